@@ -1,0 +1,3 @@
+#include "app/inventory.h"
+
+void CollectLanComputers(TStringList& /*computers*/) {}

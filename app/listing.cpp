@@ -1,0 +1,3 @@
+#include "app/inventory.h"
+
+void ListInstalledApplications(const Text& /*computer*/, const Text& /*app_name*/) {}

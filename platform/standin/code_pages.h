@@ -1,0 +1,26 @@
+// Code pages of the stand-in: the ANSI code page follows the host's
+// locale (UTF-8, 65001, under a UTF-8 locale, else 1252) and the OEM code
+// page goes with it (65001 or 850). Conversions go through iconv.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/windows_api.h"
+
+namespace standin {
+
+// The iconv name of a Windows code page ("CP1252", "UTF-8", ...).
+std::string IconvCodePageName(UINT code_page);
+
+// Converts bytes between two iconv encodings. A character that the target
+// cannot hold becomes replacement; bytes that are not valid in the source
+// give no result.
+std::optional<std::string> ConvertEncoding(std::string_view bytes, const std::string& from, const std::string& to,
+                                           char replacement = '?');
+
+// True when byte starts a two-byte character in the code page.
+bool IsLeadByteOf(UINT code_page, BYTE byte);
+
+}  // namespace standin

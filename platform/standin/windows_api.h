@@ -1,0 +1,301 @@
+// Declarations of the Windows operations that the stand-in implements, with
+// the types, constants and record layouts of the Windows SDK. Only what the
+// program and its tests call is declared. Include platform/windows_api.h,
+// not this file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#define WINAPI
+
+// Basic types. LONG and DWORD are 32 bits wide, as on Windows.
+using BOOL = int;
+using BYTE = unsigned char;
+using CHAR = char;
+using WORD = std::uint16_t;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using UINT = unsigned int;
+using ULONG_PTR = std::uintptr_t;
+using LONG_PTR = std::intptr_t;
+using SIZE_T = std::size_t;
+using LCID = DWORD;
+using LCTYPE = DWORD;
+using REGSAM = DWORD;
+using PVOID = void*;
+using LPVOID = void*;
+using LPCVOID = const void*;
+using LPBYTE = BYTE*;
+using LPDWORD = DWORD*;
+using LPSTR = char*;
+using LPCSTR = const char*;
+using HANDLE = void*;
+using LPHANDLE = HANDLE*;
+
+struct HKEY__;
+using HKEY = HKEY__*;
+using PHKEY = HKEY*;
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;
+using HMODULE = HINSTANCE;
+
+struct OVERLAPPED;
+using LPOVERLAPPED = OVERLAPPED*;
+struct SECURITY_ATTRIBUTES;
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+
+constexpr BOOL TRUE = 1;
+constexpr BOOL FALSE = 0;
+
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+using PFILETIME = FILETIME*;
+
+// Error codes.
+constexpr LONG ERROR_SUCCESS = 0;
+constexpr DWORD NO_ERROR = 0;
+constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
+constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
+constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
+constexpr DWORD ERROR_ACCESS_DENIED = 5;
+constexpr DWORD ERROR_INVALID_HANDLE = 6;
+constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr DWORD ERROR_OUTOFMEMORY = 14;
+constexpr DWORD ERROR_WRITE_FAULT = 29;
+constexpr DWORD ERROR_GEN_FAILURE = 31;
+constexpr DWORD ERROR_HANDLE_EOF = 38;
+constexpr DWORD ERROR_NOT_SUPPORTED = 50;
+constexpr DWORD ERROR_BAD_NETPATH = 53;
+constexpr DWORD ERROR_FILE_EXISTS = 80;
+constexpr DWORD ERROR_INVALID_PARAMETER = 87;
+constexpr DWORD ERROR_BROKEN_PIPE = 109;
+constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
+constexpr DWORD ERROR_BUSY = 170;
+constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr DWORD ERROR_NO_DATA = 232;
+constexpr DWORD ERROR_MORE_DATA = 234;
+constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
+constexpr DWORD ERROR_INVALID_ADDRESS = 487;
+constexpr DWORD ERROR_OPERATION_ABORTED = 995;
+constexpr DWORD ERROR_IO_DEVICE = 1117;
+constexpr DWORD ERROR_BADDB = 1009;
+constexpr DWORD ERROR_BADKEY = 1010;
+constexpr DWORD ERROR_CANTOPEN = 1011;
+constexpr DWORD ERROR_CANTREAD = 1012;
+constexpr DWORD ERROR_REGISTRY_CORRUPT = 1015;
+constexpr DWORD ERROR_KEY_DELETED = 1018;
+constexpr DWORD ERROR_NO_NETWORK = 1222;
+constexpr DWORD ERROR_TIMEOUT = 1460;
+
+// Console and process services.
+constexpr DWORD STD_INPUT_HANDLE = static_cast<DWORD>(-10);
+constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
+constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)))
+
+constexpr DWORD FILE_TYPE_UNKNOWN = 0x0000;
+constexpr DWORD FILE_TYPE_DISK = 0x0001;
+constexpr DWORD FILE_TYPE_CHAR = 0x0002;
+constexpr DWORD FILE_TYPE_PIPE = 0x0003;
+
+HANDLE WINAPI GetStdHandle(DWORD nStdHandle);
+BOOL WINAPI SetStdHandle(DWORD nStdHandle, HANDLE hHandle);
+DWORD WINAPI GetFileType(HANDLE hFile);
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+BOOL WINAPI CloseHandle(HANDLE hObject);
+DWORD WINAPI GetLastError();
+void WINAPI SetLastError(DWORD dwErrCode);
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
+[[noreturn]] void WINAPI ExitProcess(UINT uExitCode);
+
+// Command line.
+LPSTR WINAPI GetCommandLineA();
+DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
+LPSTR WINAPI CharNextA(LPCSTR lpsz);
+
+// Memory regions and the modules loaded in them.
+constexpr DWORD MEM_COMMIT = 0x1000;
+constexpr DWORD MEM_FREE = 0x10000;
+constexpr DWORD MEM_IMAGE = 0x1000000;
+
+struct MEMORY_BASIC_INFORMATION {
+  PVOID BaseAddress;
+  PVOID AllocationBase;
+  DWORD AllocationProtect;
+  SIZE_T RegionSize;
+  DWORD State;
+  DWORD Protect;
+  DWORD Type;
+};
+using PMEMORY_BASIC_INFORMATION = MEMORY_BASIC_INFORMATION*;
+
+SIZE_T WINAPI VirtualQuery(LPCVOID lpAddress, PMEMORY_BASIC_INFORMATION lpBuffer, SIZE_T dwLength);
+
+// Exceptions of the processor and the system, as the platform records them.
+constexpr DWORD EXCEPTION_MAXIMUM_PARAMETERS = 15;
+constexpr DWORD EXCEPTION_NONCONTINUABLE = 0x1;
+constexpr DWORD EXCEPTION_ACCESS_VIOLATION = 0xC0000005;
+constexpr DWORD EXCEPTION_ARRAY_BOUNDS_EXCEEDED = 0xC000008C;
+constexpr DWORD EXCEPTION_FLT_DENORMAL_OPERAND = 0xC000008D;
+constexpr DWORD EXCEPTION_FLT_DIVIDE_BY_ZERO = 0xC000008E;
+constexpr DWORD EXCEPTION_FLT_INEXACT_RESULT = 0xC000008F;
+constexpr DWORD EXCEPTION_FLT_INVALID_OPERATION = 0xC0000090;
+constexpr DWORD EXCEPTION_FLT_OVERFLOW = 0xC0000091;
+constexpr DWORD EXCEPTION_FLT_STACK_CHECK = 0xC0000092;
+constexpr DWORD EXCEPTION_FLT_UNDERFLOW = 0xC0000093;
+constexpr DWORD EXCEPTION_INT_DIVIDE_BY_ZERO = 0xC0000094;
+constexpr DWORD EXCEPTION_INT_OVERFLOW = 0xC0000095;
+constexpr DWORD EXCEPTION_PRIV_INSTRUCTION = 0xC0000096;
+constexpr DWORD EXCEPTION_ILLEGAL_INSTRUCTION = 0xC000001D;
+constexpr DWORD EXCEPTION_IN_PAGE_ERROR = 0xC0000006;
+constexpr DWORD EXCEPTION_STACK_OVERFLOW = 0xC00000FD;
+constexpr DWORD STATUS_CONTROL_C_EXIT = 0xC000013A;
+
+struct EXCEPTION_RECORD {
+  DWORD ExceptionCode;
+  DWORD ExceptionFlags;
+  EXCEPTION_RECORD* ExceptionRecord;
+  PVOID ExceptionAddress;
+  DWORD NumberParameters;
+  ULONG_PTR ExceptionInformation[EXCEPTION_MAXIMUM_PARAMETERS];
+};
+using PEXCEPTION_RECORD = EXCEPTION_RECORD*;
+
+// Text conversion.
+BOOL WINAPI CharToOemA(LPCSTR pSrc, LPSTR pDst);
+
+// Code pages and locales.
+constexpr UINT CP_ACP = 0;
+constexpr UINT CP_OEMCP = 1;
+constexpr UINT CP_UTF8 = 65001;
+constexpr int MAX_LEADBYTES = 12;
+constexpr int MAX_DEFAULTCHAR = 2;
+constexpr LCTYPE LOCALE_IDEFAULTANSICODEPAGE = 0x1004;
+constexpr LCTYPE LOCALE_IDEFAULTCODEPAGE = 0x000B;
+constexpr DWORD VER_PLATFORM_WIN32s = 0;
+constexpr DWORD VER_PLATFORM_WIN32_WINDOWS = 1;
+constexpr DWORD VER_PLATFORM_WIN32_NT = 2;
+
+struct CPINFO {
+  UINT MaxCharSize;
+  BYTE DefaultChar[MAX_DEFAULTCHAR];
+  BYTE LeadByte[MAX_LEADBYTES];
+};
+using LPCPINFO = CPINFO*;
+
+struct OSVERSIONINFOA {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  CHAR szCSDVersion[128];
+};
+using LPOSVERSIONINFOA = OSVERSIONINFOA*;
+
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
+LCID WINAPI GetThreadLocale();
+int WINAPI GetLocaleInfoA(LCID Locale, LCTYPE LCType, LPSTR lpLCData, int cchData);
+UINT WINAPI GetACP();
+UINT WINAPI GetOEMCP();
+BOOL WINAPI GetCPInfo(UINT CodePage, LPCPINFO lpCPInfo);
+
+// Network-resource enumeration (mpr).
+constexpr DWORD RESOURCE_CONNECTED = 0x00000001;
+constexpr DWORD RESOURCE_GLOBALNET = 0x00000002;
+constexpr DWORD RESOURCE_REMEMBERED = 0x00000003;
+constexpr DWORD RESOURCE_CONTEXT = 0x00000005;
+constexpr DWORD RESOURCETYPE_ANY = 0x00000000;
+constexpr DWORD RESOURCETYPE_DISK = 0x00000001;
+constexpr DWORD RESOURCETYPE_PRINT = 0x00000002;
+constexpr DWORD RESOURCEUSAGE_CONNECTABLE = 0x00000001;
+constexpr DWORD RESOURCEUSAGE_CONTAINER = 0x00000002;
+constexpr DWORD RESOURCEDISPLAYTYPE_GENERIC = 0x00000000;
+constexpr DWORD RESOURCEDISPLAYTYPE_DOMAIN = 0x00000001;
+constexpr DWORD RESOURCEDISPLAYTYPE_SERVER = 0x00000002;
+constexpr DWORD RESOURCEDISPLAYTYPE_SHARE = 0x00000003;
+constexpr DWORD RESOURCEDISPLAYTYPE_NETWORK = 0x00000006;
+
+struct NETRESOURCEA {
+  DWORD dwScope;
+  DWORD dwType;
+  DWORD dwDisplayType;
+  DWORD dwUsage;
+  LPSTR lpLocalName;
+  LPSTR lpRemoteName;
+  LPSTR lpComment;
+  LPSTR lpProvider;
+};
+using LPNETRESOURCEA = NETRESOURCEA*;
+
+DWORD WINAPI WNetOpenEnumA(DWORD dwScope, DWORD dwType, DWORD dwUsage, LPNETRESOURCEA lpNetResource,
+                           LPHANDLE lphEnum);
+DWORD WINAPI WNetEnumResourceA(HANDLE hEnum, LPDWORD lpcCount, LPVOID lpBuffer, LPDWORD lpBufferSize);
+DWORD WINAPI WNetCloseEnum(HANDLE hEnum);
+
+// Registry (advapi32).
+#define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000000))))
+#define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000001))))
+#define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000002))))
+#define HKEY_USERS (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000003))))
+#define HKEY_PERFORMANCE_DATA (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000004))))
+#define HKEY_CURRENT_CONFIG (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000005))))
+#define HKEY_DYN_DATA (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000006))))
+
+constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
+constexpr REGSAM KEY_SET_VALUE = 0x0002;
+constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
+constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
+constexpr REGSAM KEY_NOTIFY = 0x0010;
+constexpr REGSAM KEY_CREATE_LINK = 0x0020;
+constexpr REGSAM KEY_WOW64_64KEY = 0x0100;
+constexpr REGSAM KEY_WOW64_32KEY = 0x0200;
+constexpr REGSAM KEY_READ = 0x20019;
+constexpr REGSAM KEY_WRITE = 0x20006;
+constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
+
+constexpr DWORD REG_OPTION_NON_VOLATILE = 0x00000000;
+constexpr DWORD REG_OPTION_VOLATILE = 0x00000001;
+constexpr DWORD REG_CREATED_NEW_KEY = 0x00000001;
+constexpr DWORD REG_OPENED_EXISTING_KEY = 0x00000002;
+
+constexpr DWORD REG_NONE = 0;
+constexpr DWORD REG_SZ = 1;
+constexpr DWORD REG_EXPAND_SZ = 2;
+constexpr DWORD REG_BINARY = 3;
+constexpr DWORD REG_DWORD = 4;
+constexpr DWORD REG_DWORD_BIG_ENDIAN = 5;
+constexpr DWORD REG_LINK = 6;
+constexpr DWORD REG_MULTI_SZ = 7;
+constexpr DWORD REG_RESOURCE_LIST = 8;
+constexpr DWORD REG_FULL_RESOURCE_DESCRIPTOR = 9;
+constexpr DWORD REG_RESOURCE_REQUIREMENTS_LIST = 10;
+constexpr DWORD REG_QWORD = 11;
+
+LONG WINAPI RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult);
+LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
+LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
+                            REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
+                            LPDWORD lpdwDisposition);
+LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved,
+                             LPDWORD lpcSubKeys, LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen,
+                             LPDWORD lpcValues, LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen,
+                             LPDWORD lpcbSecurityDescriptor, PFILETIME lpftLastWriteTime);
+LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved,
+                          LPSTR lpClass, LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
+LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
+                             LPDWORD lpcbData);
+LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
+                           DWORD cbData);
+LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
+LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
+LONG WINAPI RegFlushKey(HKEY hKey);
+LONG WINAPI RegCloseKey(HKEY hKey);

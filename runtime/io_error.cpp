@@ -1,0 +1,29 @@
+#include "runtime/io_error.h"
+
+#include "runtime/error_support.h"
+
+thread_local std::int32_t PendingIoError = 0;
+
+Text IoErrorMessage(std::int32_t code) {
+  switch (code) {
+    case 2: return "File not found";
+    case 3: return "Invalid filename";
+    case 4: return "Too many open files";
+    case 5: return "File access denied";
+    case 100: return "Read beyond end of file";
+    case 101: return "Disk full";
+    case 106: return "Invalid numeric input";
+    default: return FormatText("I/O error %d", {code});
+  }
+}
+
+EInOutError MakeIoError() {
+  const std::int32_t code = PendingIoError;
+  PendingIoError = 0;
+  return EInOutError(IoErrorMessage(code), code);
+}
+
+void CheckIo() {
+  if (PendingIoError == 0) return;
+  SignalRuntimeError(RuntimeErrorKind::InOutError, KESTROVA_RETURN_ADDRESS());
+}
