@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that Kestrova needs.
+#   install-dependencies.sh          what building and running need
+#   install-dependencies.sh --test   also what the whole test suite needs
+set -euo pipefail
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+
+packages=(g++ cmake ninja-build nlohmann-json3-dev)
+if [ "${1:-}" = "--test" ]; then
+  packages+=(libgtest-dev)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  $sudo apt-get update -q
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi

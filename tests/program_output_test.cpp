@@ -1,0 +1,85 @@
+// The program run as a user runs it: the usage line, the empty inventory,
+// and what becomes of its output on each kind of standard output.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <regex>
+#include <string>
+
+#include "tests/support/binary_runner.h"
+
+namespace {
+
+using testing_support::KestrovaPath;
+using testing_support::OutputTarget;
+using testing_support::RunBinary;
+using testing_support::RunOptions;
+using testing_support::RunResult;
+
+const std::string kUsage = "Command line parameters: Kestrova.exe [ * | AppName]\r\n";
+
+// Every run sees an empty LAN unless a test says otherwise.
+class ProgramOutputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char name[] = "/tmp/kestrova-empty-lan-XXXXXX";
+    ASSERT_NE(mkdtemp(name), nullptr);
+    empty_lan_ = name;
+  }
+  void TearDown() override { rmdir(empty_lan_.c_str()); }
+
+  RunResult Run(std::vector<std::string> arguments, OutputTarget output = OutputTarget::Pipe) {
+    RunOptions options;
+    options.Arguments = std::move(arguments);
+    options.Output = output;
+    options.Environment["KESTROVA_LAN"] = empty_lan_;
+    return RunBinary(KestrovaPath(), options);
+  }
+
+  std::string empty_lan_;
+};
+
+// The failure report: the class, the module, 8 hexadecimal digits, then
+// the message with its period, then an empty line.
+void ExpectReport(const std::string& report, const std::string& class_name, const std::string& message) {
+  const std::regex shape("Exception " + class_name + " in module kestrova at [0-9A-F]{8}\\.\r\n" + message +
+                         "\\.\r\n\r\n");
+  EXPECT_TRUE(std::regex_match(report, shape)) << report;
+}
+
+TEST_F(ProgramOutputTest, NoArgumentPrintsTheUsageLineOnEveryKindOfOutput) {
+  for (OutputTarget output : {OutputTarget::Pipe, OutputTarget::File, OutputTarget::Terminal}) {
+    const RunResult result = Run({}, output);
+    EXPECT_EQ(result.Stdout, kUsage);
+    EXPECT_EQ(result.Stderr, "");
+    EXPECT_EQ(result.ExitCode, 0);
+  }
+}
+
+TEST_F(ProgramOutputTest, ArgumentsThatSplitToNothingCountAsNone) {
+  // An empty argument arrives as a pair of quotes, which yields no argument.
+  EXPECT_EQ(Run({""}).Stdout, kUsage);
+  EXPECT_EQ(Run({"", ""}).Stdout, kUsage);
+  // A quoted space is an argument: the inventory runs, over an empty LAN.
+  const RunResult spaced = Run({" "});
+  EXPECT_EQ(spaced.Stdout, "");
+  EXPECT_EQ(spaced.ExitCode, 0);
+}
+
+TEST_F(ProgramOutputTest, AnEmptyLanPrintsNothingAndEndsNormally) {
+  for (OutputTarget output : {OutputTarget::Pipe, OutputTarget::Closed, OutputTarget::FullDevice}) {
+    const RunResult result = Run({"*"}, output);
+    EXPECT_EQ(result.Stdout, "");
+    EXPECT_EQ(result.Stderr, "");
+    EXPECT_EQ(result.ExitCode, 0);
+  }
+}
+
+TEST_F(ProgramOutputTest, ClosedStandardOutputFailsAtTheFirstLine) {
+  const RunResult result = Run({}, OutputTarget::Closed);
+  ExpectReport(result.Stderr, "EInOutError", "I/O error 105");
+  EXPECT_EQ(result.ExitCode, 1);
+  EXPECT_EQ(result.Signal, 0);
+}
+
+}  // namespace

@@ -1,0 +1,155 @@
+#include "tests/support/binary_runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace testing_support {
+namespace {
+
+void Check(bool ok, const char* what) {
+  if (!ok) throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
+}
+
+// Reads the open descriptors until each reports its end.
+void Drain(int out, std::string* out_bytes, int err, std::string* err_bytes) {
+  pollfd entries[2] = {{out, POLLIN, 0}, {err, POLLIN, 0}};
+  std::string* sinks[2] = {out_bytes, err_bytes};
+  int open_count = (out >= 0) + (err >= 0);
+  while (open_count > 0) {
+    if (poll(entries, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      Check(false, "poll");
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (entries[i].fd < 0 || entries[i].revents == 0) continue;
+      char chunk[4096];
+      const ssize_t count = read(entries[i].fd, chunk, sizeof chunk);
+      if (count > 0) {
+        sinks[i]->append(chunk, static_cast<std::size_t>(count));
+        continue;
+      }
+      if (count < 0 && errno == EINTR) continue;
+      entries[i].fd = -1;  // end of file, or EIO from a terminal whose other side is closed
+      --open_count;
+    }
+  }
+}
+
+std::vector<std::string> EnvironmentWith(const std::map<std::string, std::string>& changes) {
+  std::vector<std::string> entries;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    const std::string name = text.substr(0, text.find('='));
+    if (changes.count(name) == 0) entries.push_back(text);
+  }
+  for (const auto& [name, value] : changes) entries.push_back(name + "=" + value);
+  return entries;
+}
+
+}  // namespace
+
+RunResult RunBinary(const std::string& path, const RunOptions& options) {
+  int err_pipe[2];
+  Check(pipe(err_pipe) == 0, "pipe");
+  int child_out = -1;   // what becomes descriptor 1 in the child
+  int parent_out = -1;  // what the parent reads
+  std::string file_path;
+  switch (options.Output) {
+    case OutputTarget::Pipe:
+    case OutputTarget::ReaderGone: {
+      int out_pipe[2];
+      Check(pipe(out_pipe) == 0, "pipe");
+      child_out = out_pipe[1];
+      parent_out = out_pipe[0];
+      if (options.Output == OutputTarget::ReaderGone) {
+        close(parent_out);
+        parent_out = -1;
+      }
+      break;
+    }
+    case OutputTarget::File: {
+      char name[] = "/tmp/kestrova-output-XXXXXX";
+      child_out = mkstemp(name);
+      Check(child_out >= 0, "mkstemp");
+      file_path = name;
+      break;
+    }
+    case OutputTarget::Terminal: {
+      parent_out = posix_openpt(O_RDWR | O_NOCTTY);
+      Check(parent_out >= 0 && grantpt(parent_out) == 0 && unlockpt(parent_out) == 0, "posix_openpt");
+      child_out = open(ptsname(parent_out), O_RDWR | O_NOCTTY);
+      Check(child_out >= 0, "open terminal");
+      termios mode{};
+      tcgetattr(child_out, &mode);
+      cfmakeraw(&mode);
+      tcsetattr(child_out, TCSANOW, &mode);
+      break;
+    }
+    case OutputTarget::FullDevice:
+      child_out = open("/dev/full", O_WRONLY);
+      Check(child_out >= 0, "open /dev/full");
+      break;
+    case OutputTarget::Closed:
+      break;
+  }
+
+  std::vector<std::string> arguments = {path};
+  arguments.insert(arguments.end(), options.Arguments.begin(), options.Arguments.end());
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> environment = EnvironmentWith(options.Environment);
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
+
+  const pid_t child = fork();
+  Check(child >= 0, "fork");
+  if (child == 0) {
+    const int null_input = open("/dev/null", O_RDONLY);
+    if (null_input >= 0) dup2(null_input, STDIN_FILENO);
+    dup2(err_pipe[1], STDERR_FILENO);
+    if (child_out >= 0) {
+      dup2(child_out, STDOUT_FILENO);
+    } else {
+      close(STDOUT_FILENO);
+    }
+    for (int descriptor = 3; descriptor < 256; ++descriptor) close(descriptor);
+    execve(path.c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
+  close(err_pipe[1]);
+  if (child_out >= 0) close(child_out);
+
+  RunResult result;
+  Drain(parent_out, &result.Stdout, err_pipe[0], &result.Stderr);
+  close(err_pipe[0]);
+  if (parent_out >= 0) close(parent_out);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (WIFEXITED(status)) result.ExitCode = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.Signal = WTERMSIG(status);
+  if (!file_path.empty()) {
+    const int file = open(file_path.c_str(), O_RDONLY);
+    std::string ignored;
+    Drain(file, &result.Stdout, -1, &ignored);
+    close(file);
+    unlink(file_path.c_str());
+  }
+  return result;
+}
+
+std::string KestrovaPath() { return KESTROVA_BINARY_PATH; }
+
+}  // namespace testing_support
