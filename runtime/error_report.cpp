@@ -1,11 +1,17 @@
 #include "runtime/error_report.h"
 
+#include <cxxabi.h>
+
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <typeinfo>
 
+#include "platform/fault_trap.h"
 #include "platform/windows_api.h"
 #include "runtime/error_support.h"
+#include "runtime/os_faults.h"
 #include "runtime/io_error.h"
 #include "runtime/process.h"
 #include "runtime/text_file.h"
@@ -64,11 +70,57 @@ std::uint32_t LocateInModule(const void* address, char (&path)[kModulePathSize])
   return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(address) - 0x1000);
 }
 
+// A processor fault becomes an error raised at the faulting instruction;
+// before error support starts and after it ends, the fault ends the process
+// with its runtime error number instead.
+[[noreturn]] void OnPlatformFault(const EXCEPTION_RECORD& record) {
+  if (!ErrorSupportInstalled()) {
+    EndWithRuntimeError(RuntimeErrorNumber(OsFaultKind(record.ExceptionCode)), record.ExceptionAddress);
+  }
+  std::unique_ptr<Exception> error = OsFaultToException(record);
+  RaiseAt(*error, record.ExceptionAddress);
+}
+
+// The declared name of the type of the error in flight, for errors that
+// are not of the Exception tree.
+Text ForeignClassName() {
+  const std::type_info* type = abi::__cxa_current_exception_type();
+  if (type == nullptr) return "Exception";
+  int status = 0;
+  char* readable = abi::__cxa_demangle(type->name(), nullptr, nullptr, &status);
+  Text name = status == 0 && readable != nullptr ? Text(readable) : Text(type->name());
+  std::free(readable);
+  return name;
+}
+
+// An error that cannot be unwound to the top (it left a function that
+// may not raise) is still reported, without the clean-up of the frames
+// it could not pass.
+[[noreturn]] void OnTerminate() {
+  std::exception_ptr escaped = std::current_exception();
+  if (escaped) TopLevelErrorHandler(escaped);
+  EndWithRuntimeError(217, nullptr);
+}
+
+// Stands in for an error object of a class outside the Exception tree:
+// its class name and an empty message.
+class ForeignError : public Exception {
+ public:
+  explicit ForeignError(Text class_name) : Exception(Text()), class_name_(std::move(class_name)) {}
+  const char* ClassName() const override { return class_name_.c_str(); }
+
+ private:
+  Text class_name_;
+};
+
 }  // namespace
 
-void InstallTopLevelErrorHandler() {}
+void InstallTopLevelErrorHandler() {
+  InstallFaultTrap(OnPlatformFault);
+  std::set_terminate(OnTerminate);
+}
 
-void RemoveTopLevelErrorHandler() {}
+void RemoveTopLevelErrorHandler() { RemoveFaultTrap(); }
 
 std::size_t FormatErrorReport(const char* class_name, const Text& message, const void* address, char* buffer,
                               std::size_t size) {
@@ -120,7 +172,7 @@ void TopLevelErrorHandler(std::exception_ptr escaped) {
         ReportUnhandledError(PrebuiltOutOfMemory(), nullptr);
       } catch (...) {
         if (!ErrorSupportInstalled()) EndWithRuntimeError(217, nullptr);
-        ReportUnhandledError(Exception(Text()), nullptr);
+        ReportUnhandledError(ForeignError(ForeignClassName()), nullptr);
       }
     } catch (...) {
       escaped = std::current_exception();

@@ -4,6 +4,7 @@
 
 #include "runtime/error_report.h"
 #include "runtime/error_support.h"
+#include "runtime/io_error.h"
 #include "runtime/text_file.h"
 
 bool ConsoleProcess = false;
@@ -57,6 +58,13 @@ void EndProcess() {
     runtime_error_due = false;
     WriteRuntimeErrorLine(ProcessExitCode, runtime_error_address);
     runtime_error_address = nullptr;
+  }
+  // What waits on standard output is written while error support can
+  // still report a failure: a report cut short by a full disk or a
+  // vanished reader must not end as a success.
+  if (ErrorSupportInstalled()) {
+    FlushOutput();
+    CheckIo();
   }
   // Each unit leaves the list before it is finalized, so that an error
   // raised while finalizing does not finalize it twice.
