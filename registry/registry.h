@@ -48,8 +48,6 @@ class TRegistry : public TObject {
   TRegistry(const TRegistry&) = delete;
   TRegistry& operator=(const TRegistry&) = delete;
 
-  const char* ClassName() const override { return "TRegistry"; }
-
   // Makes root the key that paths start from; the open key is left unless
   // root is the root already. An owned root (a connection) is closed.
   void SelectRoot(HKEY root);

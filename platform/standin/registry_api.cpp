@@ -157,7 +157,15 @@ LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWO
 
 LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved, LPSTR lpClass,
                           LPDWORD lpcchClass, PFILETIME lpftLastWriteTime) {
-  if (enum_hook) enum_hook(hKey, dwIndex);
+  // The hook may call the registry itself, RegEnumKeyExA included; it is
+  // not run again from within itself.
+  static bool hook_running = false;
+  if (enum_hook && !hook_running) {
+    hook_running = true;
+    const standin::RegistryEnumHook hook = enum_hook;
+    hook(hKey, dwIndex);
+    hook_running = false;
+  }
   OpenKey open;
   if (const LONG status = Resolve(hKey, KEY_ENUMERATE_SUB_KEYS, open); status != ERROR_SUCCESS) return status;
   if (lpName == nullptr || lpcchName == nullptr || lpReserved != nullptr ||

@@ -6,8 +6,6 @@
 namespace standin {
 namespace {
 
-int live_hives = 0;
-
 // The current time as a FILETIME: 100-nanosecond steps since 1601.
 FILETIME Now() {
   constexpr std::uint64_t kUnixEpochIn1601Steps = 116444736000000000ULL;
@@ -102,16 +100,11 @@ RegistryHive::RegistryHive(std::vector<HKEY> roots) {
   for (HKEY root : roots) {
     roots_[reinterpret_cast<ULONG_PTR>(root)] = std::make_shared<RegistryKey>(MakeRegistryName(""));
   }
-  ++live_hives;
 }
-
-RegistryHive::~RegistryHive() { --live_hives; }
 
 std::shared_ptr<RegistryKey> RegistryHive::Root(HKEY predefined) const {
   const auto found = roots_.find(reinterpret_cast<ULONG_PTR>(predefined));
   return found == roots_.end() ? nullptr : found->second;
 }
-
-int RegistryHive::LiveCount() { return live_hives; }
 
 }  // namespace standin

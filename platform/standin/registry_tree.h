@@ -73,13 +73,9 @@ class RegistryHive {
   explicit RegistryHive(std::vector<HKEY> roots);
   RegistryHive(const RegistryHive&) = delete;
   RegistryHive& operator=(const RegistryHive&) = delete;
-  ~RegistryHive();
 
   // Null for a root that this hive does not have.
   std::shared_ptr<RegistryKey> Root(HKEY predefined) const;
-
-  // The number of hives that exist now.
-  static int LiveCount();
 
  private:
   std::map<ULONG_PTR, std::shared_ptr<RegistryKey>> roots_;
