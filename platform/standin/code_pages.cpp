@@ -313,3 +313,11 @@ int WINAPI GetLocaleInfoA(LCID Locale, LCTYPE LCType, LPSTR lpLCData, int cchDat
   std::memcpy(lpLCData, text.c_str(), static_cast<std::size_t>(needed));
   return needed;
 }
+
+namespace standin {
+
+std::optional<std::string> AnsiFromUtf16le(std::string_view utf16le) {
+  return ConvertEncoding(utf16le, "UTF-16LE", IconvCodePageName(GetACP()));
+}
+
+}  // namespace standin

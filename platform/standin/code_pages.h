@@ -24,3 +24,11 @@ std::optional<std::string> ConvertEncoding(std::string_view bytes, const std::st
 bool IsLeadByteOf(UINT code_page, BYTE byte);
 
 }  // namespace standin
+
+namespace standin {
+
+// UTF-16LE bytes in the ANSI code page in force (GetACP); characters that
+// it lacks become '?'. Nullopt when the bytes are not valid UTF-16.
+std::optional<std::string> AnsiFromUtf16le(std::string_view utf16le);
+
+}  // namespace standin

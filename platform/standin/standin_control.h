@@ -32,3 +32,23 @@ struct LocaleFacts {
 void SetLocaleFactsForTesting(const LocaleFacts& facts);
 
 }  // namespace standin
+
+#include <functional>
+
+namespace standin {
+
+// Registry. The number of registry handles open now (predefined roots not
+// counted), and of LAN computers' registries loaded now.
+int OpenRegistryHandleCount();
+int LoadedComputerRegistryCount();
+
+// Forgets every open registry handle, empties the local registry and
+// removes the enumeration hook.
+void ResetRegistryForTesting();
+
+// Run at the start of every RegEnumKeyExA with its handle and index, so
+// that a test can change the registry between two calls of a listing.
+using RegistryEnumHook = std::function<void(HKEY key, DWORD index)>;
+void SetRegEnumKeyHookForTesting(RegistryEnumHook hook);
+
+}  // namespace standin

@@ -1,0 +1,27 @@
+// A LAN computer's registry, built from its registry export file: the keys
+// of HKEY_LOCAL_MACHINE and HKEY_USERS in the file (keys of other roots
+// are ignored), with the computer's denied keys and failing values marked.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+
+#include "platform/reg_file.h"
+#include "platform/standin/lan_model.h"
+#include "platform/standin/registry_tree.h"
+
+namespace standin {
+
+// Applies one operation of an export file to hive. Operations on roots
+// that hive lacks are skipped. Returns an error message for a key path
+// that the registry refuses.
+std::optional<std::string> ApplyToHive(RegistryHive& hive, const regfile::Operation& operation);
+
+// The computer's registry, or ERROR_REGISTRY_CORRUPT when its file cannot
+// be read or is malformed; the reason then goes to standard error as
+// "kestrova: FILE:LINE: MESSAGE".
+std::variant<std::shared_ptr<RegistryHive>, LONG> LoadComputerRegistry(const Computer& computer);
+
+}  // namespace standin

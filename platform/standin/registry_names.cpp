@@ -1,0 +1,92 @@
+#include "platform/standin/registry_names.h"
+
+#include <locale.h>
+#include <wctype.h>
+
+#include <optional>
+
+#include "platform/standin/code_pages.h"
+
+namespace standin {
+namespace {
+
+// The units of an ANSI name in UTF-16; a name that is not valid in the
+// code page keeps one unit per byte.
+std::u16string Utf16Units(std::string_view ansi) {
+  std::u16string units;
+  bool ascii = true;
+  for (char byte : ansi) ascii = ascii && static_cast<unsigned char>(byte) < 0x80;
+  std::optional<std::string> wide;
+  if (!ascii) wide = ConvertEncoding(ansi, IconvCodePageName(GetACP()), "UTF-16LE");
+  if (!wide) {
+    for (char byte : ansi) units.push_back(static_cast<unsigned char>(byte));
+    return units;
+  }
+  for (std::size_t i = 0; i + 1 < wide->size(); i += 2) {
+    units.push_back(static_cast<char16_t>(static_cast<unsigned char>((*wide)[i]) |
+                                          static_cast<unsigned char>((*wide)[i + 1]) << 8));
+  }
+  return units;
+}
+
+// Upper case of one UTF-16 unit by the host's Unicode tables; surrogates
+// stay as they are, as in Windows' per-unit table.
+char16_t UpperUnit(char16_t unit) {
+  if (unit < 0x80) return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 0x20) : unit;
+  if (unit >= 0xD800 && unit <= 0xDFFF) return unit;
+  static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+  if (unicode == static_cast<locale_t>(nullptr)) return unit;
+  const wint_t upper = towupper_l(static_cast<wint_t>(unit), unicode);
+  return upper <= 0xFFFF ? static_cast<char16_t>(upper) : unit;
+}
+
+}  // namespace
+
+RegistryName MakeRegistryName(std::string_view ansi) {
+  RegistryName name;
+  name.Text = std::string(ansi);
+  name.Folded = Utf16Units(ansi);
+  name.Utf16Length = static_cast<DWORD>(name.Folded.size());
+  for (char16_t& unit : name.Folded) unit = UpperUnit(unit);
+  return name;
+}
+
+// How Windows reads a subkey path. These are the stand-in's decisions
+// where Windows' behaviour is known from its documentation and common
+// use; each rule sits here alone so that a run against a real registry
+// can correct it:
+// - a null path and the empty path name the starting key itself (the
+//   call then opens a new handle to that key);
+// - a leading backslash is refused with ERROR_BAD_PATHNAME (161): the
+//   path is relative to the starting key and cannot be absolute;
+// - a trailing backslash is ignored;
+// - a run of backslashes between two names separates them like one;
+// - a name longer than 255 UTF-16 characters is refused with
+//   ERROR_INVALID_PARAMETER (87).
+SubkeyPath SplitSubkeyPath(const char* path) {
+  SubkeyPath result;
+  if (path == nullptr) return result;
+  const std::string_view text(path);
+  if (!text.empty() && text.front() == '\\') {
+    result.Status = static_cast<LONG>(ERROR_BAD_PATHNAME);
+    return result;
+  }
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\\', start);
+    if (end == std::string_view::npos) end = text.size();
+    if (end > start) {
+      const std::string_view name = text.substr(start, end - start);
+      if (name.size() > kMaximumKeyNameLength && MakeRegistryName(name).Utf16Length > kMaximumKeyNameLength) {
+        result.Status = static_cast<LONG>(ERROR_INVALID_PARAMETER);
+        result.Names.clear();
+        return result;
+      }
+      result.Names.emplace_back(name);
+    }
+    start = end + 1;
+  }
+  return result;
+}
+
+}  // namespace standin

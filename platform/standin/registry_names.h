@@ -1,0 +1,35 @@
+// Names of registry keys and values as the stand-in's registry compares,
+// sorts and measures them, and the rules by which a subkey path is split
+// into key names. Names are ANSI text; Windows keeps them as UTF-16 and
+// compares them upper-cased, so the stand-in does the same through the
+// ANSI code page in force.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/windows_api.h"
+
+namespace standin {
+
+struct RegistryName {
+  std::string Text;        // as given: the case is kept
+  std::u16string Folded;   // upper-cased UTF-16: equality and order
+  DWORD Utf16Length = 0;   // its length as Windows counts it
+};
+
+RegistryName MakeRegistryName(std::string_view ansi);
+
+// The longest key name Windows accepts, in UTF-16 characters.
+constexpr DWORD kMaximumKeyNameLength = 255;
+
+struct SubkeyPath {
+  LONG Status = ERROR_SUCCESS;      // not ERROR_SUCCESS: the path is refused
+  std::vector<std::string> Names;   // empty: the starting key itself
+};
+
+// Splits the lpSubKey of RegOpenKeyExA, RegCreateKeyExA and RegDeleteKeyA.
+SubkeyPath SplitSubkeyPath(const char* path);
+
+}  // namespace standin

@@ -1,0 +1,398 @@
+// What the program relies on from the Windows registry API, checked on
+// every registry backend of the build. Registries are seeded from export
+// text through the API; nothing here knows which backend it talks to.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "tests/support/registry_backend.h"
+#include "tests/support/scoped_key.h"
+
+namespace {
+
+// A key line of the contract area: "[HKEY_CURRENT_USER\...\subpath]".
+std::string KeyLine(std::string_view subpath) {
+  return "[HKEY_CURRENT_USER\\" + ContractPath(subpath) + "]\r\n";
+}
+
+std::string Bytes(const char* data, std::size_t size) { return std::string(data, size); }
+
+class RegistryContractTest : public ::testing::TestWithParam<RegistryBackend*> {
+ protected:
+  void SetUp() override {
+    backend().Reset();
+    handles_at_start_ = backend().OpenHandleCount();
+  }
+
+  void TearDown() override {
+    backend().SetEnumKeyHook(nullptr);
+    if (handles_at_start_) {
+      EXPECT_EQ(backend().OpenHandleCount(), handles_at_start_) << "a registry handle was left open";
+    }
+    backend().Reset();
+  }
+
+  RegistryBackend& backend() { return *GetParam(); }
+
+  void Seed(std::string_view body) { SeedRegistry(backend(), Regedit4(body)); }
+
+  // Opens a key of the contract area; the test fails when it cannot.
+  LONG Open(std::string_view subpath, ScopedKey& key, REGSAM rights = KEY_ALL_ACCESS) {
+    return RegOpenKeyExA(HKEY_CURRENT_USER, ContractPath(subpath).c_str(), 0, rights, key.out());
+  }
+
+  std::optional<int> handles_at_start_;
+};
+
+std::string BackendName(const ::testing::TestParamInfo<RegistryBackend*>& info) { return info.param->Name(); }
+
+TEST_P(RegistryContractTest, SubkeyPathsAreReadAsWindowsReadsThem) {
+  Seed(KeyLine("Alpha\\Beta\\Gamma"));
+  ScopedKey area;
+  ASSERT_EQ(Open("", area), ERROR_SUCCESS);
+
+  struct Case {
+    const char* path;  // null for a null pointer
+    LONG status;
+    const char* reaches;  // a subkey that the opened key must have
+  };
+  const Case cases[] = {
+      {"Alpha", ERROR_SUCCESS, "Beta"},
+      {"ALPHA", ERROR_SUCCESS, "Beta"},           // names ignore case
+      {"alpha\\beta", ERROR_SUCCESS, "Gamma"},
+      {"Alpha\\Beta\\", ERROR_SUCCESS, "Gamma"},  // a trailing backslash is ignored
+      {"Alpha\\\\Beta", ERROR_SUCCESS, "Gamma"},  // doubled separators count once
+      {"", ERROR_SUCCESS, "Alpha"},               // the starting key itself
+      {nullptr, ERROR_SUCCESS, "Alpha"},
+      {"\\Alpha", static_cast<LONG>(ERROR_BAD_PATHNAME), nullptr},
+      {"Missing", static_cast<LONG>(ERROR_FILE_NOT_FOUND), nullptr},
+      {"Alpha\\Missing", static_cast<LONG>(ERROR_FILE_NOT_FOUND), nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path == nullptr ? "(null)" : c.path);
+    ScopedKey key;
+    EXPECT_EQ(RegOpenKeyExA(area.get(), c.path, 0, KEY_ALL_ACCESS, key.out()), c.status);
+    if (c.status != ERROR_SUCCESS) continue;
+    EXPECT_NE(key.get(), area.get()) << "a new handle is expected";
+    ScopedKey below;
+    EXPECT_EQ(RegOpenKeyExA(key.get(), c.reaches, 0, KEY_READ, below.out()), ERROR_SUCCESS);
+  }
+}
+
+TEST_P(RegistryContractTest, ZeroAndClosedHandlesAreInvalid) {
+  Seed(KeyLine("Key"));
+  HKEY closed = nullptr;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, ContractPath("Key").c_str(), 0, KEY_ALL_ACCESS, &closed), ERROR_SUCCESS);
+  ASSERT_EQ(RegCloseKey(closed), ERROR_SUCCESS);
+
+  const LONG invalid = static_cast<LONG>(ERROR_INVALID_HANDLE);
+  for (HKEY handle : {static_cast<HKEY>(nullptr), closed}) {
+    SCOPED_TRACE(handle == nullptr ? "handle 0" : "closed handle");
+    HKEY out = nullptr;
+    DWORD count = 0;
+    DWORD type = 0;
+    char name[16];
+    DWORD capacity = sizeof name;
+    BYTE data[4] = {};
+    DWORD size = sizeof data;
+    EXPECT_EQ(RegOpenKeyExA(handle, "x", 0, KEY_READ, &out), invalid);
+    EXPECT_EQ(RegCreateKeyExA(handle, "x", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &out, nullptr), invalid);
+    EXPECT_EQ(RegQueryInfoKeyA(handle, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr),
+              invalid);
+    EXPECT_EQ(RegEnumKeyExA(handle, 0, name, &capacity, nullptr, nullptr, nullptr, nullptr), invalid);
+    EXPECT_EQ(RegQueryValueExA(handle, "x", nullptr, &type, data, &size), invalid);
+    EXPECT_EQ(RegSetValueExA(handle, "x", 0, REG_DWORD, data, 4), invalid);
+    EXPECT_EQ(RegDeleteValueA(handle, "x"), invalid);
+    EXPECT_EQ(RegDeleteKeyA(handle, "x"), invalid);
+    EXPECT_EQ(RegFlushKey(handle), invalid);
+    EXPECT_EQ(RegCloseKey(handle), invalid);
+  }
+}
+
+TEST_P(RegistryContractTest, SubkeysAreEnumeratedByUpperCasedNameAndKeepTheirCase) {
+  std::string body;
+  for (const char* name : {"zeta", "Alpha", "a_b", "AZ", "_under", "10", "9", "alpha2", "BETA", "Mixed", "MIXED"}) {
+    body += KeyLine(std::string("List\\") + name);
+  }
+  Seed(body);
+  ScopedKey list;
+  ASSERT_EQ(Open("List", list), ERROR_SUCCESS);
+
+  std::vector<std::string> names;
+  for (DWORD index = 0;; ++index) {
+    char name[64];
+    DWORD capacity = sizeof name;
+    const LONG status = RegEnumKeyExA(list.get(), index, name, &capacity, nullptr, nullptr, nullptr, nullptr);
+    if (status == static_cast<LONG>(ERROR_NO_MORE_ITEMS)) break;
+    ASSERT_EQ(status, ERROR_SUCCESS);
+    EXPECT_EQ(capacity, std::strlen(name));
+    names.emplace_back(name);
+  }
+  // '_' (0x5F) sorts after 'Z' (0x5A) once letters are upper-cased; the
+  // second spelling of a name merges into the first and keeps its case.
+  const std::vector<std::string> expected = {"10", "9", "Alpha", "alpha2", "AZ", "a_b", "BETA", "Mixed", "zeta", "_under"};
+  EXPECT_EQ(names, expected);
+}
+
+TEST_P(RegistryContractTest, EnumerationCapacityCountsTheTerminatingZero) {
+  Seed(KeyLine("List\\Seven77"));
+  ScopedKey list;
+  ASSERT_EQ(Open("List", list), ERROR_SUCCESS);
+
+  struct Case {
+    DWORD index;
+    DWORD capacity;
+    LONG status;
+  };
+  const Case cases[] = {
+      {0, 8, ERROR_SUCCESS},
+      {0, 100, ERROR_SUCCESS},
+      {0, 7, static_cast<LONG>(ERROR_MORE_DATA)},
+      {0, 1, static_cast<LONG>(ERROR_MORE_DATA)},
+      {1, 100, static_cast<LONG>(ERROR_NO_MORE_ITEMS)},
+      {99, 100, static_cast<LONG>(ERROR_NO_MORE_ITEMS)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "index " << c.index << ", capacity " << c.capacity);
+    char name[100];
+    std::memset(name, 'x', sizeof name);
+    DWORD capacity = c.capacity;
+    EXPECT_EQ(RegEnumKeyExA(list.get(), c.index, name, &capacity, nullptr, nullptr, nullptr, nullptr), c.status);
+    if (c.status == ERROR_SUCCESS) {
+      EXPECT_EQ(capacity, 7u);
+      EXPECT_STREQ(name, "Seven77");
+    }
+  }
+}
+
+TEST_P(RegistryContractTest, KeyInformationCountsAndMeasures) {
+  Seed(KeyLine("Info\\Short") + KeyLine("Info\\A Longer Name") +
+       KeyLine("Info") +
+       "\"v\"=dword:00000001\r\n"
+       "\"Longest Value Name\"=hex:01,02,03,04,05,06,07,08,09,0a\r\n"
+       "@=hex(0):\r\n");
+  ScopedKey info;
+  ASSERT_EQ(Open("Info", info), ERROR_SUCCESS);
+  DWORD subkeys = 99, longest_subkey = 99, values = 99, longest_value_name = 99, longest_data = 99;
+  FILETIME written{};
+  ASSERT_EQ(RegQueryInfoKeyA(info.get(), nullptr, nullptr, nullptr, &subkeys, &longest_subkey, nullptr, &values,
+                             &longest_value_name, &longest_data, nullptr, &written),
+            ERROR_SUCCESS);
+  EXPECT_EQ(subkeys, 2u);
+  EXPECT_EQ(longest_subkey, 13u);
+  EXPECT_EQ(values, 3u);
+  EXPECT_EQ(longest_value_name, 18u);
+  EXPECT_EQ(longest_data, 10u);
+  EXPECT_TRUE(written.dwLowDateTime != 0 || written.dwHighDateTime != 0);
+
+  ScopedKey empty;
+  ASSERT_EQ(Open("Info\\Short", empty), ERROR_SUCCESS);
+  ASSERT_EQ(RegQueryInfoKeyA(empty.get(), nullptr, nullptr, nullptr, &subkeys, &longest_subkey, nullptr, &values,
+                             &longest_value_name, &longest_data, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(subkeys + longest_subkey + values + longest_value_name + longest_data, 0u);
+}
+
+// Windows measures names in UTF-16 characters, so a name whose ANSI form
+// takes more bytes (UTF-8 as the ANSI code page) needs more room than the
+// reported length and one.
+TEST_P(RegistryContractTest, NameLengthsAreUtf16Characters) {
+  SeedRegistry(backend(), Regedit5(KeyLine("Wide\\caf\xC3\xA9") + KeyLine("Wide") + "\"\xC3\xA9t\xC3\xA9\"=\"x\"\r\n"));
+  ScopedKey wide;
+  ASSERT_EQ(Open("Wide", wide), ERROR_SUCCESS);
+  DWORD longest_subkey = 0, longest_value_name = 0;
+  ASSERT_EQ(RegQueryInfoKeyA(wide.get(), nullptr, nullptr, nullptr, nullptr, &longest_subkey, nullptr, nullptr,
+                             &longest_value_name, nullptr, nullptr, nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(longest_subkey, 4u);
+  EXPECT_EQ(longest_value_name, 3u);
+
+  const std::string expected = GetACP() == CP_UTF8 ? "caf\xC3\xA9" : "caf\xE9";
+  char name[16];
+  DWORD capacity = sizeof name;
+  ASSERT_EQ(RegEnumKeyExA(wide.get(), 0, name, &capacity, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(std::string(name), expected);
+  capacity = longest_subkey + 1;
+  EXPECT_EQ(RegEnumKeyExA(wide.get(), 0, name, &capacity, nullptr, nullptr, nullptr, nullptr),
+            expected.size() <= longest_subkey ? ERROR_SUCCESS : static_cast<LONG>(ERROR_MORE_DATA));
+}
+
+TEST_P(RegistryContractTest, ValuesAnswerWithTypeSizeAndDataAsStored) {
+  Seed(KeyLine("Values") +
+       "\"sz\"=\"text\"\r\n"
+       "\"sz bare\"=hex(1):74,65,78,74\r\n"
+       "\"sz zero inside\"=hex(1):61,00,62,00\r\n"
+       "\"expand\"=hex(2):25,50,41,54,48,25,00\r\n"
+       "\"multi\"=hex(7):61,00,62,00,00\r\n"
+       "\"dword\"=dword:01020304\r\n"
+       "\"binary\"=hex:de,ad,be,ef,00\r\n"
+       "\"none\"=hex(0):\r\n"
+       "\"empty binary\"=hex:\r\n"
+       "\"qword\"=hex(b):01,00,00,00,00,00,00,80\r\n"
+       "\"big endian\"=hex(5):00,00,00,2a\r\n"
+       "@=\"default\"\r\n");
+  ScopedKey values;
+  ASSERT_EQ(Open("Values", values), ERROR_SUCCESS);
+
+  struct Case {
+    const char* name;  // null for a null pointer
+    DWORD type;
+    std::string data;
+  };
+  const Case cases[] = {
+      {"sz", REG_SZ, Bytes("text", 5)},
+      {"SZ", REG_SZ, Bytes("text", 5)},  // value names ignore case
+      {"sz bare", REG_SZ, "text"},
+      {"sz zero inside", REG_SZ, Bytes("a\0b", 4)},
+      {"expand", REG_EXPAND_SZ, Bytes("%PATH%", 7)},
+      {"multi", REG_MULTI_SZ, Bytes("a\0b\0", 5)},
+      {"dword", REG_DWORD, "\x04\x03\x02\x01"},
+      {"binary", REG_BINARY, Bytes("\xDE\xAD\xBE\xEF", 5)},
+      {"none", REG_NONE, ""},
+      {"empty binary", REG_BINARY, ""},
+      {"qword", REG_QWORD, Bytes("\x01\0\0\0\0\0\0\x80", 8)},
+      {"big endian", REG_DWORD_BIG_ENDIAN, Bytes("\0\0\0\x2A", 4)},
+      {"", REG_SZ, Bytes("default", 8)},
+      {nullptr, REG_SZ, Bytes("default", 8)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name == nullptr ? "(null)" : c.name);
+    const DWORD size = static_cast<DWORD>(c.data.size());
+    DWORD type = 99;
+    DWORD reported = 12345;
+    ASSERT_EQ(RegQueryValueExA(values.get(), c.name, nullptr, &type, nullptr, &reported), ERROR_SUCCESS);
+    EXPECT_EQ(type, c.type);
+    EXPECT_EQ(reported, size);
+
+    std::string buffer(size + 4, '\x7F');
+    reported = size;
+    ASSERT_EQ(RegQueryValueExA(values.get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                               &reported),
+              ERROR_SUCCESS);
+    EXPECT_EQ(reported, size);
+    EXPECT_EQ(buffer.substr(0, size), c.data);
+    EXPECT_EQ(buffer.substr(size), "\x7F\x7F\x7F\x7F") << "no terminator may be added";
+
+    if (size > 0) {
+      reported = size - 1;
+      EXPECT_EQ(RegQueryValueExA(values.get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                                 &reported),
+                static_cast<LONG>(ERROR_MORE_DATA));
+      EXPECT_EQ(reported, size);
+    }
+  }
+  DWORD type = 0;
+  DWORD size = 0;
+  EXPECT_EQ(RegQueryValueExA(values.get(), "missing", nullptr, &type, nullptr, &size),
+            static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_P(RegistryContractTest, KeysAreCreatedChangedAndDeletedThroughTheApi) {
+  Seed(KeyLine("Tree\\Child"));
+  ScopedKey tree;
+  ASSERT_EQ(Open("Tree", tree), ERROR_SUCCESS);
+
+  ScopedKey created;
+  DWORD disposition = 0;
+  ASSERT_EQ(RegCreateKeyExA(tree.get(), "New\\Deeper", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, created.out(),
+                            &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
+  ASSERT_EQ(RegCreateKeyExA(tree.get(), "child", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, created.out(), &disposition),
+            ERROR_SUCCESS);
+  EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
+
+  const BYTE one[] = {1, 0, 0, 0};
+  EXPECT_EQ(RegSetValueExA(created.get(), "n", 0, REG_DWORD, one, 4), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueA(created.get(), "N"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueA(created.get(), "n"), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+
+  EXPECT_EQ(RegDeleteKeyA(tree.get(), "New"), static_cast<LONG>(ERROR_ACCESS_DENIED)) << "it has a subkey";
+  EXPECT_EQ(RegDeleteKeyA(tree.get(), "New\\Deeper"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(tree.get(), "New"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(tree.get(), "New"), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+
+  // A handle to a key deleted meanwhile stays valid but reaches nothing.
+  EXPECT_EQ(RegDeleteKeyA(tree.get(), "Child"), ERROR_SUCCESS);
+  DWORD count = 0;
+  EXPECT_EQ(RegQueryInfoKeyA(created.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
+                             nullptr, nullptr, nullptr),
+            static_cast<LONG>(ERROR_KEY_DELETED));
+}
+
+TEST_P(RegistryContractTest, HandlesGrantOnlyTheRightsAskedFor) {
+  Seed(KeyLine("Rights\\Sub") + "\"v\"=\"x\"\r\n");
+  const BYTE one[] = {1, 0, 0, 0};
+  DWORD size = 0;
+  char name[8];
+  DWORD capacity = sizeof name;
+
+  ScopedKey reader;
+  ASSERT_EQ(Open("Rights", reader, KEY_READ), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExA(reader.get(), "n", 0, REG_DWORD, one, 4), static_cast<LONG>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(RegEnumKeyExA(reader.get(), 0, name, &capacity, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+
+  ScopedKey nothing;
+  ASSERT_EQ(Open("Rights\\Sub", nothing, 0), ERROR_SUCCESS);
+  EXPECT_EQ(RegQueryValueExA(nothing.get(), "v", nullptr, nullptr, nullptr, &size),
+            static_cast<LONG>(ERROR_ACCESS_DENIED));
+  capacity = sizeof name;
+  EXPECT_EQ(RegEnumKeyExA(nothing.get(), 0, name, &capacity, nullptr, nullptr, nullptr, nullptr),
+            static_cast<LONG>(ERROR_ACCESS_DENIED));
+  // Opening below a handle needs no right on it.
+  ScopedKey again;
+  EXPECT_EQ(RegOpenKeyExA(nothing.get(), "", 0, KEY_ALL_ACCESS, again.out()), ERROR_SUCCESS);
+}
+
+TEST_P(RegistryContractTest, ConnectingWithoutAMachineOrToItselfReachesTheLocalRegistry) {
+  Seed(KeyLine("Local"));
+  char own[MAX_COMPUTERNAME_LENGTH + 1];
+  DWORD own_size = sizeof own;
+  ASSERT_TRUE(GetComputerNameA(own, &own_size));
+  const std::string own_name(own);
+  std::string lower = own_name;
+  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+
+  for (const std::string& machine : {std::string(), "\\\\" + own_name, own_name, "\\\\" + lower}) {
+    SCOPED_TRACE(machine);
+    ScopedKey root;
+    ASSERT_EQ(RegConnectRegistryA(machine.empty() ? nullptr : machine.c_str(), HKEY_CURRENT_USER, root.out()),
+              ERROR_SUCCESS);
+    ScopedKey key;
+    EXPECT_EQ(RegOpenKeyExA(root.get(), ContractPath("Local").c_str(), 0, KEY_READ, key.out()), ERROR_SUCCESS);
+  }
+  ScopedKey root;
+  EXPECT_EQ(RegConnectRegistryA("", HKEY_LOCAL_MACHINE, root.out()), ERROR_SUCCESS);
+}
+
+TEST_P(RegistryContractTest, DeletingASubkeyWhileListingShowsInTheNextCalls) {
+  Seed(KeyLine("List\\A") + KeyLine("List\\B") + KeyLine("List\\C"));
+  ScopedKey list;
+  ASSERT_EQ(Open("List", list), ERROR_SUCCESS);
+  bool deleted = false;
+  const bool hooked = backend().SetEnumKeyHook([&](HKEY, DWORD index) {
+    if (index == 1 && !deleted) {
+      deleted = true;
+      ScopedKey parent;
+      ASSERT_EQ(Open("List", parent), ERROR_SUCCESS);
+      ASSERT_EQ(RegDeleteKeyA(parent.get(), "A"), ERROR_SUCCESS);
+    }
+  });
+  if (!hooked) GTEST_SKIP() << "the backend cannot run code between enumeration calls";
+  std::vector<std::string> names;
+  for (DWORD index = 0;; ++index) {
+    char name[8];
+    DWORD capacity = sizeof name;
+    const LONG status = RegEnumKeyExA(list.get(), index, name, &capacity, nullptr, nullptr, nullptr, nullptr);
+    if (status != ERROR_SUCCESS) break;
+    names.emplace_back(name);
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"A", "C"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Backends, RegistryContractTest, ::testing::ValuesIn(RegistryBackends()), BackendName);
+
+}  // namespace

@@ -1,0 +1,250 @@
+// What only the stand-in's registry has: the LAN computers' registries,
+// loaded from their export files, with their faults.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/standin/lan.h"
+#include "platform/standin/standin_control.h"
+#include "tests/support/registry_backend.h"
+#include "tests/support/scoped_key.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr LONG Status(DWORD code) { return static_cast<LONG>(code); }
+
+class StandinRegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    standin::ResetRegistryForTesting();
+    directory_ = fs::temp_directory_path() / ("kestrova-registry-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::create_directories(directory_);
+
+    standin::Lan lan;
+    lan.Computers.push_back(Computer("PC01", Write("PC01.reg", Regedit4(
+        "[HKEY_LOCAL_MACHINE\\Software\\Apps\\One]\r\n"
+        "\"DisplayName\"=\"First\"\r\n"
+        "\"Broken\"=\"cannot be fetched\"\r\n"
+        "[HKEY_LOCAL_MACHINE\\Software\\Locked\\Inner]\r\n"
+        "[HKEY_USERS\\.DEFAULT\\Settings]\r\n"
+        "[HKEY_CURRENT_USER\\Ignored]\r\n"
+        "\"x\"=\"y\"\r\n"))));
+    lan.Computers.back().DeniedKeys = {"Software\\Locked"};
+    lan.Computers.back().FailingValues = {{"Software\\Apps\\One", "broken", ERROR_IO_DEVICE}};
+    lan.Computers.push_back(Computer("\\\\PC02", Write("PC02.reg", Regedit5(
+        "[HKEY_LOCAL_MACHINE\\Software\\Wide]\r\n"
+        "\"DisplayName\"=\"Second\"\r\n"))));
+    corrupt_file_ = Write("PC03.reg", Regedit4("[HKEY_LOCAL_MACHINE\\Software]\r\n\"a\"=\"unterminated\r\n"));
+    lan.Computers.push_back(Computer("pc03", corrupt_file_));
+    lan.Computers.push_back(Computer("PC04", ""));
+    lan.Computers.back().ConnectError = 1722;  // RPC_S_SERVER_UNAVAILABLE
+    lan.Computers.push_back(Computer("PC05", ""));
+    missing_file_ = directory_ / "missing.reg";
+    lan.Computers.push_back(Computer("PC06", missing_file_));
+    standin::UseLanForTesting(std::move(lan));
+  }
+
+  void TearDown() override {
+    EXPECT_EQ(standin::OpenRegistryHandleCount(), 0) << "a registry handle was left open";
+    standin::ResetRegistryForTesting();
+    standin::UseLanForTesting(standin::Lan{});
+    fs::remove_all(directory_);
+  }
+
+  static standin::Computer Computer(std::string name, fs::path file) {
+    standin::Computer computer;
+    computer.Name = std::move(name);
+    computer.RegistryFile = std::move(file);
+    return computer;
+  }
+
+  fs::path Write(const std::string& name, const std::string& contents) {
+    const fs::path path = directory_ / name;
+    std::ofstream(path, std::ios::binary) << contents;
+    return path;
+  }
+
+  fs::path directory_;
+  fs::path corrupt_file_;
+  fs::path missing_file_;
+};
+
+TEST_F(StandinRegistryTest, ComputersAreReachedByNameWithOrWithoutBackslashesInAnyCase) {
+  struct Case {
+    const char* machine;
+    LONG status;
+  };
+  const Case cases[] = {
+      {"\\\\PC01", ERROR_SUCCESS},
+      {"PC01", ERROR_SUCCESS},
+      {"\\\\pc01", ERROR_SUCCESS},
+      {"\\\\PC02", ERROR_SUCCESS},  // named with backslashes in the LAN
+      {"pc02", ERROR_SUCCESS},
+      {"\\\\PC05", ERROR_SUCCESS},  // no file: an empty registry
+      {"\\\\PC04", 1722},
+      {"\\\\NOWHERE", Status(ERROR_BAD_NETPATH)},
+      {"\\PC01", Status(ERROR_BAD_NETPATH)},
+      {"\\\\", Status(ERROR_BAD_NETPATH)},
+      {"\\\\\\\\PC01", Status(ERROR_BAD_NETPATH)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.machine);
+    ScopedKey root;
+    EXPECT_EQ(RegConnectRegistryA(c.machine, HKEY_LOCAL_MACHINE, root.out()), c.status);
+    EXPECT_EQ(root.get() != nullptr, c.status == ERROR_SUCCESS);
+  }
+}
+
+TEST_F(StandinRegistryTest, AComputerServesHklmAndHkuAloneAndItsFileFillsThem) {
+  for (HKEY refused : {HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_CURRENT_CONFIG, static_cast<HKEY>(nullptr)}) {
+    ScopedKey root;
+    EXPECT_EQ(RegConnectRegistryA("\\\\PC01", refused, root.out()), Status(ERROR_INVALID_HANDLE));
+  }
+  ScopedKey users;
+  ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_USERS, users.out()), ERROR_SUCCESS);
+  ScopedKey settings;
+  EXPECT_EQ(RegOpenKeyExA(users.get(), ".DEFAULT\\Settings", 0, KEY_READ, settings.out()), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExA(users.get(), "Ignored", 0, KEY_READ, settings.out()), Status(ERROR_FILE_NOT_FOUND));
+
+  ScopedKey machine;
+  ASSERT_EQ(RegConnectRegistryA("\\\\PC02", HKEY_LOCAL_MACHINE, machine.out()), ERROR_SUCCESS);
+  ScopedKey wide;
+  ASSERT_EQ(RegOpenKeyExA(machine.get(), "SOFTWARE\\wide", 0, KEY_ALL_ACCESS, wide.out()), ERROR_SUCCESS);
+  char name[16] = {};
+  DWORD size = sizeof name;
+  ASSERT_EQ(RegQueryValueExA(wide.get(), "DisplayName", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::string(name, size), std::string("Second", 7));
+}
+
+TEST_F(StandinRegistryTest, AMalformedFileFailsItsComputerWithAMessageAndSparesTheOthers) {
+  ::testing::internal::CaptureStderr();
+  ScopedKey root;
+  const LONG corrupt = RegConnectRegistryA("\\\\PC03", HKEY_LOCAL_MACHINE, root.out());
+  const LONG missing = RegConnectRegistryA("\\\\PC06", HKEY_LOCAL_MACHINE, root.out());
+  const std::string messages = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(corrupt, Status(ERROR_REGISTRY_CORRUPT));
+  EXPECT_EQ(missing, Status(ERROR_REGISTRY_CORRUPT));
+  EXPECT_EQ(messages, "kestrova: " + corrupt_file_.string() + ":4: unterminated string\n" +
+                          "kestrova: " + missing_file_.string() + ": cannot be read\n");
+
+  ScopedKey good;
+  EXPECT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, good.out()), ERROR_SUCCESS);
+}
+
+TEST_F(StandinRegistryTest, AComputersRegistryLivesWhileAHandleIntoItIsOpen) {
+  EXPECT_EQ(standin::LoadedComputerRegistryCount(), 0);
+  ScopedKey root;
+  ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, root.out()), ERROR_SUCCESS);
+  ScopedKey apps;
+  ASSERT_EQ(RegOpenKeyExA(root.get(), "Software\\Apps", 0, KEY_ALL_ACCESS, apps.out()), ERROR_SUCCESS);
+  ScopedKey added;
+  ASSERT_EQ(RegCreateKeyExA(apps.get(), "Added", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, added.out(), nullptr),
+            ERROR_SUCCESS);
+  added.Reset();
+  EXPECT_EQ(standin::LoadedComputerRegistryCount(), 1);
+
+  // A second connection meanwhile reaches the same registry.
+  ScopedKey second;
+  ASSERT_EQ(RegConnectRegistryA("pc01", HKEY_LOCAL_MACHINE, second.out()), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExA(second.get(), "Software\\Apps\\Added", 0, KEY_READ, added.out()), ERROR_SUCCESS);
+  added.Reset();
+  second.Reset();
+
+  root.Reset();
+  EXPECT_EQ(standin::LoadedComputerRegistryCount(), 1) << "the subkey's handle keeps it";
+  apps.Reset();
+  EXPECT_EQ(standin::LoadedComputerRegistryCount(), 0);
+
+  // Loaded afresh from the file: the change is gone.
+  ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, root.out()), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExA(root.get(), "Software\\Apps\\Added", 0, KEY_READ, added.out()),
+            Status(ERROR_FILE_NOT_FOUND));
+}
+
+TEST_F(StandinRegistryTest, ADeniedKeyRefusesEveryRightBeyondRead) {
+  ScopedKey root;
+  ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, root.out()), ERROR_SUCCESS);
+  struct Case {
+    const char* path;
+    REGSAM rights;
+    LONG status;
+  };
+  const Case cases[] = {
+      {"Software\\Locked", KEY_ALL_ACCESS, Status(ERROR_ACCESS_DENIED)},
+      {"software\\LOCKED", KEY_QUERY_VALUE | KEY_SET_VALUE, Status(ERROR_ACCESS_DENIED)},
+      {"Software\\Locked", GENERIC_ALL, Status(ERROR_ACCESS_DENIED)},
+      {"Software\\Locked", KEY_READ, ERROR_SUCCESS},
+      {"Software\\Locked", MAXIMUM_ALLOWED, ERROR_SUCCESS},
+      {"Software\\Locked\\Inner", KEY_ALL_ACCESS, ERROR_SUCCESS},  // the key alone, not what lies below
+      {"Software", KEY_ALL_ACCESS, ERROR_SUCCESS},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.path << " " << std::hex << c.rights);
+    ScopedKey key;
+    EXPECT_EQ(RegOpenKeyExA(root.get(), c.path, 0, c.rights, key.out()), c.status);
+  }
+  ScopedKey key;
+  EXPECT_EQ(RegCreateKeyExA(root.get(), "Software\\Locked", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
+            Status(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(RegCreateKeyExA(root.get(), "Software\\Locked\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(),
+                            nullptr),
+            Status(ERROR_ACCESS_DENIED));
+  ASSERT_EQ(RegOpenKeyExA(root.get(), "Software\\Locked", 0, MAXIMUM_ALLOWED, key.out()), ERROR_SUCCESS);
+  const BYTE one[] = {1, 0, 0, 0};
+  EXPECT_EQ(RegSetValueExA(key.get(), "v", 0, REG_DWORD, one, 4), Status(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(RegDeleteKeyA(root.get(), "Software\\Locked\\Inner"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(root.get(), "Software\\Locked"), Status(ERROR_ACCESS_DENIED));
+}
+
+TEST_F(StandinRegistryTest, AFailingValueTellsItsSizeButNotItsData) {
+  ScopedKey root;
+  ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, root.out()), ERROR_SUCCESS);
+  ScopedKey one;
+  ASSERT_EQ(RegOpenKeyExA(root.get(), "Software\\Apps\\One", 0, KEY_ALL_ACCESS, one.out()), ERROR_SUCCESS);
+  DWORD type = 0;
+  DWORD size = 0;
+  ASSERT_EQ(RegQueryValueExA(one.get(), "Broken", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(type, REG_SZ);
+  EXPECT_EQ(size, 18u);
+  char data[64];
+  size = sizeof data;
+  EXPECT_EQ(RegQueryValueExA(one.get(), "Broken", nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
+            Status(ERROR_IO_DEVICE));
+  size = sizeof data;
+  EXPECT_EQ(RegQueryValueExA(one.get(), "DisplayName", nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
+            ERROR_SUCCESS);
+}
+
+TEST_F(StandinRegistryTest, TheLocalRegistryHasFourSeparateRootsAndResets) {
+  const HKEY roots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
+  for (HKEY root : roots) {
+    ScopedKey key;
+    ASSERT_EQ(RegCreateKeyExA(root, "Only Here", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
+              ERROR_SUCCESS);
+    const BYTE marker = static_cast<BYTE>(reinterpret_cast<ULONG_PTR>(root));
+    ASSERT_EQ(RegSetValueExA(key.get(), "root", 0, REG_BINARY, &marker, 1), ERROR_SUCCESS);
+  }
+  for (HKEY root : roots) {
+    ScopedKey key;
+    ASSERT_EQ(RegOpenKeyExA(root, "only here", 0, KEY_READ, key.out()), ERROR_SUCCESS);
+    BYTE marker = 0;
+    DWORD size = 1;
+    ASSERT_EQ(RegQueryValueExA(key.get(), "root", nullptr, nullptr, &marker, &size), ERROR_SUCCESS);
+    EXPECT_EQ(marker, static_cast<BYTE>(reinterpret_cast<ULONG_PTR>(root)));
+  }
+  ScopedKey config;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_CONFIG, "", 0, KEY_READ, config.out()), Status(ERROR_INVALID_HANDLE));
+  EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS) << "closing a predefined root changes nothing";
+
+  standin::ResetRegistryForTesting();
+  ScopedKey gone;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Only Here", 0, KEY_READ, gone.out()), Status(ERROR_FILE_NOT_FOUND));
+}
+
+}  // namespace
