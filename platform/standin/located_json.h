@@ -1,0 +1,47 @@
+// A JSON document read into a tree that remembers the line of every
+// value, so that whoever interprets it can say where a mistake stands.
+// Parsing goes through nlohmann-json's SAX interface; the line of a value
+// is the line of its last character (of the opening bracket for arrays
+// and objects).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+namespace standin {
+
+struct LocatedJson {
+  enum class Kind { Null, Boolean, Number, String, Array, Object };
+  Kind Type = Kind::Null;
+  int Line = 1;
+  bool Boolean = false;
+  // Numbers: the value when it is a whole number from 0 up, and the
+  // number as written (for messages).
+  std::optional<std::uint64_t> Whole;
+  std::string Text;  // a string's value, a number as written
+  std::vector<LocatedJson> Items;
+  // Members in document order; a name given twice appears twice.
+  std::vector<std::pair<std::string, LocatedJson>> Members;
+};
+
+struct JsonSyntaxError {
+  int Line;
+  std::string Message;
+};
+
+// Arrays and objects nested deeper than this are refused, so that no
+// input can exhaust the stack of whoever walks the tree.
+constexpr int kMaxJsonDepth = 64;
+
+std::variant<LocatedJson, JsonSyntaxError> ParseLocatedJson(std::string_view text);
+
+// A short description of a value's kind for messages ("a string",
+// "an array", ...).
+std::string DescribeKind(const LocatedJson& value);
+
+}  // namespace standin
