@@ -1,0 +1,283 @@
+#include "platform/standin/lan_directory.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/standin/lan.h"
+#include "platform/standin/network_control.h"
+#include "platform/standin/standin_control.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using standin::Lan;
+using standin::NetworkRecord;
+
+// Walks the network the way the program does, through the Windows
+// operations, and answers the servers' remote names in walk order.
+void WalkLevel(NETRESOURCEA* parent, std::vector<std::string>& servers) {
+  HANDLE handle = nullptr;
+  if (WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, parent, &handle) != NO_ERROR) return;
+  std::vector<NETRESOURCEA> buffer(16416 / sizeof(NETRESOURCEA));
+  DWORD count = 0xFFFFFFFF;
+  DWORD size = static_cast<DWORD>(buffer.size() * sizeof(NETRESOURCEA));
+  while (WNetEnumResourceA(handle, &count, buffer.data(), &size) == NO_ERROR) {
+    for (DWORD i = 0; i < count; ++i) {
+      if (buffer[i].dwDisplayType == RESOURCEDISPLAYTYPE_SERVER) servers.push_back(buffer[i].lpRemoteName);
+      if (buffer[i].dwUsage & RESOURCEUSAGE_CONTAINER) WalkLevel(&buffer[i], servers);
+    }
+  }
+  WNetCloseEnum(handle);
+}
+
+std::vector<std::string> WalkServers(Lan lan) {
+  standin::UseLanForTesting(std::move(lan));
+  std::vector<std::string> servers;
+  WalkLevel(nullptr, servers);
+  EXPECT_EQ(standin::OpenEnumerationCount(), 0u);
+  return servers;
+}
+
+std::vector<std::string> Names(const std::vector<standin::Computer>& computers) {
+  std::vector<std::string> names;
+  for (const standin::Computer& computer : computers) names.push_back(computer.Name);
+  return names;
+}
+
+class LanDirectoryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "kestrova-lan-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    directory_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(directory_, ignored);
+    standin::UseLanForTesting(Lan{});
+  }
+
+  void Write(const std::string& name, const std::string& text) {
+    std::ofstream(directory_ / name, std::ios::binary) << text;
+  }
+
+  Lan Load() {
+    std::ostringstream messages;
+    Lan lan = standin::LoadLanDirectory(directory_, messages);
+    messages_ = messages.str();
+    return lan;
+  }
+
+  fs::path directory_;
+  std::string messages_;
+};
+
+TEST_F(LanDirectoryTest, PlainDirectoryHasTheShapeThatWindowsShows) {
+  Write("b-pc.reg", "REGEDIT4\r\n");
+  Write("A-PC.reg", "REGEDIT4\r\n");
+  Write("Zeta.REG", "REGEDIT4\r\n");
+  Write("notes.txt", "");
+  Write("lan.json.old", "{");
+  Write(".reg", "");
+  fs::create_directory(directory_ / "folder.reg");
+
+  const Lan lan = Load();
+  EXPECT_EQ(messages_, "");
+  ASSERT_EQ(Names(lan.Computers), (std::vector<std::string>{"A-PC", "Zeta", "b-pc"}));
+  EXPECT_EQ(lan.Computers[0].RegistryFile, directory_ / "A-PC.reg");
+  EXPECT_FALSE(lan.Computers[0].ConnectError);
+
+  ASSERT_EQ(lan.Top.Children.size(), 1u);
+  const NetworkRecord& network = lan.Top.Children[0];
+  EXPECT_EQ(network.DisplayType, RESOURCEDISPLAYTYPE_NETWORK);
+  EXPECT_EQ(network.Usage, RESOURCEUSAGE_CONTAINER);
+  EXPECT_EQ(network.RemoteName, "Microsoft Windows Network");
+  EXPECT_EQ(network.Provider, "Microsoft Windows Network");
+  ASSERT_EQ(network.Children.size(), 1u);
+  const NetworkRecord& workgroup = network.Children[0];
+  EXPECT_EQ(workgroup.DisplayType, RESOURCEDISPLAYTYPE_DOMAIN);
+  EXPECT_EQ(workgroup.Usage, RESOURCEUSAGE_CONTAINER);
+  EXPECT_EQ(workgroup.RemoteName, "WORKGROUP");
+  EXPECT_EQ(workgroup.Provider, "Microsoft Windows Network");
+  for (const NetworkRecord& server : workgroup.Children) {
+    EXPECT_EQ(server.Scope, RESOURCE_GLOBALNET);
+    EXPECT_EQ(server.Type, RESOURCETYPE_ANY);
+    EXPECT_EQ(server.DisplayType, RESOURCEDISPLAYTYPE_SERVER);
+    EXPECT_EQ(server.Usage, RESOURCEUSAGE_CONTAINER);
+    EXPECT_EQ(server.Provider, "Microsoft Windows Network");
+    EXPECT_FALSE(server.LocalName);
+    EXPECT_FALSE(server.Comment);
+  }
+
+  // Walked as the program walks it: the servers in byte order, each of
+  // them a container that opens and holds nothing.
+  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\A-PC", "\\\\Zeta", "\\\\b-pc"}));
+  NETRESOURCEA server{};
+  server.dwUsage = RESOURCEUSAGE_CONTAINER;
+  server.lpRemoteName = const_cast<char*>("\\\\Zeta");
+  HANDLE handle = nullptr;
+  ASSERT_EQ(WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, &server, &handle), NO_ERROR);
+  char buffer[512];
+  DWORD count = 0xFFFFFFFF;
+  DWORD size = sizeof buffer;
+  EXPECT_EQ(WNetEnumResourceA(handle, &count, buffer, &size), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(WNetCloseEnum(handle), NO_ERROR);
+}
+
+TEST_F(LanDirectoryTest, DescriptionAddsFaultsAndComputersToThePlainLayout) {
+  Write("ATLAS.reg", "REGEDIT4\r\n");
+  Write("BOREAS.reg", "REGEDIT4\r\n");
+  Write("lan.json", R"({ "MaxRecordsPerBatch": 1,
+    "Computers": { "atlas": { "ConnectError": 53, "DeniedKeys": ["Software"] }, "CASSINI": null } })");
+
+  const Lan lan = Load();
+  EXPECT_EQ(messages_, "");
+  ASSERT_EQ(Names(lan.Computers), (std::vector<std::string>{"ATLAS", "BOREAS", "CASSINI"}));
+  EXPECT_EQ(lan.Computers[0].ConnectError, 53u);
+  EXPECT_EQ(lan.Computers[0].DeniedKeys, std::vector<std::string>{"Software"});
+  EXPECT_EQ(lan.Computers[0].RegistryFile, directory_ / "ATLAS.reg");
+  EXPECT_TRUE(lan.Computers[2].RegistryFile.empty());
+  EXPECT_EQ(lan.Top.MaxRecordsPerBatch, 1u);
+  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\ATLAS", "\\\\BOREAS", "\\\\CASSINI"}));
+}
+
+TEST_F(LanDirectoryTest, DescribedHierarchyReplacesThePlainLayout) {
+  Write("ATLAS.reg", "REGEDIT4\r\n");
+  Write("SHARED.reg", "REGEDIT4\r\n");
+  Write("lan.json", R"({ "Children": [ { "Network": "Microsoft Windows Network", "Children": [
+    { "Workgroup": "EAST", "MaxRecordsPerBatch": 1, "Children": [ "ATLAS", "SHARED" ] },
+    { "Workgroup": "LOCKED", "OpenError": 5, "Children": [ "HIDDEN" ] },
+    { "Workgroup": "WEST", "Children": [ "SHARED" ] } ] } ] })");
+
+  const Lan lan = Load();
+  EXPECT_EQ(messages_, "");
+  EXPECT_EQ(Names(lan.Computers), (std::vector<std::string>{"ATLAS", "SHARED"}));
+  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\ATLAS", "\\\\SHARED", "\\\\SHARED"}));
+}
+
+TEST_F(LanDirectoryTest, DescriptionThatIsNoJsonFallsBackToThePlainLayout) {
+  Write("ATLAS.reg", "REGEDIT4\r\n");
+  Write("lan.json", "{\n  \"Children\": [\n    \"ATLAS\",\n    \"BOREAS\"\n  \n");
+
+  const Lan lan = Load();
+  const std::string file = (directory_ / "lan.json").string();
+  EXPECT_EQ(messages_.rfind("kestrova: " + file + ":6: ", 0), 0u) << messages_;
+  EXPECT_EQ(std::count(messages_.begin(), messages_.end(), '\n'), 1) << messages_;
+  EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"});
+}
+
+TEST_F(LanDirectoryTest, DirectoryThatCannotBeReadGivesOneMessageAndAnEmptyLan) {
+  Write("plain-file", "");
+  for (const fs::path& path : {directory_ / "missing", directory_ / "plain-file"}) {
+    std::ostringstream messages;
+    const Lan lan = standin::LoadLanDirectory(path, messages);
+    const std::string said = messages.str();
+    EXPECT_EQ(said.rfind("kestrova: cannot read the LAN directory " + path.string() + ": ", 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
+    EXPECT_TRUE(lan.Computers.empty());
+    EXPECT_TRUE(lan.Top.Children.empty());
+  }
+}
+
+TEST_F(LanDirectoryTest, EmptyDirectoryIsSaidToHoldNoComputer) {
+  const Lan lan = Load();
+  EXPECT_NE(messages_.find("holds no .reg file"), std::string::npos) << messages_;
+  EXPECT_TRUE(WalkServers(lan).empty());
+}
+
+TEST_F(LanDirectoryTest, NamesAreHandedOutInTheAnsiCodePage) {
+  Write("Caf\xC3\xA9.reg", "REGEDIT4\r\n");
+  Write("lan.json", R"({ "Computers": { "K\u00f6ln": { "DeniedKeys": ["Software\\Gr\u00fc\u00dfe"] } } })");
+  standin::LocaleFacts facts;
+  facts.AnsiCodePage = 1252;
+  standin::SetLocaleFactsForTesting(facts);
+  const Lan lan = Load();
+  standin::SetLocaleFactsForTesting(standin::LocaleFacts{});
+
+  EXPECT_EQ(messages_, "");
+  ASSERT_EQ(Names(lan.Computers), (std::vector<std::string>{"Caf\xE9", "K\xF6ln"}));
+  EXPECT_EQ(lan.Computers[0].RegistryFile, directory_ / "Caf\xC3\xA9.reg");
+  EXPECT_EQ(lan.Computers[1].DeniedKeys, std::vector<std::string>{"Software\\Gr\xFC\xDF" "e"});
+  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\Caf\xE9", "\\\\K\xF6ln"}));
+}
+
+TEST_F(LanDirectoryTest, EnvironmentNamesTheDirectoryOrFallsBackToTheSample) {
+  Write("ATLAS.reg", "REGEDIT4\r\n");
+  const char* before = std::getenv(standin::kLanDirectoryVariable);
+  const std::string saved = before == nullptr ? "" : before;
+
+  setenv(standin::kLanDirectoryVariable, directory_.c_str(), 1);
+  EXPECT_EQ(Names(standin::LoadLanFromEnvironment().Computers), std::vector<std::string>{"ATLAS"});
+
+  setenv(standin::kLanDirectoryVariable, (directory_ / "missing").c_str(), 1);
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(standin::LoadLanFromEnvironment().Computers.empty());
+  const std::string complaint = testing::internal::GetCapturedStderr();
+  EXPECT_NE(complaint.find((directory_ / "missing").string()), std::string::npos) << complaint;
+
+  unsetenv(standin::kLanDirectoryVariable);
+  EXPECT_EQ(standin::LoadLanFromEnvironment().Computers.size(), 6u);
+
+  if (before != nullptr) setenv(standin::kLanDirectoryVariable, saved.c_str(), 1);
+}
+
+// The sample LAN that a first run shows: its description reads without a
+// mistake and gives two workgroups, one computer that cannot be reached,
+// and registry exports of both formats.
+TEST(SampleLanTest, ShowsTwoWorkgroupsAndAnUnreachableComputer) {
+  const std::optional<fs::path> sample = standin::SampleLanDirectory();
+  ASSERT_TRUE(sample);
+  std::ostringstream messages;
+  const Lan lan = standin::LoadLanDirectory(*sample, messages);
+  EXPECT_EQ(messages.str(), "");
+
+  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\ACCOUNTING-01", "\\\\DESIGN-WS2", "\\\\FRONT-DESK",
+                                                        "\\\\MEETING-ROOM", "\\\\LAB-BUILD", "\\\\LAB-OLDXP"}));
+  ASSERT_EQ(lan.Computers.size(), 6u);
+  for (const standin::Computer& computer : lan.Computers) {
+    if (computer.Name == "LAB-OLDXP") {
+      EXPECT_EQ(computer.ConnectError, ERROR_BAD_NETPATH);
+      EXPECT_TRUE(computer.RegistryFile.empty());
+    } else {
+      EXPECT_FALSE(computer.ConnectError) << computer.Name;
+      EXPECT_TRUE(fs::is_regular_file(computer.RegistryFile)) << computer.Name;
+    }
+  }
+}
+
+TEST(SampleLanTest, RegistryExportsHaveTheRegistryEditorsFormats) {
+  const std::optional<fs::path> sample = standin::SampleLanDirectory();
+  ASSERT_TRUE(sample);
+  auto read = [&](const char* name) {
+    std::ifstream stream(*sample / name, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+  };
+  const std::string version5 = read("FRONT-DESK.reg");
+  const std::string header = "Windows Registry Editor Version 5.00\r\n";
+  std::string utf16_header = "\xFF\xFE";
+  for (char c : header) utf16_header += std::string{c, '\0'};
+  EXPECT_EQ(version5.rfind(utf16_header, 0), 0u);
+  EXPECT_EQ(version5.size() % 2, 0u);
+  EXPECT_NE(version5.find(std::string("f\0\xFC\0r\0", 6)), std::string::npos) << "a non-ASCII display name";
+
+  for (const char* name : {"ACCOUNTING-01.reg", "DESIGN-WS2.reg", "LAB-BUILD.reg", "MEETING-ROOM.reg"}) {
+    const std::string text = read(name);
+    EXPECT_EQ(text.rfind("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall]\r\n", 0),
+              0u)
+        << name;
+    EXPECT_EQ(text.find_first_of(std::string("\0\x80", 2)), std::string::npos) << name;
+  }
+  EXPECT_NE(read("DESIGN-WS2.reg").find("\r\n\"DisplayName\"=\"\"\r\n"), std::string::npos);
+}
+
+}  // namespace
