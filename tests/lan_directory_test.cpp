@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/standin/lan.h"
+#include "platform/standin/lan_description.h"
 #include "platform/standin/network_control.h"
 #include "platform/standin/standin_control.h"
 
@@ -278,6 +279,27 @@ TEST(SampleLanTest, RegistryExportsHaveTheRegistryEditorsFormats) {
     EXPECT_EQ(text.find_first_of(std::string("\0\x80", 2)), std::string::npos) << name;
   }
   EXPECT_NE(read("DESIGN-WS2.reg").find("\r\n\"DisplayName\"=\"\"\r\n"), std::string::npos);
+}
+
+// The complete example of the format's documentation reads without a
+// mistake.
+TEST(SampleLanTest, DocumentedExampleIsAValidDescription) {
+  const std::optional<fs::path> sample = standin::SampleLanDirectory();
+  ASSERT_TRUE(sample);
+  std::ifstream stream(*sample / "README.md");
+  const std::string readme((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+  const std::size_t start = readme.find("```json\n");
+  ASSERT_NE(start, std::string::npos);
+  const std::size_t end = readme.find("```", start + 8);
+  ASSERT_NE(end, std::string::npos);
+
+  std::ostringstream messages;
+  const auto description =
+      standin::ParseLanDescription(readme.substr(start + 8, end - start - 8), "README.md", messages);
+  ASSERT_TRUE(description);
+  EXPECT_EQ(messages.str(), "");
+  EXPECT_EQ(description->Top.Children.size(), 4u);
+  EXPECT_EQ(description->Computers.size(), 3u);
 }
 
 }  // namespace
