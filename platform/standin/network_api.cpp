@@ -1,6 +1,7 @@
 // Network-resource enumeration over the simulated LAN: WNetOpenEnumA
-// finds the level to enumerate and takes a copy of its records,
-// WNetEnumResourceA hands them out in batches, WNetCloseEnum forgets them.
+// finds the level to enumerate (container_lookup.h) and takes a copy of
+// its records, WNetEnumResourceA hands them out in batches, WNetCloseEnum
+// forgets them.
 //
 // Only the global network is served. The other scopes that Windows knows
 // (connected, remembered, recent, context) open an enumeration without
@@ -15,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/standin/container_lookup.h"
 #include "platform/standin/lan.h"
 #include "platform/standin/netresource_packing.h"
 #include "platform/standin/network_control.h"
@@ -48,44 +50,6 @@ std::vector<standin::EnumerationRequest> requests;
 Enumeration* FindEnumeration(HANDLE handle) {
   const auto found = open_enumerations.find(reinterpret_cast<std::uintptr_t>(handle));
   return found == open_enumerations.end() ? nullptr : &found->second;
-}
-
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  }
-  return true;
-}
-
-// Whether `record` is the container that the caller's record describes.
-// A provider identifies a container by its remote name, compared without
-// regard to case; an absent remote name names a container that has none
-// either. A provider given by the caller must match too.
-bool Describes(const NETRESOURCEA& wanted, const NetworkRecord& record) {
-  if ((record.Usage & RESOURCEUSAGE_CONTAINER) == 0) return false;
-  if (wanted.lpRemoteName == nullptr) {
-    if (record.RemoteName) return false;
-  } else if (!record.RemoteName || !SameName(wanted.lpRemoteName, *record.RemoteName)) {
-    return false;
-  }
-  if (wanted.lpProvider != nullptr && (!record.Provider || !SameName(wanted.lpProvider, *record.Provider))) {
-    return false;
-  }
-  return true;
-}
-
-// The first container, depth first, that the caller's record describes.
-// The same container may stand at several places of the hierarchy (a
-// server in two workgroups); its first place answers for all of them.
-const NetworkRecord* FindContainer(const NETRESOURCEA& wanted, const NetworkRecord& level) {
-  for (const NetworkRecord& child : level.Children) {
-    if (Describes(wanted, child)) return &child;
-    if (const NetworkRecord* found = FindContainer(wanted, child)) return found;
-  }
-  return nullptr;
 }
 
 bool Wanted(const NetworkRecord& record, DWORD type, DWORD usage) {
@@ -149,8 +113,13 @@ DWORD WINAPI WNetOpenEnumA(DWORD dwScope, DWORD dwType, DWORD dwUsage, LPNETRESO
   const NetworkRecord& top = standin::CurrentLan().Top;
   const NetworkRecord* level = &top;
   if (lpNetResource != nullptr) {
+    // A record that is no container, or that names nothing known, has no
+    // level to enumerate.
     if ((lpNetResource->dwUsage & RESOURCEUSAGE_CONTAINER) == 0) return ERROR_NOT_CONTAINER;
-    level = FindContainer(*lpNetResource, top);
+    const auto view = [](const char* text) {
+      return text == nullptr ? std::nullopt : std::optional<std::string_view>(text);
+    };
+    level = standin::FindContainer(view(lpNetResource->lpRemoteName), view(lpNetResource->lpProvider), top);
     if (level == nullptr) return ERROR_BAD_NETPATH;
   }
   if (level->OpenError && *level->OpenError != NO_ERROR) return *level->OpenError;
