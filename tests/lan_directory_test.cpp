@@ -177,6 +177,31 @@ TEST_F(LanDirectoryTest, DescriptionThatIsNoJsonFallsBackToThePlainLayout) {
   EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"});
 }
 
+TEST_F(LanDirectoryTest, NetworkWhoseWalkWouldNotEndIsCutOrRefused) {
+  Write("ATLAS.reg", "REGEDIT4\r\n");
+  Write("lan.json", "{ \"Children\": [ { \"Workgroup\": \"W\", \"Children\": [\n"
+                    "  \"ATLAS\",\n"
+                    "  { \"Workgroup\": \"w\" } ] } ] }");
+  Lan lan = Load();
+  const std::string file = (directory_ / "lan.json").string();
+  EXPECT_EQ(messages_, "kestrova: " + file + ":3: enumerating \"w\" opens a container that encloses it, so the "
+                       "walk would never end; the record is left out\n");
+  EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"});
+
+  // Every level holds two records that open the next: 2^25 records.
+  std::string doubling = "{ \"Children\": [ { \"Workgroup\": \"L25\" }";
+  for (int i = 24; i >= 0; --i) {
+    const std::string next = "\"L" + std::to_string(i + 1) + "\"";
+    doubling += ", { \"Workgroup\": \"L" + std::to_string(i) + "\", \"Children\": [ { \"Workgroup\": " + next +
+                " }, { \"Workgroup\": " + next + " } ] }";
+  }
+  Write("lan.json", doubling + " ] }");
+  lan = Load();
+  EXPECT_EQ(messages_, "kestrova: " + file + ":1: a walk of this network would visit more than 1000000 records; "
+                       "the directory's plain layout is used instead\n");
+  EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"});
+}
+
 TEST_F(LanDirectoryTest, DirectoryThatCannotBeReadGivesOneMessageAndAnEmptyLan) {
   Write("plain-file", "");
   for (const fs::path& path : {directory_ / "missing", directory_ / "plain-file"}) {

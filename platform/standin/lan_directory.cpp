@@ -12,6 +12,7 @@
 #include "platform/standin/code_pages.h"
 #include "platform/standin/lan.h"
 #include "platform/standin/lan_description.h"
+#include "platform/standin/walk_bounds.h"
 
 namespace fs = std::filesystem;
 
@@ -171,6 +172,12 @@ Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages) {
   if (description) lan.Top = std::move(description->Top);
   if (!description || !description->HasHierarchy) lan.Top.Children = PlainLayout(lan.Computers);
   ToAnsi(lan);
+  if (!KeepWalkBounded(lan.Top, messages)) {
+    messages << "kestrova: " << (lan.Top.Origin.empty() ? directory.string() : lan.Top.Origin)
+             << ": a walk of this network would visit more than " << kMaxWalkRecords
+             << " records; the directory's plain layout is used instead\n";
+    lan.Top.Children = PlainLayout(lan.Computers);
+  }
   return lan;
 }
 
