@@ -314,6 +314,20 @@ TEST(LanDescriptionTest, TextThatIsNoJsonObjectGivesNoDescription) {
   }
 }
 
+// Found by the fuzzer: a name with a line break made a message of two
+// lines. Quoted names are escaped as in JSON.
+TEST(LanDescriptionTest, MessagesStayOnOneLine) {
+  const Parsed parsed = Parse("{ \"Childr\\n\": [],\n"
+                              "  \"Children\": [ { \"Server\": \"A\", \"DisplayType\": \"ser\\rver\\u0001\" } ],\n"
+                              "  \"Computers\": { \"B\\\\C\\t\": 1 } }");
+  ASSERT_TRUE(parsed.Description);
+  EXPECT_EQ(parsed.Messages,
+            "kestrova: /lan/lan.json:1: unknown field \"Childr\\n\" at the top\n"
+            "kestrova: /lan/lan.json:2: unknown display type \"ser\\rver\\u0001\"\n"
+            "kestrova: /lan/lan.json:3: computer \"B\\\\C\\t\" must be described by an object or null, not the "
+            "number 1\n");
+}
+
 TEST(LanDescriptionTest, DeepNestingIsRefusedNotRecursedInto) {
   std::string text = "{\"Children\":";
   for (int i = 0; i < 100000; ++i) text += "[";

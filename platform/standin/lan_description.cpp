@@ -11,7 +11,7 @@ namespace standin {
 namespace {
 
 using Kind = LocatedJson::Kind;
-using Members = std::vector<std::pair<std::string, LocatedJson>>;
+using Members = std::vector<LocatedMember>;
 
 struct NamedValue {
   const char* Name;
@@ -52,8 +52,6 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
   }
   return true;
 }
-
-std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
 
 // A key path below HKEY_LOCAL_MACHINE as the model holds it: without the
 // root's name and without leading or trailing backslashes.
@@ -98,7 +96,7 @@ class DescriptionReader {
     std::set<std::string> seen;
     for (const auto& [name, value] : root.Members) {
       if (!seen.insert(name).second) {
-        Report(value.Line, "field " + Quoted(name) + " given twice; the second is left out");
+        Report(value.Line, "field " + QuotedText(name) + " given twice; the second is left out");
         continue;
       }
       if (name == "Children") {
@@ -109,7 +107,7 @@ class DescriptionReader {
       } else if (name == "Computers") {
         description.Computers = ReadComputers(value);
       } else if (!ReadLevelFault(name, value, description.Top)) {
-        if (!IsLevelFault(name)) Report(value.Line, "unknown field " + Quoted(name) + " at the top");
+        if (!IsLevelFault(name)) Report(value.Line, "unknown field " + QuotedText(name) + " at the top");
       }
     }
     description.Top.Origin = Origin(root.Line);
@@ -183,7 +181,7 @@ class DescriptionReader {
       for (const NamedValue& named : names) {
         if (SameIgnoringCase(value.Text, named.Name)) return named.Value;
       }
-      Report(value.Line, std::string("unknown ") + what + " " + Quoted(value.Text));
+      Report(value.Line, std::string("unknown ") + what + " " + QuotedText(value.Text));
       return std::nullopt;
     }
     Report(value.Line, std::string("a ") + what + " must be a name or a number from 0 to 4294967295, not " +
@@ -297,7 +295,7 @@ class DescriptionReader {
     std::set<std::string> seen;
     for (const auto& [name, field] : members) {
       if (!seen.insert(name).second) {
-        Report(field.Line, "field " + Quoted(name) + " given twice");
+        Report(field.Line, "field " + QuotedText(name) + " given twice");
         return false;
       }
     }
@@ -307,13 +305,13 @@ class DescriptionReader {
   // The shorthand that gives a record its kind and its defaults: at most
   // one of Network, Workgroup (or Domain) and Server.
   bool ReadRecordKind(const LocatedJson& value, NetworkRecord& record) {
-    const std::pair<std::string, LocatedJson>* kind = nullptr;
+    const LocatedMember* kind = nullptr;
     for (const auto& member : value.Members) {
-      const std::string& name = member.first;
+      const std::string& name = member.Name;
       if (name != "Network" && name != "Workgroup" && name != "Domain" && name != "Server") continue;
       if (kind != nullptr) {
-        Report(member.second.Line, "a record is one of Network, Workgroup, Domain and Server, not both " +
-                                       kind->first + " and " + name);
+        Report(member.Value.Line, "a record is one of Network, Workgroup, Domain and Server, not both " +
+                                       kind->Name + " and " + name);
         return false;
       }
       kind = &member;
@@ -372,7 +370,7 @@ class DescriptionReader {
     if (name == "Comment") text = &record.Comment;
     if (name == "Provider") text = &record.Provider;
     if (text == nullptr) {
-      Report(value.Line, "unknown field " + Quoted(name) + " in a record");
+      Report(value.Line, "unknown field " + QuotedText(name) + " in a record");
       return false;
     }
     const auto read = ReadRecordName(value, name);
@@ -393,7 +391,7 @@ class DescriptionReader {
       bool known = false;
       for (const Computer& earlier : computers) known = known || SameIgnoringCase(earlier.Name, computer->Name);
       if (known) {
-        Report(entry.Line, "computer " + Quoted(computer->Name) + " given twice; the second is left out");
+        Report(entry.Line, "computer " + QuotedText(computer->Name) + " given twice; the second is left out");
         continue;
       }
       computers.push_back(std::move(*computer));
@@ -405,12 +403,12 @@ class DescriptionReader {
     Computer computer;
     computer.Name = BareComputerName(name);
     if (computer.Name.empty() || computer.Name.find('\0') != std::string::npos) {
-      Report(value.Line, "a computer needs a name without NUL characters, not " + Quoted(name));
+      Report(value.Line, "a computer needs a name without NUL characters, not " + QuotedText(name));
       return std::nullopt;
     }
     if (value.Type == Kind::Null) return computer;
     if (value.Type != Kind::Object) {
-      Report(value.Line, "computer " + Quoted(name) + " must be described by an object or null, not " +
+      Report(value.Line, "computer " + QuotedText(name) + " must be described by an object or null, not " +
                              DescribeKind(value));
       return std::nullopt;
     }
@@ -425,7 +423,7 @@ class DescriptionReader {
       } else if (field == "FailingValues") {
         if (!ReadFailingValues(item, computer)) return std::nullopt;
       } else {
-        Report(item.Line, "unknown field " + Quoted(field) + " of computer " + Quoted(name));
+        Report(item.Line, "unknown field " + QuotedText(field) + " of computer " + QuotedText(name));
         return std::nullopt;
       }
     }
@@ -483,7 +481,7 @@ class DescriptionReader {
         if (!code) return std::nullopt;
         failing.Error = *code;
       } else {
-        Report(item.Line, "unknown field " + Quoted(field) + " of a failing value");
+        Report(item.Line, "unknown field " + QuotedText(field) + " of a failing value");
         return std::nullopt;
       }
     }

@@ -129,7 +129,7 @@ class TreeBuilder final : public nlohmann::json_sax<nlohmann::json> {
     } else if (open_.back().Type == LocatedJson::Kind::Array) {
       open_.back().Items.push_back(std::move(node));
     } else {
-      open_.back().Members.emplace_back(std::move(pending_names_.back()), std::move(node));
+      open_.back().Members.push_back(LocatedMember{std::move(pending_names_.back()), std::move(node)});
       pending_names_.pop_back();
     }
     return true;
@@ -179,6 +179,10 @@ std::variant<LocatedJson, JsonSyntaxError> ParseLocatedJson(std::string_view tex
   const CountingIterator last(text.data() + text.size(), &position);
   nlohmann::json::sax_parse(first, last, &builder);
   return builder.Result();
+}
+
+std::string QuotedText(std::string_view text) {
+  return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::string DescribeKind(const LocatedJson& value) {

@@ -9,11 +9,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <variant>
 #include <vector>
 
 namespace standin {
+
+struct LocatedMember;
 
 struct LocatedJson {
   enum class Kind { Null, Boolean, Number, String, Array, Object };
@@ -26,7 +27,12 @@ struct LocatedJson {
   std::string Text;  // a string's value, a number as written
   std::vector<LocatedJson> Items;
   // Members in document order; a name given twice appears twice.
-  std::vector<std::pair<std::string, LocatedJson>> Members;
+  std::vector<LocatedMember> Members;
+};
+
+struct LocatedMember {
+  std::string Name;
+  LocatedJson Value;
 };
 
 struct JsonSyntaxError {
@@ -39,6 +45,11 @@ struct JsonSyntaxError {
 constexpr int kMaxJsonDepth = 64;
 
 std::variant<LocatedJson, JsonSyntaxError> ParseLocatedJson(std::string_view text);
+
+// A text as a JSON string literal, with its quotes: control characters
+// are escaped, so that a message that quotes the text stays on one line.
+// Bytes that are not UTF-8 become U+FFFD.
+std::string QuotedText(std::string_view text);
 
 // A short description of a value's kind for messages ("a string",
 // "an array", ...).

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/standin/container_lookup.h"
+#include "platform/standin/located_json.h"
 
 namespace standin {
 namespace {
@@ -13,7 +14,7 @@ namespace {
 std::string Where(const NetworkRecord& record) { return record.Origin.empty() ? "" : record.Origin + ": "; }
 
 std::string NameOf(const NetworkRecord& record) {
-  return record.RemoteName ? "\"" + *record.RemoteName + "\"" : "a record without a remote name";
+  return record.RemoteName ? QuotedText(*record.RemoteName) : "a record without a remote name";
 }
 
 // What walking below one container costs, once the records to leave out
