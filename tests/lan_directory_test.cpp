@@ -177,6 +177,15 @@ TEST_F(LanDirectoryTest, DescriptionThatIsNoJsonFallsBackToThePlainLayout) {
   EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"});
 }
 
+TEST_F(LanDirectoryTest, DescriptionThatCannotBeReadFallsBackToThePlainLayout) {
+  Write("ATLAS.reg", "REGEDIT4\r\n");
+  fs::create_directory(directory_ / "lan.json");
+  const Lan lan = Load();
+  EXPECT_EQ(messages_, "kestrova: cannot read " + (directory_ / "lan.json").string() +
+                           "; the directory's plain layout is used instead\n");
+  EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"});
+}
+
 TEST_F(LanDirectoryTest, NetworkWhoseWalkWouldNotEndIsCutOrRefused) {
   Write("ATLAS.reg", "REGEDIT4\r\n");
   Write("lan.json", "{ \"Children\": [ { \"Workgroup\": \"W\", \"Children\": [\n"

@@ -153,7 +153,8 @@ Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages) {
   const fs::path description_file = directory / kLanDescriptionFileName;
   std::error_code error;
   if (fs::exists(description_file, error)) {
-    const std::optional<std::string> text = ReadWholeFile(description_file);
+    std::optional<std::string> text;
+    if (fs::is_regular_file(description_file, error)) text = ReadWholeFile(description_file);
     if (text) {
       description = ParseLanDescription(*text, description_file.string(), messages);
     } else {
@@ -166,12 +167,14 @@ Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages) {
     messages << "kestrova: the LAN directory " << directory.string() << " holds no .reg file and no "
              << kLanDescriptionFileName << "; the network has no computer\n";
   }
-  if (description) AddDescribedComputers(lan.Computers, description->Computers);
+  if (description) {
+    AddDescribedComputers(lan.Computers, description->Computers);
+    lan.Top = std::move(description->Top);
+  }
+  ToAnsi(lan);
   std::sort(lan.Computers.begin(), lan.Computers.end(),
             [](const Computer& a, const Computer& b) { return a.Name < b.Name; });
-  if (description) lan.Top = std::move(description->Top);
   if (!description || !description->HasHierarchy) lan.Top.Children = PlainLayout(lan.Computers);
-  ToAnsi(lan);
   if (!KeepWalkBounded(lan.Top, messages)) {
     messages << "kestrova: " << (lan.Top.Origin.empty() ? directory.string() : lan.Top.Origin)
              << ": a walk of this network would visit more than " << kMaxWalkRecords
