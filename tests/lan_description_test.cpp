@@ -6,10 +6,15 @@
 #include <string>
 #include <vector>
 
+#include "tests/network_dump.h"
+
 namespace {
 
 using standin::LanDescription;
 using standin::NetworkRecord;
+using testing_support::DumpComputers;
+using testing_support::DumpFaults;
+using testing_support::DumpNetwork;
 
 struct Parsed {
   std::optional<LanDescription> Description;
@@ -42,39 +47,18 @@ TEST(LanDescriptionTest, ShorthandsGiveTheUsualRecords) {
   })");
   ASSERT_TRUE(parsed.Description);
   EXPECT_EQ(parsed.Messages, "");
-  const LanDescription& description = *parsed.Description;
-  EXPECT_TRUE(description.HasHierarchy);
-  ASSERT_EQ(RemoteNames(description.Top.Children), (std::vector<std::string>{"Microsoft Windows Network", "Other Network"}));
-
-  const NetworkRecord& network = description.Top.Children[0];
-  EXPECT_EQ(network.DisplayType, RESOURCEDISPLAYTYPE_NETWORK);
-  EXPECT_EQ(network.Usage, RESOURCEUSAGE_CONTAINER);
-  EXPECT_EQ(network.Provider, "Microsoft Windows Network");
-  EXPECT_EQ(network.Origin, "/lan/lan.json:3");
-  EXPECT_EQ(description.Top.Children[1].Provider, "Other Network");
-
-  const NetworkRecord& office = network.Children[0];
-  EXPECT_EQ(office.RemoteName, "OFFICE");
-  EXPECT_EQ(office.DisplayType, RESOURCEDISPLAYTYPE_DOMAIN);
-  EXPECT_EQ(office.Usage, RESOURCEUSAGE_CONTAINER);
-  EXPECT_EQ(office.Provider, "Microsoft Windows Network");
-  ASSERT_EQ(RemoteNames(office.Children), (std::vector<std::string>{"\\\\ATLAS", "\\\\BOREAS"}));
-  for (const NetworkRecord& server : office.Children) {
-    EXPECT_EQ(server.Scope, RESOURCE_GLOBALNET);
-    EXPECT_EQ(server.Type, RESOURCETYPE_ANY);
-    EXPECT_EQ(server.DisplayType, RESOURCEDISPLAYTYPE_SERVER);
-    EXPECT_EQ(server.Usage, RESOURCEUSAGE_CONTAINER);
-    EXPECT_EQ(server.Provider, "Microsoft Windows Network");
-    EXPECT_FALSE(server.LocalName);
-  }
-  EXPECT_FALSE(office.Children[0].Comment);
-  EXPECT_EQ(office.Children[1].Comment, "print room");
-
-  const NetworkRecord& lab = network.Children[1];
-  EXPECT_EQ(lab.DisplayType, RESOURCEDISPLAYTYPE_DOMAIN);
-  EXPECT_EQ(lab.Provider, "Lab Provider");
-  ASSERT_EQ(lab.Children.size(), 1u);
-  EXPECT_EQ(lab.Children[0].Provider, "Lab Provider");
+  EXPECT_TRUE(parsed.Description->HasHierarchy);
+  EXPECT_EQ(DumpNetwork(parsed.Description->Top),
+            (std::vector<std::string>{
+                R"(network "Microsoft Windows Network" usage=2 provider="Microsoft Windows Network")",
+                R"(  domain "OFFICE" usage=2 provider="Microsoft Windows Network")",
+                R"(    server "\\ATLAS" usage=2 provider="Microsoft Windows Network")",
+                R"(    server "\\BOREAS" usage=2 comment="print room" provider="Microsoft Windows Network")",
+                R"(  domain "LAB" usage=2 provider="Lab Provider")",
+                R"(    server "\\CASSINI" usage=2 provider="Lab Provider")",
+                R"(network "Other Network" usage=2 provider="Other Network")",
+            }));
+  EXPECT_EQ(parsed.Description->Top.Children[0].Origin, "/lan/lan.json:3");
 }
 
 TEST(LanDescriptionTest, EveryFieldByNameOrNumberAndNullNames) {
@@ -88,29 +72,13 @@ TEST(LanDescriptionTest, EveryFieldByNameOrNumberAndNullNames) {
   })");
   ASSERT_TRUE(parsed.Description);
   EXPECT_EQ(parsed.Messages, "");
-  const std::vector<NetworkRecord>& records = parsed.Description->Top.Children;
-  ASSERT_EQ(records.size(), 3u);
-
-  EXPECT_EQ(records[0].Scope, RESOURCE_REMEMBERED);
-  EXPECT_EQ(records[0].Type, RESOURCETYPE_DISK);
-  EXPECT_EQ(records[0].DisplayType, RESOURCEDISPLAYTYPE_SHARE);
-  EXPECT_EQ(records[0].Usage, RESOURCEUSAGE_CONNECTABLE | RESOURCEUSAGE_ATTACHED);
-  EXPECT_EQ(records[0].LocalName, "Z:");
-  EXPECT_EQ(records[0].RemoteName, "\\\\ATLAS\\Public");
-  EXPECT_EQ(records[0].Comment, "");
-  EXPECT_FALSE(records[0].Provider);
-
-  EXPECT_EQ(records[1].Scope, RESOURCE_CONTEXT);
-  EXPECT_EQ(records[1].Type, RESOURCETYPE_PRINT);
-  EXPECT_EQ(records[1].DisplayType, RESOURCEDISPLAYTYPE_NDSCONTAINER);
-  EXPECT_EQ(records[1].Usage, 0xFFFFFFFFu);
-  EXPECT_FALSE(records[1].RemoteName);
   // A record that names no provider takes the top level's.
-  EXPECT_EQ(records[1].Provider, standin::kWindowsNetworkProvider);
-
-  EXPECT_FALSE(records[2].RemoteName);
-  EXPECT_EQ(records[2].Usage, 0u);
-  EXPECT_EQ(records[2].Type, RESOURCETYPE_UNKNOWN);
+  EXPECT_EQ(DumpNetwork(parsed.Description->Top),
+            (std::vector<std::string>{
+                R"(share "\\ATLAS\Public" usage=17 type=1 scope=3 local="Z:" comment="" provider=null)",
+                R"(ndscontainer null usage=4294967295 type=2 scope=5 provider="Microsoft Windows Network")",
+                R"(ndscontainer null usage=0 type=4294967295 provider="Microsoft Windows Network")",
+            }));
 }
 
 TEST(LanDescriptionTest, FaultsOfLevelsAndComputers) {
@@ -129,32 +97,21 @@ TEST(LanDescriptionTest, FaultsOfLevelsAndComputers) {
   ASSERT_TRUE(parsed.Description);
   EXPECT_EQ(parsed.Messages, "");
   const LanDescription& description = *parsed.Description;
-  EXPECT_EQ(description.Top.OpenError, 1222u);
-  EXPECT_EQ(description.Top.EnumError, 59u);
-  EXPECT_EQ(description.Top.EnumErrorAfterBatches, 2);
-  EXPECT_EQ(description.Top.MaxRecordsPerBatch, 5u);
-  const NetworkRecord& slow = description.Top.Children.at(0);
-  EXPECT_EQ(slow.MaxRecordsPerBatch, 1u);
-  EXPECT_EQ(slow.OpenError, 5u);
-  EXPECT_FALSE(slow.EnumError);
+  EXPECT_EQ(DumpFaults(description.Top), " open=1222 enum=59 after 2 max=5");
+  EXPECT_EQ(DumpNetwork(description.Top),
+            (std::vector<std::string>{
+                R"(domain "SLOW" usage=2 provider="Microsoft Windows Network" open=5 max=1)",
+                R"(  server "\\ATLAS" usage=2 provider="Microsoft Windows Network")",
+            }));
 
-  const std::vector<standin::Computer>& computers = description.Computers;
-  ASSERT_EQ(computers.size(), 4u);
-  EXPECT_EQ(computers[0].Name, "ATLAS");
-  EXPECT_EQ(computers[0].ConnectError, 53u);
-  EXPECT_TRUE(computers[0].RegistryFile.empty());
-  EXPECT_EQ(computers[1].Name, "BOREAS");
-  EXPECT_FALSE(computers[1].ConnectError);
-  EXPECT_EQ(computers[1].DeniedKeys, (std::vector<std::string>{"Software\\Locked", "Software\\Other", "Third"}));
-  ASSERT_EQ(computers[1].FailingValues.size(), 2u);
-  EXPECT_EQ(computers[1].FailingValues[0].KeyPath, "Software\\App");
-  EXPECT_EQ(computers[1].FailingValues[0].ValueName, "DisplayName");
-  EXPECT_EQ(computers[1].FailingValues[0].Error, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(computers[1].FailingValues[1].KeyPath, "Software\\Two");
-  EXPECT_EQ(computers[1].FailingValues[1].ValueName, "");
-  EXPECT_EQ(computers[1].FailingValues[1].Error, 1117u);
-  EXPECT_EQ(computers[2].Name, "CASSINI");
-  EXPECT_EQ(computers[3].Name, "DEIMOS");
+  EXPECT_EQ(DumpComputers(description.Computers),
+            (std::vector<std::string>{
+                R"(ATLAS connect=53)",
+                R"(BOREAS denied=Software\Locked denied=Software\Other denied=Third )"
+                R"(failing=Software\App|DisplayName|5 failing=Software\Two||1117)",
+                "CASSINI",
+                "DEIMOS",
+            }));
 }
 
 TEST(LanDescriptionTest, WithoutChildrenTheDescriptionGivesNoHierarchy) {
@@ -277,13 +234,8 @@ TEST(LanDescriptionTest, MistakesInComputersLeaveOutTheEntry) {
             "kestrova: /lan/lan.json:15: unknown field \"Colour\" at the top\n"
             "kestrova: /lan/lan.json:16: OpenError must be a whole number from 1 to 4294967295, not a string\n"
             "kestrova: /lan/lan.json:17: field \"Computers\" given twice; the second is left out\n");
-  const std::vector<standin::Computer>& computers = parsed.Description->Computers;
-  ASSERT_EQ(computers.size(), 2u);
-  EXPECT_EQ(computers[0].Name, "BOREAS");
-  EXPECT_EQ(computers[0].ConnectError, 53u);
-  EXPECT_EQ(computers[1].Name, "DEIMOS");
-  ASSERT_EQ(computers[1].FailingValues.size(), 1u);
-  EXPECT_EQ(computers[1].FailingValues[0].KeyPath, "Software\\C");
+  EXPECT_EQ(DumpComputers(parsed.Description->Computers),
+            (std::vector<std::string>{"BOREAS connect=53", R"(DEIMOS failing=Software\C|V|5)"}));
   EXPECT_FALSE(parsed.Description->Top.OpenError);
 }
 

@@ -16,6 +16,7 @@
 #include "platform/standin/lan_description.h"
 #include "platform/standin/network_control.h"
 #include "platform/standin/standin_control.h"
+#include "tests/network_dump.h"
 
 namespace fs = std::filesystem;
 
@@ -23,6 +24,8 @@ namespace {
 
 using standin::Lan;
 using standin::NetworkRecord;
+using testing_support::DumpComputers;
+using testing_support::DumpNetwork;
 
 // Walks the network the way the program does, through the Windows
 // operations, and answers the servers' remote names in walk order.
@@ -94,31 +97,17 @@ TEST_F(LanDirectoryTest, PlainDirectoryHasTheShapeThatWindowsShows) {
 
   const Lan lan = Load();
   EXPECT_EQ(messages_, "");
-  ASSERT_EQ(Names(lan.Computers), (std::vector<std::string>{"A-PC", "Zeta", "b-pc"}));
+  EXPECT_EQ(DumpComputers(lan.Computers),
+            (std::vector<std::string>{"A-PC file=A-PC.reg", "Zeta file=Zeta.REG", "b-pc file=b-pc.reg"}));
   EXPECT_EQ(lan.Computers[0].RegistryFile, directory_ / "A-PC.reg");
-  EXPECT_FALSE(lan.Computers[0].ConnectError);
-
-  ASSERT_EQ(lan.Top.Children.size(), 1u);
-  const NetworkRecord& network = lan.Top.Children[0];
-  EXPECT_EQ(network.DisplayType, RESOURCEDISPLAYTYPE_NETWORK);
-  EXPECT_EQ(network.Usage, RESOURCEUSAGE_CONTAINER);
-  EXPECT_EQ(network.RemoteName, "Microsoft Windows Network");
-  EXPECT_EQ(network.Provider, "Microsoft Windows Network");
-  ASSERT_EQ(network.Children.size(), 1u);
-  const NetworkRecord& workgroup = network.Children[0];
-  EXPECT_EQ(workgroup.DisplayType, RESOURCEDISPLAYTYPE_DOMAIN);
-  EXPECT_EQ(workgroup.Usage, RESOURCEUSAGE_CONTAINER);
-  EXPECT_EQ(workgroup.RemoteName, "WORKGROUP");
-  EXPECT_EQ(workgroup.Provider, "Microsoft Windows Network");
-  for (const NetworkRecord& server : workgroup.Children) {
-    EXPECT_EQ(server.Scope, RESOURCE_GLOBALNET);
-    EXPECT_EQ(server.Type, RESOURCETYPE_ANY);
-    EXPECT_EQ(server.DisplayType, RESOURCEDISPLAYTYPE_SERVER);
-    EXPECT_EQ(server.Usage, RESOURCEUSAGE_CONTAINER);
-    EXPECT_EQ(server.Provider, "Microsoft Windows Network");
-    EXPECT_FALSE(server.LocalName);
-    EXPECT_FALSE(server.Comment);
-  }
+  EXPECT_EQ(DumpNetwork(lan.Top),
+            (std::vector<std::string>{
+                R"(network "Microsoft Windows Network" usage=2 provider="Microsoft Windows Network")",
+                R"(  domain "WORKGROUP" usage=2 provider="Microsoft Windows Network")",
+                R"(    server "\\A-PC" usage=2 provider="Microsoft Windows Network")",
+                R"(    server "\\Zeta" usage=2 provider="Microsoft Windows Network")",
+                R"(    server "\\b-pc" usage=2 provider="Microsoft Windows Network")",
+            }));
 
   // Walked as the program walks it: the servers in byte order, each of
   // them a container that opens and holds nothing.
@@ -143,11 +132,9 @@ TEST_F(LanDirectoryTest, DescriptionAddsFaultsAndComputersToThePlainLayout) {
 
   const Lan lan = Load();
   EXPECT_EQ(messages_, "");
-  ASSERT_EQ(Names(lan.Computers), (std::vector<std::string>{"ATLAS", "BOREAS", "CASSINI"}));
-  EXPECT_EQ(lan.Computers[0].ConnectError, 53u);
-  EXPECT_EQ(lan.Computers[0].DeniedKeys, std::vector<std::string>{"Software"});
-  EXPECT_EQ(lan.Computers[0].RegistryFile, directory_ / "ATLAS.reg");
-  EXPECT_TRUE(lan.Computers[2].RegistryFile.empty());
+  EXPECT_EQ(DumpComputers(lan.Computers),
+            (std::vector<std::string>{"ATLAS file=ATLAS.reg connect=53 denied=Software", "BOREAS file=BOREAS.reg",
+                                      "CASSINI"}));
   EXPECT_EQ(lan.Top.MaxRecordsPerBatch, 1u);
   EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\ATLAS", "\\\\BOREAS", "\\\\CASSINI"}));
 }
@@ -240,9 +227,8 @@ TEST_F(LanDirectoryTest, NamesAreHandedOutInTheAnsiCodePage) {
   standin::SetLocaleFactsForTesting(standin::LocaleFacts{});
 
   EXPECT_EQ(messages_, "");
-  ASSERT_EQ(Names(lan.Computers), (std::vector<std::string>{"Caf\xE9", "K\xF6ln"}));
-  EXPECT_EQ(lan.Computers[0].RegistryFile, directory_ / "Caf\xC3\xA9.reg");
-  EXPECT_EQ(lan.Computers[1].DeniedKeys, std::vector<std::string>{"Software\\Gr\xFC\xDF" "e"});
+  EXPECT_EQ(DumpComputers(lan.Computers),
+            (std::vector<std::string>{"Caf\xE9 file=Caf\xC3\xA9.reg", "K\xF6ln denied=Software\\Gr\xFC\xDF" "e"}));
   EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\Caf\xE9", "\\\\K\xF6ln"}));
 }
 
@@ -278,16 +264,10 @@ TEST(SampleLanTest, ShowsTwoWorkgroupsAndAnUnreachableComputer) {
 
   EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\ACCOUNTING-01", "\\\\DESIGN-WS2", "\\\\FRONT-DESK",
                                                         "\\\\MEETING-ROOM", "\\\\LAB-BUILD", "\\\\LAB-OLDXP"}));
-  ASSERT_EQ(lan.Computers.size(), 6u);
-  for (const standin::Computer& computer : lan.Computers) {
-    if (computer.Name == "LAB-OLDXP") {
-      EXPECT_EQ(computer.ConnectError, ERROR_BAD_NETPATH);
-      EXPECT_TRUE(computer.RegistryFile.empty());
-    } else {
-      EXPECT_FALSE(computer.ConnectError) << computer.Name;
-      EXPECT_TRUE(fs::is_regular_file(computer.RegistryFile)) << computer.Name;
-    }
-  }
+  EXPECT_EQ(DumpComputers(lan.Computers),
+            (std::vector<std::string>{"ACCOUNTING-01 file=ACCOUNTING-01.reg", "DESIGN-WS2 file=DESIGN-WS2.reg",
+                                      "FRONT-DESK file=FRONT-DESK.reg", "LAB-BUILD file=LAB-BUILD.reg",
+                                      "LAB-OLDXP connect=53", "MEETING-ROOM file=MEETING-ROOM.reg"}));
 }
 
 TEST(SampleLanTest, RegistryExportsHaveTheRegistryEditorsFormats) {
