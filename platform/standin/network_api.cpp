@@ -128,7 +128,9 @@ DWORD WINAPI WNetOpenEnumA(DWORD dwScope, DWORD dwType, DWORD dwUsage, LPNETRESO
 }
 
 DWORD WINAPI WNetEnumResourceA(HANDLE hEnum, LPDWORD lpcCount, LPVOID lpBuffer, LPDWORD lpBufferSize) {
-  if (lpcCount != nullptr && lpBufferSize != nullptr) requests.push_back({*lpcCount, *lpBufferSize});
+  if (lpcCount != nullptr && lpBufferSize != nullptr && requests.size() < standin::kMaxEnumerationRequests) {
+    requests.push_back({*lpcCount, *lpBufferSize});
+  }
   Enumeration* enumeration = FindEnumeration(hEnum);
   if (enumeration == nullptr) return ERROR_INVALID_HANDLE;
   if (lpcCount == nullptr || lpBufferSize == nullptr) return ERROR_INVALID_ADDRESS;

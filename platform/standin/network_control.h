@@ -21,8 +21,11 @@ struct EnumerationRequest {
   DWORD Size;
 };
 
-// Every request since the last ClearEnumerationRequests, oldest first.
-// Calls with a null count or size pointer are not recorded.
+// The requests since the last ClearEnumerationRequests, oldest first, up
+// to kMaxEnumerationRequests of them, so that a long run of the program
+// does not grow the log without end. Calls with a null count or size
+// pointer are not recorded.
+constexpr std::size_t kMaxEnumerationRequests = 65536;
 const std::vector<EnumerationRequest>& EnumerationRequests();
 void ClearEnumerationRequests();
 
