@@ -1,0 +1,47 @@
+#include "platform/standin/container_lookup.h"
+
+#include <string>
+
+namespace standin {
+namespace {
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
+  }
+  return true;
+}
+
+bool Describes(std::optional<std::string_view> remote_name, std::optional<std::string_view> provider,
+               const NetworkRecord& record) {
+  if ((record.Usage & RESOURCEUSAGE_CONTAINER) == 0) return false;
+  if (remote_name.has_value() != record.RemoteName.has_value()) return false;
+  if (remote_name && !SameName(*remote_name, *record.RemoteName)) return false;
+  if (provider && (!record.Provider || !SameName(*provider, *record.Provider))) return false;
+  return true;
+}
+
+std::optional<std::string_view> View(const std::optional<std::string>& text) {
+  if (!text) return std::nullopt;
+  return std::string_view(*text);
+}
+
+}  // namespace
+
+const NetworkRecord* FindContainer(std::optional<std::string_view> remote_name,
+                                   std::optional<std::string_view> provider, const NetworkRecord& top) {
+  for (const NetworkRecord& child : top.Children) {
+    if (Describes(remote_name, provider, child)) return &child;
+    if (const NetworkRecord* found = FindContainer(remote_name, provider, child)) return found;
+  }
+  return nullptr;
+}
+
+const NetworkRecord* ContainerOpenedBy(const NetworkRecord& record, const NetworkRecord& top) {
+  return FindContainer(View(record.RemoteName), View(record.Provider), top);
+}
+
+}  // namespace standin

@@ -1,0 +1,319 @@
+#include "platform/standin/lan_directory.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/standin/lan.h"
+#include "platform/standin/lan_description.h"
+#include "platform/standin/network_control.h"
+#include "platform/standin/standin_control.h"
+#include "tests/network_dump.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using standin::Lan;
+using standin::NetworkRecord;
+using testing_support::DumpComputers;
+using testing_support::DumpNetwork;
+
+// Walks the network the way the program does, through the Windows
+// operations, and answers the servers' remote names in walk order.
+void WalkLevel(NETRESOURCEA* parent, std::vector<std::string>& servers) {
+  HANDLE handle = nullptr;
+  if (WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, parent, &handle) != NO_ERROR) return;
+  std::vector<NETRESOURCEA> buffer(16416 / sizeof(NETRESOURCEA));
+  DWORD count = 0xFFFFFFFF;
+  DWORD size = static_cast<DWORD>(buffer.size() * sizeof(NETRESOURCEA));
+  while (WNetEnumResourceA(handle, &count, buffer.data(), &size) == NO_ERROR) {
+    for (DWORD i = 0; i < count; ++i) {
+      if (buffer[i].dwDisplayType == RESOURCEDISPLAYTYPE_SERVER) servers.push_back(buffer[i].lpRemoteName);
+      if (buffer[i].dwUsage & RESOURCEUSAGE_CONTAINER) WalkLevel(&buffer[i], servers);
+    }
+  }
+  WNetCloseEnum(handle);
+}
+
+std::vector<std::string> WalkServers(Lan lan) {
+  standin::UseLanForTesting(std::move(lan));
+  std::vector<std::string> servers;
+  WalkLevel(nullptr, servers);
+  EXPECT_EQ(standin::OpenEnumerationCount(), 0u);
+  return servers;
+}
+
+std::vector<std::string> Names(const std::vector<standin::Computer>& computers) {
+  std::vector<std::string> names;
+  for (const standin::Computer& computer : computers) names.push_back(computer.Name);
+  return names;
+}
+
+class LanDirectoryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "kestrova-lan-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    directory_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(directory_, ignored);
+    standin::UseLanForTesting(Lan{});
+  }
+
+  void Write(const std::string& name, const std::string& text) {
+    std::ofstream(directory_ / name, std::ios::binary) << text;
+  }
+
+  Lan Load() {
+    std::ostringstream messages;
+    Lan lan = standin::LoadLanDirectory(directory_, messages);
+    messages_ = messages.str();
+    return lan;
+  }
+
+  fs::path directory_;
+  std::string messages_;
+};
+
+TEST_F(LanDirectoryTest, PlainDirectoryHasTheShapeThatWindowsShows) {
+  Write("b-pc.reg", "REGEDIT4\r\n");
+  Write("A-PC.reg", "REGEDIT4\r\n");
+  Write("Zeta.REG", "REGEDIT4\r\n");
+  Write("notes.txt", "");
+  Write("lan.json.old", "{");
+  Write(".reg", "");
+  fs::create_directory(directory_ / "folder.reg");
+
+  const Lan lan = Load();
+  EXPECT_EQ(messages_, "");
+  EXPECT_EQ(DumpComputers(lan.Computers),
+            (std::vector<std::string>{"A-PC file=A-PC.reg", "Zeta file=Zeta.REG", "b-pc file=b-pc.reg"}));
+  EXPECT_EQ(lan.Computers[0].RegistryFile, directory_ / "A-PC.reg");
+  EXPECT_EQ(DumpNetwork(lan.Top),
+            (std::vector<std::string>{
+                R"(network "Microsoft Windows Network" usage=2 provider="Microsoft Windows Network")",
+                R"(  domain "WORKGROUP" usage=2 provider="Microsoft Windows Network")",
+                R"(    server "\\A-PC" usage=2 provider="Microsoft Windows Network")",
+                R"(    server "\\Zeta" usage=2 provider="Microsoft Windows Network")",
+                R"(    server "\\b-pc" usage=2 provider="Microsoft Windows Network")",
+            }));
+
+  // Walked as the program walks it: the servers in byte order, each of
+  // them a container that opens and holds nothing.
+  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\A-PC", "\\\\Zeta", "\\\\b-pc"}));
+  NETRESOURCEA server{};
+  server.dwUsage = RESOURCEUSAGE_CONTAINER;
+  server.lpRemoteName = const_cast<char*>("\\\\Zeta");
+  HANDLE handle = nullptr;
+  ASSERT_EQ(WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, &server, &handle), NO_ERROR);
+  char buffer[512];
+  DWORD count = 0xFFFFFFFF;
+  DWORD size = sizeof buffer;
+  EXPECT_EQ(WNetEnumResourceA(handle, &count, buffer, &size), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(WNetCloseEnum(handle), NO_ERROR);
+}
+
+TEST_F(LanDirectoryTest, DescriptionAddsFaultsAndComputersToThePlainLayout) {
+  Write("ATLAS.reg", "REGEDIT4\r\n");
+  Write("BOREAS.reg", "REGEDIT4\r\n");
+  Write("lan.json", R"({ "MaxRecordsPerBatch": 1,
+    "Computers": { "atlas": { "ConnectError": 53, "DeniedKeys": ["Software"] }, "CASSINI": null } })");
+
+  const Lan lan = Load();
+  EXPECT_EQ(messages_, "");
+  EXPECT_EQ(DumpComputers(lan.Computers),
+            (std::vector<std::string>{"ATLAS file=ATLAS.reg connect=53 denied=Software", "BOREAS file=BOREAS.reg",
+                                      "CASSINI"}));
+  EXPECT_EQ(lan.Top.MaxRecordsPerBatch, 1u);
+  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\ATLAS", "\\\\BOREAS", "\\\\CASSINI"}));
+}
+
+TEST_F(LanDirectoryTest, DescribedHierarchyReplacesThePlainLayout) {
+  Write("ATLAS.reg", "REGEDIT4\r\n");
+  Write("SHARED.reg", "REGEDIT4\r\n");
+  Write("lan.json", R"({ "Children": [ { "Network": "Microsoft Windows Network", "Children": [
+    { "Workgroup": "EAST", "MaxRecordsPerBatch": 1, "Children": [ "ATLAS", "SHARED" ] },
+    { "Workgroup": "LOCKED", "OpenError": 5, "Children": [ "HIDDEN" ] },
+    { "Workgroup": "WEST", "Children": [ "SHARED" ] } ] } ] })");
+
+  const Lan lan = Load();
+  EXPECT_EQ(messages_, "");
+  EXPECT_EQ(Names(lan.Computers), (std::vector<std::string>{"ATLAS", "SHARED"}));
+  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\ATLAS", "\\\\SHARED", "\\\\SHARED"}));
+}
+
+TEST_F(LanDirectoryTest, DescriptionThatIsNoJsonFallsBackToThePlainLayout) {
+  Write("ATLAS.reg", "REGEDIT4\r\n");
+  Write("lan.json", "{\n  \"Children\": [\n    \"ATLAS\",\n    \"BOREAS\"\n  \n");
+
+  const Lan lan = Load();
+  const std::string file = (directory_ / "lan.json").string();
+  EXPECT_EQ(messages_.rfind("kestrova: " + file + ":6: ", 0), 0u) << messages_;
+  EXPECT_EQ(std::count(messages_.begin(), messages_.end(), '\n'), 1) << messages_;
+  EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"});
+}
+
+TEST_F(LanDirectoryTest, DescriptionThatCannotBeReadFallsBackToThePlainLayout) {
+  Write("ATLAS.reg", "REGEDIT4\r\n");
+  fs::create_directory(directory_ / "lan.json");
+  const Lan lan = Load();
+  EXPECT_EQ(messages_, "kestrova: cannot read " + (directory_ / "lan.json").string() +
+                           "; the directory's plain layout is used instead\n");
+  EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"});
+}
+
+TEST_F(LanDirectoryTest, NetworkWhoseWalkWouldNotEndIsCutOrRefused) {
+  Write("ATLAS.reg", "REGEDIT4\r\n");
+  Write("lan.json", "{ \"Children\": [ { \"Workgroup\": \"W\", \"Children\": [\n"
+                    "  \"ATLAS\",\n"
+                    "  { \"Workgroup\": \"w\" } ] } ] }");
+  Lan lan = Load();
+  const std::string file = (directory_ / "lan.json").string();
+  EXPECT_EQ(messages_, "kestrova: " + file + ":3: enumerating \"w\" opens a container that encloses it, so the "
+                       "walk would never end; the record is left out\n");
+  EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"});
+
+  // Every level holds two records that open the next: 2^25 records.
+  std::string doubling = "{ \"Children\": [ { \"Workgroup\": \"L25\" }";
+  for (int i = 24; i >= 0; --i) {
+    const std::string next = "\"L" + std::to_string(i + 1) + "\"";
+    doubling += ", { \"Workgroup\": \"L" + std::to_string(i) + "\", \"Children\": [ { \"Workgroup\": " + next +
+                " }, { \"Workgroup\": " + next + " } ] }";
+  }
+  Write("lan.json", doubling + " ] }");
+  lan = Load();
+  EXPECT_EQ(messages_, "kestrova: " + file + ":1: a walk of this network would visit more than 1000000 records; "
+                       "the directory's plain layout is used instead\n");
+  EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"});
+}
+
+TEST_F(LanDirectoryTest, DirectoryThatCannotBeReadGivesOneMessageAndAnEmptyLan) {
+  Write("plain-file", "");
+  for (const fs::path& path : {directory_ / "missing", directory_ / "plain-file"}) {
+    std::ostringstream messages;
+    const Lan lan = standin::LoadLanDirectory(path, messages);
+    const std::string said = messages.str();
+    EXPECT_EQ(said.rfind("kestrova: cannot read the LAN directory " + path.string() + ": ", 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
+    EXPECT_TRUE(lan.Computers.empty());
+    EXPECT_TRUE(lan.Top.Children.empty());
+  }
+}
+
+TEST_F(LanDirectoryTest, EmptyDirectoryIsSaidToHoldNoComputer) {
+  const Lan lan = Load();
+  EXPECT_NE(messages_.find("holds no .reg file"), std::string::npos) << messages_;
+  EXPECT_TRUE(WalkServers(lan).empty());
+}
+
+TEST_F(LanDirectoryTest, NamesAreHandedOutInTheAnsiCodePage) {
+  Write("Caf\xC3\xA9.reg", "REGEDIT4\r\n");
+  Write("lan.json", R"({ "Computers": { "K\u00f6ln": { "DeniedKeys": ["Software\\Gr\u00fc\u00dfe"] } } })");
+  standin::LocaleFacts facts;
+  facts.AnsiCodePage = 1252;
+  standin::SetLocaleFactsForTesting(facts);
+  const Lan lan = Load();
+  standin::SetLocaleFactsForTesting(standin::LocaleFacts{});
+
+  EXPECT_EQ(messages_, "");
+  EXPECT_EQ(DumpComputers(lan.Computers),
+            (std::vector<std::string>{"Caf\xE9 file=Caf\xC3\xA9.reg", "K\xF6ln denied=Software\\Gr\xFC\xDF" "e"}));
+  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\Caf\xE9", "\\\\K\xF6ln"}));
+}
+
+TEST_F(LanDirectoryTest, EnvironmentNamesTheDirectoryOrFallsBackToTheSample) {
+  Write("ATLAS.reg", "REGEDIT4\r\n");
+  const char* before = std::getenv(standin::kLanDirectoryVariable);
+  const std::string saved = before == nullptr ? "" : before;
+
+  setenv(standin::kLanDirectoryVariable, directory_.c_str(), 1);
+  EXPECT_EQ(Names(standin::LoadLanFromEnvironment().Computers), std::vector<std::string>{"ATLAS"});
+
+  setenv(standin::kLanDirectoryVariable, (directory_ / "missing").c_str(), 1);
+  testing::internal::CaptureStderr();
+  EXPECT_TRUE(standin::LoadLanFromEnvironment().Computers.empty());
+  const std::string complaint = testing::internal::GetCapturedStderr();
+  EXPECT_NE(complaint.find((directory_ / "missing").string()), std::string::npos) << complaint;
+
+  unsetenv(standin::kLanDirectoryVariable);
+  EXPECT_EQ(standin::LoadLanFromEnvironment().Computers.size(), 6u);
+
+  if (before != nullptr) setenv(standin::kLanDirectoryVariable, saved.c_str(), 1);
+}
+
+// The sample LAN that a first run shows: its description reads without a
+// mistake and gives two workgroups, one computer that cannot be reached,
+// and registry exports of both formats.
+TEST(SampleLanTest, ShowsTwoWorkgroupsAndAnUnreachableComputer) {
+  const std::optional<fs::path> sample = standin::SampleLanDirectory();
+  ASSERT_TRUE(sample);
+  std::ostringstream messages;
+  const Lan lan = standin::LoadLanDirectory(*sample, messages);
+  EXPECT_EQ(messages.str(), "");
+
+  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\ACCOUNTING-01", "\\\\DESIGN-WS2", "\\\\FRONT-DESK",
+                                                        "\\\\MEETING-ROOM", "\\\\LAB-BUILD", "\\\\LAB-OLDXP"}));
+  EXPECT_EQ(DumpComputers(lan.Computers),
+            (std::vector<std::string>{"ACCOUNTING-01 file=ACCOUNTING-01.reg", "DESIGN-WS2 file=DESIGN-WS2.reg",
+                                      "FRONT-DESK file=FRONT-DESK.reg", "LAB-BUILD file=LAB-BUILD.reg",
+                                      "LAB-OLDXP connect=53", "MEETING-ROOM file=MEETING-ROOM.reg"}));
+}
+
+TEST(SampleLanTest, RegistryExportsHaveTheRegistryEditorsFormats) {
+  const std::optional<fs::path> sample = standin::SampleLanDirectory();
+  ASSERT_TRUE(sample);
+  auto read = [&](const char* name) {
+    std::ifstream stream(*sample / name, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+  };
+  const std::string version5 = read("FRONT-DESK.reg");
+  const std::string header = "Windows Registry Editor Version 5.00\r\n";
+  std::string utf16_header = "\xFF\xFE";
+  for (char c : header) utf16_header += std::string{c, '\0'};
+  EXPECT_EQ(version5.rfind(utf16_header, 0), 0u);
+  EXPECT_EQ(version5.size() % 2, 0u);
+  EXPECT_NE(version5.find(std::string("f\0\xFC\0r\0", 6)), std::string::npos) << "a non-ASCII display name";
+
+  for (const char* name : {"ACCOUNTING-01.reg", "DESIGN-WS2.reg", "LAB-BUILD.reg", "MEETING-ROOM.reg"}) {
+    const std::string text = read(name);
+    EXPECT_EQ(text.rfind("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall]\r\n", 0),
+              0u)
+        << name;
+    EXPECT_EQ(text.find_first_of(std::string("\0\x80", 2)), std::string::npos) << name;
+  }
+  EXPECT_NE(read("DESIGN-WS2.reg").find("\r\n\"DisplayName\"=\"\"\r\n"), std::string::npos);
+}
+
+// The complete example of the format's documentation reads without a
+// mistake.
+TEST(SampleLanTest, DocumentedExampleIsAValidDescription) {
+  const std::optional<fs::path> sample = standin::SampleLanDirectory();
+  ASSERT_TRUE(sample);
+  std::ifstream stream(*sample / "README.md");
+  const std::string readme((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+  const std::size_t start = readme.find("```json\n");
+  ASSERT_NE(start, std::string::npos);
+  const std::size_t end = readme.find("```", start + 8);
+  ASSERT_NE(end, std::string::npos);
+
+  std::ostringstream messages;
+  const auto description =
+      standin::ParseLanDescription(readme.substr(start + 8, end - start - 8), "README.md", messages);
+  ASSERT_TRUE(description);
+  EXPECT_EQ(messages.str(), "");
+  EXPECT_EQ(description->Top.Children.size(), 4u);
+  EXPECT_EQ(description->Computers.size(), 3u);
+}
+
+}  // namespace
