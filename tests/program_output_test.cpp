@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <regex>
 #include <string>
 
@@ -18,15 +19,19 @@ using testing_support::RunResult;
 
 const std::string kUsage = "Command line parameters: Kestrova.exe [ * | AppName]\r\n";
 
-// Every run sees an empty LAN unless a test says otherwise.
+// Every run sees a LAN without computers.
 class ProgramOutputTest : public ::testing::Test {
  protected:
   void SetUp() override {
     char name[] = "/tmp/kestrova-empty-lan-XXXXXX";
     ASSERT_NE(mkdtemp(name), nullptr);
     empty_lan_ = name;
+    std::ofstream(empty_lan_ + "/lan.json") << "{ \"Children\": [] }\n";
   }
-  void TearDown() override { rmdir(empty_lan_.c_str()); }
+  void TearDown() override {
+    unlink((empty_lan_ + "/lan.json").c_str());
+    rmdir(empty_lan_.c_str());
+  }
 
   RunResult Run(std::vector<std::string> arguments, OutputTarget output = OutputTarget::Pipe) {
     RunOptions options;
