@@ -1,0 +1,229 @@
+// The whole inventory as a user runs it: small LANs written by each test,
+// the program's standard output compared byte for byte, CR LF included.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/support/binary_runner.h"
+#include "tests/support/temporary_lan.h"
+
+namespace {
+
+using testing_support::KestrovaPath;
+using testing_support::RunBinary;
+using testing_support::RunOptions;
+using testing_support::RunResult;
+using testing_support::TemporaryLan;
+
+// One uninstall entry of a REGEDIT4 export: the subkey, then its values.
+std::string Entry(const std::string& subkey, const std::string& values) {
+  return "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + subkey + "]\r\n" +
+         values + "\r\n\r\n";
+}
+
+std::string Named(const std::string& subkey, const std::string& display_name) {
+  return Entry(subkey, "\"DisplayName\"=\"" + display_name + "\"");
+}
+
+// A description whose one workgroup holds the given servers, in order.
+std::string Workgroup(const std::string& servers, const std::string& rest = "") {
+  return "{ \"Children\": [ { \"Workgroup\": \"WORKGROUP\", \"Children\": [" + servers + "] } ]" + rest + " }";
+}
+
+RunResult Inventory(const TemporaryLan& lan, std::vector<std::string> arguments) {
+  RunOptions options;
+  options.Arguments = std::move(arguments);
+  options.Environment["KESTROVA_LAN"] = lan.Path();
+  options.Environment["LC_ALL"] = "C.UTF-8";
+  return RunBinary(KestrovaPath(), options);
+}
+
+void ExpectOutput(const RunResult& result, const std::string& expected) {
+  EXPECT_EQ(result.Stdout, expected);
+  EXPECT_EQ(result.Stderr, "");
+  EXPECT_EQ(result.ExitCode, 0);
+}
+
+TEST(InventoryTest, ComputersInWalkOrderApplicationsInRegistryOrder) {
+  TemporaryLan lan;
+  lan.Description(Workgroup("\"ZULU\", \"ALPHA\", \"MIKE\""));
+  // Subkeys come in the registry's order: by name, ignoring case.
+  lan.Computer("ZULU", Named("b-key", "Beta") + Named("A-key", "Alpha") + Named("c", "Gamma"));
+  lan.Computer("ALPHA", Named("only", "Solo"));
+  // MIKE has no registry to connect: its block is empty.
+  ExpectOutput(Inventory(lan, {"*"}),
+               "COMPUTER: ZULU\r\n -> Alpha\r\n -> Beta\r\n -> Gamma\r\n\r\n"
+               "COMPUTER: ALPHA\r\n -> Solo\r\n\r\n"
+               "COMPUTER: MIKE\r\n\r\n");
+}
+
+TEST(InventoryTest, DuplicatesAreReportedAsOftenAsTheyAreFound) {
+  TemporaryLan lan;
+  lan.Description(
+      "{ \"Children\": [ { \"Workgroup\": \"ONE\", \"Children\": [\"PC\"] },"
+      " { \"Workgroup\": \"TWO\", \"Children\": [\"PC\"] } ] }");
+  lan.Computer("PC", Named("a", "Viewer") + Named("b", "Viewer"));
+  const std::string block = "COMPUTER: PC\r\n -> Viewer\r\n -> Viewer\r\n\r\n";
+  ExpectOutput(Inventory(lan, {"*"}), block + block);
+}
+
+TEST(InventoryTest, ComputersThatCannotBeReadListNothing) {
+  TemporaryLan lan;
+  lan.Description(Workgroup("\"DOWN\", \"LOCKED\", \"PARTLY\", \"GOOD\"",
+                            ", \"Computers\": { \"DOWN\": { \"ConnectError\": 53 },"
+                            " \"LOCKED\": { \"DeniedKeys\": [\"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\"] },"
+                            " \"PARTLY\": { \"DeniedKeys\": [\"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\b\"] } }"));
+  lan.Computer("DOWN", Named("a", "Never"));
+  lan.Computer("LOCKED", Named("a", "Never"));
+  lan.Computer("PARTLY", Named("a", "Open") + Named("b", "Refused") + Named("c", "Also open"));
+  lan.Computer("GOOD", Named("a", "Fine"));
+  ExpectOutput(Inventory(lan, {"*"}),
+               "COMPUTER: DOWN\r\n\r\nCOMPUTER: LOCKED\r\n\r\n"
+               "COMPUTER: PARTLY\r\n -> Open\r\n -> Also open\r\n\r\n"
+               "COMPUTER: GOOD\r\n -> Fine\r\n\r\n");
+}
+
+TEST(InventoryTest, AMalformedExportIsReportedAndTheRestOfTheLanListed) {
+  TemporaryLan lan;
+  lan.Computer("BROKEN", Named("a", "Fine") + "\"DisplayVersion\"=\"unterminated\r\n");
+  lan.Computer("GOOD", Named("a", "Works"));
+  const RunResult result = Inventory(lan, {"*"});
+  EXPECT_EQ(result.Stdout, "COMPUTER: BROKEN\r\n\r\nCOMPUTER: GOOD\r\n -> Works\r\n\r\n");
+  EXPECT_TRUE(std::regex_match(result.Stderr, std::regex("kestrova: .*/BROKEN\\.reg:6: [^\n]+\n"))) << result.Stderr;
+  EXPECT_EQ(result.ExitCode, 0);
+}
+
+TEST(InventoryTest, NetworkFaultsCostOnlyTheLevelThatFails) {
+  TemporaryLan lan;
+  lan.Description(
+      "{ \"Children\": [ { \"Network\": \"Net\", \"Children\": ["
+      " { \"Workgroup\": \"CLOSED\", \"OpenError\": 5, \"Children\": [\"HIDDEN\"] },"
+      " { \"Workgroup\": \"FLAKY\", \"MaxRecordsPerBatch\": 2, \"EnumError\": 1222, \"EnumErrorAfterBatches\": 1,"
+      "   \"Children\": [\"F1\", \"F2\", \"F3\"] },"
+      " { \"Workgroup\": \"BATCHED\", \"MaxRecordsPerBatch\": 2, \"Children\": [\"B1\", \"B2\", \"B3\", \"B4\", \"B5\"] }"
+      " ] } ] }");
+  std::string expected;
+  for (const char* name : {"F1", "F2", "B1", "B2", "B3", "B4", "B5"}) {
+    expected += std::string("COMPUTER: ") + name + "\r\n\r\n";
+  }
+  ExpectOutput(Inventory(lan, {"*"}), expected);
+
+  TemporaryLan unreachable;
+  unreachable.Description("{ \"OpenError\": 1222, \"Children\": [\"PC\"] }");
+  ExpectOutput(Inventory(unreachable, {"*"}), "");
+}
+
+TEST(InventoryTest, OddServerNamesGiveEmptyComputerNames) {
+  TemporaryLan lan;
+  lan.Description(
+      "{ \"Children\": [ { \"RemoteName\": \"\\\\\\\\\", \"DisplayType\": \"server\" },"
+      " { \"RemoteName\": null, \"DisplayType\": \"server\" }, { \"RemoteName\": \"X\", \"DisplayType\": \"server\" },"
+      " { \"RemoteName\": \"\\\\\\\\PC\", \"DisplayType\": \"share\" } ] }");
+  ExpectOutput(Inventory(lan, {"*"}), "COMPUTER: \r\n\r\nCOMPUTER: \r\n\r\nCOMPUTER: \r\n\r\n");
+}
+
+TEST(InventoryTest, FiltersMatchSubstringsIgnoringTheCaseOfAToZOnly) {
+  TemporaryLan lan;
+  lan.Description(Workgroup("\"PC\""));
+  lan.Computer("PC", Named("1", "LibreOffice 7.6") + Named("2", "Microsoft Office Suite") + Named("3", "Off* Toys") +
+                         Named("4", "\xC9" "diteur") + Named("5", "\xE9" "diteur") + Named("6", "Viewer"));
+  struct Case {
+    std::string argument;
+    std::string lines;
+  };
+  const Case cases[] = {
+      {"*", " -> LibreOffice 7.6\r\n -> Microsoft Office Suite\r\n -> Off* Toys\r\n -> \xC9" "diteur\r\n -> \xE9" "diteur\r\n -> Viewer\r\n"},
+      {"OFFICE", " -> LibreOffice 7.6\r\n -> Microsoft Office Suite\r\n"},
+      {"off*", " -> Off* Toys\r\n"},
+      {"**", ""},
+      {"\xE9", " -> \xE9" "diteur\r\n"},
+      {"\xC9" "DITEUR", " -> \xC9" "diteur\r\n"},
+      {"viewer", " -> Viewer\r\n"},
+      {"Viewer2", ""},
+      {"Microsoft Office Suite and more", ""},
+  };
+  for (const Case& c : cases) {
+    ExpectOutput(Inventory(lan, {c.argument}), "COMPUTER: PC\r\n" + c.lines + "\r\n");
+  }
+  // Only the first argument counts.
+  ExpectOutput(Inventory(lan, {"viewer", "office"}), "COMPUTER: PC\r\n -> Viewer\r\n\r\n");
+}
+
+TEST(InventoryTest, EmptyDisplayNamesSkipOnlyTheirOwnSubkey) {
+  TemporaryLan lan;
+  lan.Description(Workgroup("\"PC\""));
+  lan.Computer("PC", Named("a", "First") + Named("b", "") + Named("c", "Third") +
+                         Entry("d", "\"DisplayName\"=hex(0):") + Entry("e", "\"DisplayName\"=hex:") +
+                         Entry("f", "\"Publisher\"=\"no name\"") + Named("g", "Seventh"));
+  ExpectOutput(Inventory(lan, {"*"}), "COMPUTER: PC\r\n -> First\r\n -> Third\r\n -> Seventh\r\n\r\n");
+}
+
+TEST(InventoryTest, TextValuesAreShownAsStored) {
+  TemporaryLan lan;
+  lan.Description(Workgroup("\"PC\""));
+  lan.Computer("PC", Entry("a", "\"DisplayName\"=hex(2):25,41,50,50,25,20,54,6f,6f,6c,00") +
+                         Entry("b", "\"DisplayName\"=hex(1):4e,6f,20,7a,65,72,6f") +
+                         Entry("c", "\"DisplayName\"=hex(1):43,75,74,00,68,69,64,64,65,6e,00") +
+                         Named("d", "Quote \\\" and \\\\ backslash"));
+  ExpectOutput(Inventory(lan, {"*"}),
+               "COMPUTER: PC\r\n -> %APP% Tool\r\n -> No zero\r\n -> Cut\r\n -> Quote \" and \\ backslash\r\n\r\n");
+}
+
+TEST(InventoryTest, ADisplayNameThatIsNoTextEndsTheRunWithAReport) {
+  struct Case {
+    std::string value;
+    std::string faults;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"dword:00000001", "", "Invalid data type for 'DisplayName'"},
+      {"hex(7):41,00,00", "", "Invalid data type for 'DisplayName'"},
+      {"hex:01,02", "", "Invalid data type for 'DisplayName'"},
+      {"\"Vanishing\"",
+       ", \"Computers\": { \"SECOND\": { \"FailingValues\": [ { \"Key\": "
+       "\"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\b\", \"Value\": \"DisplayName\" } ] } }",
+       "Failed to get data for 'DisplayName'"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.value);
+    TemporaryLan lan;
+    lan.Description(Workgroup("\"FIRST\", \"SECOND\", \"THIRD\"", c.faults));
+    lan.Computer("FIRST", Named("a", "One"));
+    lan.Computer("SECOND", Named("a", "Two") + Entry("b", "\"DisplayName\"=" + c.value) + Named("c", "Never"));
+    lan.Computer("THIRD", Named("a", "Never"));
+    const RunResult result = Inventory(lan, {"*"});
+    // The block of the computer being listed stays open; later ones are
+    // not listed.
+    EXPECT_EQ(result.Stdout, "COMPUTER: FIRST\r\n -> One\r\n\r\nCOMPUTER: SECOND\r\n -> Two\r\n");
+    const std::regex report("Exception ERegistryException in module kestrova at [0-9A-F]{8}\\.\r\n" + c.message +
+                            "\\.\r\n\r\n");
+    EXPECT_TRUE(std::regex_match(result.Stderr, report)) << result.Stderr;
+    EXPECT_EQ(result.ExitCode, 1);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+TEST(SampleLanInventoryTest, MatchesTheCheckedInReport) {
+  RunOptions options;
+  options.Arguments = {"*"};
+  options.Environment["KESTROVA_LAN"] = std::string(KESTROVA_SOURCE_DIR) + "/examples/lan";
+  options.Environment["LC_ALL"] = "C.UTF-8";
+  const RunResult result = RunBinary(KestrovaPath(), options);
+  EXPECT_EQ(result.Stdout, ReadFile(std::string(KESTROVA_SOURCE_DIR) + "/tests/golden/sample_lan_utf8.txt"));
+  EXPECT_EQ(result.Stderr, "");
+  EXPECT_EQ(result.ExitCode, 0);
+}
+
+}  // namespace
