@@ -44,13 +44,24 @@ void MarkDeniedKeysAndFailingValues(RegistryHive& hive, const Computer& computer
 
 }  // namespace
 
-std::optional<std::string> ApplyToHive(RegistryHive& hive, const regfile::Operation& operation) {
+std::optional<std::string> ApplyToHive(RegistryHive& hive, const regfile::Operation& operation,
+                                       HiveCursor* cursor) {
+  const bool is_deletion = operation.Kind == regfile::OperationKind::kDeleteKey ||
+                           operation.Kind == regfile::OperationKind::kDeleteValue;
+  if (cursor != nullptr && is_deletion) *cursor = HiveCursor{};
+  if (cursor != nullptr && !is_deletion && cursor->Key != nullptr && cursor->Root == operation.KeyRoot &&
+      cursor->Path == operation.KeyPath) {
+    if (operation.Kind == regfile::OperationKind::kSetValue) {
+      cursor->Key->SetValue(operation.ValueName, operation.Type, operation.Data);
+    }
+    return std::nullopt;
+  }
   std::shared_ptr<RegistryKey> key = hive.Root(regfile::RootHandle(operation.KeyRoot));
   if (key == nullptr) return std::nullopt;
   const SubkeyPath path = SplitSubkeyPath(operation.KeyPath.c_str());
   if (path.Status != ERROR_SUCCESS) return "invalid key path '" + operation.KeyPath + "'";
 
-  if (operation.Kind == regfile::OperationKind::kDeleteKey || operation.Kind == regfile::OperationKind::kDeleteValue) {
+  if (is_deletion) {
     key = FindKey(key, path.Names);
     if (key == nullptr) return std::nullopt;
     if (operation.Kind == regfile::OperationKind::kDeleteValue) {
@@ -65,6 +76,7 @@ std::optional<std::string> ApplyToHive(RegistryHive& hive, const regfile::Operat
     key = subkey != nullptr ? subkey : key->AddSubkey(name);
   }
   if (operation.Kind == regfile::OperationKind::kSetValue) key->SetValue(operation.ValueName, operation.Type, operation.Data);
+  if (cursor != nullptr) *cursor = HiveCursor{operation.KeyRoot, operation.KeyPath, key};
   return std::nullopt;
 }
 
@@ -84,8 +96,9 @@ std::variant<std::shared_ptr<RegistryHive>, LONG> LoadComputerRegistry(const Com
       WriteDiagnostic(file_name + ":" + std::to_string(parsed.Error->Line) + ": " + parsed.Error->Message);
       return static_cast<LONG>(ERROR_REGISTRY_CORRUPT);
     }
+    HiveCursor cursor;
     for (const regfile::Operation& operation : parsed.Operations) {
-      if (const auto problem = ApplyToHive(*hive, operation)) {
+      if (const auto problem = ApplyToHive(*hive, operation, &cursor)) {
         WriteDiagnostic(file_name + ":" + std::to_string(operation.Line) + ": " + *problem);
         return static_cast<LONG>(ERROR_REGISTRY_CORRUPT);
       }

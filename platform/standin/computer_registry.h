@@ -14,10 +14,20 @@
 
 namespace standin {
 
+// The key that the last operation wrote to: an export names the same key
+// for each of its values, so the next operation usually finds it here
+// instead of walking the path again.
+struct HiveCursor {
+  regfile::Root Root = regfile::Root::kLocalMachine;
+  std::string Path;
+  std::shared_ptr<RegistryKey> Key;
+};
+
 // Applies one operation of an export file to hive. Operations on roots
 // that hive lacks are skipped. Returns an error message for a key path
 // that the registry refuses.
-std::optional<std::string> ApplyToHive(RegistryHive& hive, const regfile::Operation& operation);
+std::optional<std::string> ApplyToHive(RegistryHive& hive, const regfile::Operation& operation,
+                                       HiveCursor* cursor = nullptr);
 
 // The computer's registry, or ERROR_REGISTRY_CORRUPT when its file cannot
 // be read or is malformed; the reason then goes to standard error as

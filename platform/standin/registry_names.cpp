@@ -3,6 +3,7 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include <algorithm>
 #include <optional>
 
 #include "platform/standin/code_pages.h"
@@ -14,6 +15,7 @@ namespace {
 // code page keeps one unit per byte.
 std::u16string Utf16Units(std::string_view ansi) {
   std::u16string units;
+  units.reserve(ansi.size());
   bool ascii = true;
   for (char byte : ansi) ascii = ascii && static_cast<unsigned char>(byte) < 0x80;
   std::optional<std::string> wide;
@@ -42,12 +44,30 @@ char16_t UpperUnit(char16_t unit) {
 
 }  // namespace
 
+int CompareFolded(std::u16string_view folded, std::string_view ansi) {
+  // ASCII bytes fold one to one, so the common case needs no conversion;
+  // the first other byte hands the rest to the full conversion.
+  for (std::size_t i = 0; i < ansi.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(ansi[i]);
+    if (byte >= 0x80) return folded.compare(FoldName(ansi));
+    if (i == folded.size()) return -1;
+    const char16_t unit = UpperUnit(byte);
+    if (folded[i] != unit) return folded[i] < unit ? -1 : 1;
+  }
+  return folded.size() == ansi.size() ? 0 : 1;
+}
+
+std::u16string FoldName(std::string_view ansi) {
+  std::u16string folded = Utf16Units(ansi);
+  for (char16_t& unit : folded) unit = UpperUnit(unit);
+  return folded;
+}
+
 RegistryName MakeRegistryName(std::string_view ansi) {
   RegistryName name;
   name.Text = std::string(ansi);
-  name.Folded = Utf16Units(ansi);
+  name.Folded = FoldName(ansi);
   name.Utf16Length = static_cast<DWORD>(name.Folded.size());
-  for (char16_t& unit : name.Folded) unit = UpperUnit(unit);
   return name;
 }
 

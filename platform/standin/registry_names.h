@@ -21,6 +21,13 @@ struct RegistryName {
 
 RegistryName MakeRegistryName(std::string_view ansi);
 
+// The upper-cased UTF-16 form of a name, by which names compare.
+std::u16string FoldName(std::string_view ansi);
+
+// The order of a folded name against an ANSI name: negative, 0 or
+// positive, as folded.compare(FoldName(ansi)).
+int CompareFolded(std::u16string_view folded, std::string_view ansi);
+
 // The longest key name Windows accepts, in UTF-16 characters.
 constexpr DWORD kMaximumKeyNameLength = 255;
 

@@ -19,14 +19,17 @@ bool FoldedLess(const std::shared_ptr<RegistryKey>& key, const std::u16string& f
   return key->Name().Folded < folded;
 }
 
+bool NameLess(const std::shared_ptr<RegistryKey>& key, std::string_view name) {
+  return CompareFolded(key->Name().Folded, name) < 0;
+}
+
 }  // namespace
 
 RegistryKey::RegistryKey(RegistryName name) : name_(std::move(name)), last_written_(Now()) {}
 
 std::shared_ptr<RegistryKey> RegistryKey::Subkey(std::string_view name) const {
-  const std::u16string folded = MakeRegistryName(name).Folded;
-  const auto found = std::lower_bound(subkeys_.begin(), subkeys_.end(), folded, FoldedLess);
-  if (found == subkeys_.end() || (*found)->Name().Folded != folded) return nullptr;
+  const auto found = std::lower_bound(subkeys_.begin(), subkeys_.end(), name, NameLess);
+  if (found == subkeys_.end() || CompareFolded((*found)->Name().Folded, name) != 0) return nullptr;
   return *found;
 }
 
@@ -56,9 +59,8 @@ void RegistryKey::MarkDeleted() {
 }
 
 RegistryValue* RegistryKey::Value(std::string_view name) {
-  const std::u16string folded = MakeRegistryName(name).Folded;
   for (RegistryValue& value : values_) {
-    if (value.Name.Folded == folded) return &value;
+    if (CompareFolded(value.Name.Folded, name) == 0) return &value;
   }
   return nullptr;
 }
@@ -76,7 +78,7 @@ RegistryValue& RegistryKey::SetValue(std::string_view name, DWORD type, std::str
 }
 
 bool RegistryKey::RemoveValue(std::string_view name) {
-  const std::u16string folded = MakeRegistryName(name).Folded;
+  const std::u16string folded = FoldName(name);
   const auto found =
       std::find_if(values_.begin(), values_.end(), [&](const RegistryValue& value) { return value.Name.Folded == folded; });
   if (found == values_.end()) return false;
