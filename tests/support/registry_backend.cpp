@@ -49,7 +49,10 @@ bool RegisterRegistryBackend(RegistryBackend* backend) {
 
 std::string ContractPath(std::string_view subpath) {
   std::string path = kContractArea;
-  if (!subpath.empty()) path += "\\" + std::string(subpath);
+  if (!subpath.empty()) {
+    path += '\\';
+    path += subpath;
+  }
   return path;
 }
 
