@@ -1,21 +1,18 @@
 // A test-only program that fails in every way the runtime reports: each
 // runtime error kind, each processor fault, errors before error support
 // starts and after it ends. The mode is its first argument.
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <unistd.h>
-
-#include <cfenv>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
 
+#include "platform/windows_api.h"
 #include "runtime/command_line.h"
 #include "runtime/error_report.h"
 #include "runtime/error_support.h"
 #include "runtime/io_error.h"
 #include "runtime/process.h"
 #include "runtime/text_file.h"
+#include "tests/fault_probe_host.h"
 
 namespace {
 
@@ -63,23 +60,19 @@ KESTROVA_NOINLINE int Recurse(int depth) {
   return Recurse(depth + 1) + pad[0];
 }
 
-KESTROVA_NOINLINE int ReadPastTheEndOfAMappedFile() {
-  char name[] = "/tmp/kestrova-probe-XXXXXX";
-  const int file = mkstemp(name);
-  unlink(name);
-  auto* mapped = static_cast<volatile int*>(mmap(nullptr, 4096, PROT_READ, MAP_SHARED, file, 0));
-  return mapped[0];
-}
-
 KESTROVA_NOINLINE double DivideFloatByZero() {
-  feenableexcept(FE_DIVBYZERO);
+  UnmaskFloatDivisionByZero();
   volatile double divisor = 0.0;
-  return 1.0 / divisor;
+  volatile double quotient = 1.0 / divisor;
+  return quotient;
 }
 
 // Holds a resource whose release must come before the report.
 struct ReleasedBeforeReport {
-  ~ReleasedBeforeReport() { write(STDERR_FILENO, "released\n", 9); }
+  ~ReleasedBeforeReport() {
+    DWORD written = 0;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), "released\n", 9, &written, nullptr);
+  }
 };
 
 KESTROVA_NOINLINE void SignalKind(int kind) {
