@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that Kestrova needs.
 #   install-dependencies.sh          what building and running need
-#   install-dependencies.sh --test   also what the whole test suite needs
+#   install-dependencies.sh --test   also what the whole test suite needs:
+#                                    GoogleTest, clang for the fuzzers and the
+#                                    static checks, MinGW-w64 and 32-bit Wine
+#                                    for the Windows program
 set -euo pipefail
 
 sudo=""
@@ -9,7 +12,11 @@ if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 
 packages=(g++ cmake ninja-build nlohmann-json3-dev)
 if [ "${1:-}" = "--test" ]; then
-  packages+=(libgtest-dev)
+  packages+=(libgtest-dev googletest clang libclang-rt-14-dev clang-format clang-tidy cppcheck lcov
+             g++-mingw-w64-i686 wine wine32:i386)
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
 fi
 
 missing=()
