@@ -452,9 +452,14 @@ TEST_P(RegistryContractTest, TheLongestDataCountsStringsInUtf16) {
                              &longest_data, nullptr, nullptr),
             ERROR_SUCCESS);
   EXPECT_EQ(longest_data, 10u) << "five UTF-16 characters with the terminating zero";
+  const std::string ansi = GetACP() == CP_UTF8 ? Bytes("caf\xC3\xA9", 6) : Bytes("caf\xE9", 5);
   DWORD size = 0;
   ASSERT_EQ(RegQueryValueExA(data.get(), "s", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
-  EXPECT_EQ(size, GetACP() == CP_UTF8 ? 6u : 5u);
+  EXPECT_EQ(size, ansi.size());
+  std::string buffer(ansi.size(), '\x7F');
+  ASSERT_EQ(RegQueryValueExA(data.get(), "s", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(buffer, ansi);
 
   const BYTE twelve[12] = {};
   ASSERT_EQ(RegSetValueExA(data.get(), "b", 0, REG_BINARY, twelve, sizeof twelve), ERROR_SUCCESS);
