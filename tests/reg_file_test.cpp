@@ -43,7 +43,12 @@ std::string Describe(const regfile::Operation& operation) {
     text += "|" + operation.ValueName;
   }
   if (operation.Kind == regfile::OperationKind::kSetValue) {
-    text += "|" + std::to_string(operation.Type) + "|" + Hex(operation.Data);
+    // Appended piece by piece: "|" + std::string&& sets off a false
+    // -Wrestrict warning in GCC 12's optimized builds.
+    text += '|';
+    text += std::to_string(operation.Type);
+    text += '|';
+    text += Hex(operation.Data);
   }
   return text;
 }

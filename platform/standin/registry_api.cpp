@@ -99,6 +99,13 @@ namespace standin {
 
 void SetRegEnumKeyHookForTesting(RegistryEnumHook hook) { enum_hook = std::move(hook); }
 
+LONG StoreRegistryValueForTesting(HKEY key, std::string_view name, DWORD type, std::string data) {
+  OpenKey open;
+  if (const LONG status = Resolve(key, KEY_SET_VALUE, open); status != ERROR_SUCCESS) return status;
+  open.Key->SetValue(name, type, std::move(data));
+  return ERROR_SUCCESS;
+}
+
 }  // namespace standin
 
 LONG WINAPI RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult) {
@@ -212,13 +219,18 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
   return ERROR_SUCCESS;
 }
 
+// String data whose last byte is not zero get one terminating zero, as
+// Windows' ANSI function adds it; empty data stay empty. Data stored
+// without a terminator (by a Unicode program, or from an export file)
+// still come back as stored.
 LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DWORD dwType, const BYTE* lpData,
                            DWORD cbData) {
   OpenKey open;
   if (const LONG status = Resolve(hKey, KEY_SET_VALUE, open); status != ERROR_SUCCESS) return status;
   if (lpData == nullptr && cbData != 0) return Status(ERROR_NOACCESS);
-  const std::string data = cbData == 0 ? std::string() : std::string(reinterpret_cast<const char*>(lpData), cbData);
-  open.Key->SetValue(lpValueName == nullptr ? "" : lpValueName, dwType, data);
+  std::string data = cbData == 0 ? std::string() : std::string(reinterpret_cast<const char*>(lpData), cbData);
+  if (IsStringType(dwType) && !data.empty() && data.back() != '\0') data.push_back('\0');
+  open.Key->SetValue(lpValueName == nullptr ? "" : lpValueName, dwType, std::move(data));
   return ERROR_SUCCESS;
 }
 

@@ -71,10 +71,8 @@ RegistryName MakeRegistryName(std::string_view ansi) {
   return name;
 }
 
-// How Windows reads a subkey path. These are the stand-in's decisions
-// where Windows' behaviour is known from its documentation and common
-// use; each rule sits here alone so that a run against a real registry
-// can correct it:
+// How Windows reads a subkey path; the registry contract tests hold the
+// stand-in and Windows' own registry to the same rules:
 // - a null path and the empty path name the starting key itself (the
 //   call then opens a new handle to that key);
 // - a leading backslash is refused with ERROR_BAD_PATHNAME (161): the

@@ -51,4 +51,9 @@ void ResetRegistryForTesting();
 using RegistryEnumHook = std::function<void(HKEY key, DWORD index)>;
 void SetRegEnumKeyHookForTesting(RegistryEnumHook hook);
 
+// Stores a value below key with exactly these data, as an export file
+// gives them: unlike RegSetValueExA, no terminating zero is added to
+// string data. The status is RegSetValueExA's for the same key.
+LONG StoreRegistryValueForTesting(HKEY key, std::string_view name, DWORD type, std::string data);
+
 }  // namespace standin

@@ -14,11 +14,35 @@
 
 #include "platform/windows_api.h"
 
+// Where a backend is known to answer otherwise than Windows does. Each
+// flag is a defect of Wine's registry, which the Windows backend meets
+// when the tests run under Wine; on Windows and on the stand-in all are
+// off. A suite checks what such a defect leaves intact and says at the
+// check what it leaves out.
+struct RegistryQuirks {
+  // Subkeys are enumerated in the order of their lower-cased names, so
+  // that names with one of [ \ ] ^ _ ` come before the letters; Windows
+  // orders them by their upper-cased names.
+  bool SubkeysOrderedLowerCased = false;
+  // RegQueryValueExA adds a terminating zero to string data stored
+  // without one, and counts it in the size.
+  bool AnsiQueryAddsTerminator = false;
+  // The longest key name accepted, in characters: 255 on Windows, one
+  // more under Wine.
+  DWORD LongestKeyName = 255;
+  // RegConnectRegistryA for the local computer hands back whatever key it
+  // was given, handle 0 and keys that are no predefined root included;
+  // Windows connects to predefined roots alone.
+  bool LocalConnectionTakesAnyKey = false;
+};
+
 class RegistryBackend {
  public:
   virtual ~RegistryBackend() = default;
 
   virtual std::string Name() const = 0;
+
+  virtual RegistryQuirks Quirks() const { return {}; }
 
   // Removes what earlier tests left in the test area and closes what the
   // backend can close; run before and after every test.
@@ -35,6 +59,12 @@ class RegistryBackend {
   // Runs hook at the start of every RegEnumKeyExA (null removes it);
   // false when the backend cannot.
   virtual bool SetEnumKeyHook(std::function<void(HKEY key, DWORD index)> hook) = 0;
+
+  // Stores a value below key with exactly these data (ANSI text for the
+  // string types), as a Unicode program or an export file can store it:
+  // RegSetValueExA would add a terminating zero to string data that end
+  // without one. Answers the status of the call that stores it.
+  virtual LONG StoreValueUnchanged(HKEY key, std::string_view name, DWORD type, std::string_view data) = 0;
 };
 
 // Every backend of this build, in registration order.

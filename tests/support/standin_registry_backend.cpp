@@ -17,6 +17,9 @@ class StandinRegistryBackend : public RegistryBackend {
     standin::SetRegEnumKeyHookForTesting(std::move(hook));
     return true;
   }
+  LONG StoreValueUnchanged(HKEY key, std::string_view name, DWORD type, std::string_view data) override {
+    return standin::StoreRegistryValueForTesting(key, name, type, std::string(data));
+  }
 };
 
 StandinRegistryBackend backend;
