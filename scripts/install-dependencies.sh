@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that Kestrova needs.
 #   install-dependencies.sh          what building and running need
-#   install-dependencies.sh --test   also what the whole test suite needs
+#   install-dependencies.sh --test   also what the whole test suite needs:
+#                                    GoogleTest, and for the Windows build
+#                                    MinGW-w64 and 32-bit Wine
 set -euo pipefail
 
 sudo=""
@@ -9,7 +11,11 @@ if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 
 packages=(g++ cmake ninja-build nlohmann-json3-dev)
 if [ "${1:-}" = "--test" ]; then
-  packages+=(libgtest-dev)
+  packages+=(libgtest-dev g++-mingw-w64-i686-posix wine wine32:i386)
+  # 32-bit Wine comes from the i386 architecture.
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    $sudo dpkg --add-architecture i386
+  fi
 fi
 
 missing=()

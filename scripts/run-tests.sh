@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the whole test suite: installs what it needs, then builds and tests
-# the debug build and the sanitizer build.
+# the debug build and the sanitizer build, and last the Windows build under
+# Wine, whose tests compare it with the debug build's program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,3 +13,8 @@ for preset in dev asan; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+echo "== windows-x86"
+cmake --preset windows-x86 -DKESTROVA_LINUX_PROGRAM="$PWD/build/dev/app/kestrova"
+cmake --build --preset windows-x86
+ctest --preset windows-x86

@@ -5,15 +5,15 @@
 // discovers.
 //
 // The router lists each provider at the top of the network as a network
-// container of its own, with the provider's name as its remote name, and
-// hands that record (its remote name absent) back to the provider when a
-// program opens it. What the provider serves below it:
-// - when the description's top level is exactly one network of the
-//   provider's name (as in the plain layout), that network's records: the
-//   router's record stands for the described one, so that the hierarchy
-//   is the one the stand-in shows;
-// - otherwise the whole top level, one level deeper than on Linux.
-// Either way a walk finds the same servers in the same order.
+// container of its own, whose remote name is the provider's name, and
+// hands that record back with its remote name absent when a program opens
+// it. Below that record the provider serves the description's top level,
+// so the walk has one more level than on Linux and finds the same servers
+// in the same order, with every level's faults in the same place.
+//
+// The router takes any container whose remote name is the provider's name
+// for the provider's own record, so such a record would open the top level
+// again and make a walk endless: the provider leaves it out.
 #include <windows.h>
 #include <winnetwk.h>
 // The provider interface's header declares its functions without C
@@ -26,6 +26,7 @@ extern "C" {
 #include <cstdlib>
 #include <iostream>
 #include <map>
+#include <string_view>
 #include <optional>
 #include <span>
 #include <string>
@@ -59,6 +60,18 @@ bool SameName(const std::string& a, const std::string& b) {
   return true;
 }
 
+// Leaves out, with a message, every record below `level` that the router
+// would take for the provider's own record.
+void LeaveOutProviderNamesakes(NetworkRecord& level, const std::string& provider_name) {
+  std::erase_if(level.Children, [&](const NetworkRecord& record) {
+    if (!record.RemoteName || !SameName(*record.RemoteName, provider_name)) return false;
+    std::cerr << "kestrova network provider: " << record.Origin << ": a record named like the provider, "
+              << provider_name << ", would open the top of the network again; it is left out\n";
+    return true;
+  });
+  for (NetworkRecord& child : level.Children) LeaveOutProviderNamesakes(child, provider_name);
+}
+
 Lan LoadServedLan() {
   const wchar_t* directory = _wgetenv(network_provider::kLanDirectoryVariable);
   if (directory == nullptr || directory[0] == L'\0') {
@@ -67,7 +80,9 @@ Lan LoadServedLan() {
     return Lan{};
   }
   // Names stay UTF-8 here; they become UTF-16 when a batch is packed.
-  return standin::LoadLanDirectory(std::filesystem::path(directory), std::cerr, standin::NameEncoding{});
+  Lan lan = standin::LoadLanDirectory(std::filesystem::path(directory), std::cerr, standin::NameEncoding{});
+  LeaveOutProviderNamesakes(lan.Top, Utf8(network_provider::kProviderName));
+  return lan;
 }
 
 const Lan& ServedLan() {
@@ -75,48 +90,28 @@ const Lan& ServedLan() {
   return lan;
 }
 
-// What opening a level gives: the level's records with its faults, or
-// the error that the open fails with.
+// The level that opening a record enumerates, or the error that the open
+// fails with.
 struct Level {
   const NetworkRecord* Records = nullptr;
   DWORD OpenError = WN_SUCCESS;
-  // A fault of the top level that the router's record stands in for.
-  std::optional<DWORD> EnumError;
 };
 
-// The level below the router's record for this provider.
-Level ProviderLevel(const NetworkRecord& top) {
-  if (top.OpenError && *top.OpenError != WN_SUCCESS) return {nullptr, *top.OpenError, std::nullopt};
-  const std::string own_name = Utf8(network_provider::kProviderName);
-  const bool only_own_network = top.Children.size() == 1 && top.Children.front().RemoteName &&
-                                top.Children.front().DisplayType == RESOURCEDISPLAYTYPE_NETWORK &&
-                                SameName(*top.Children.front().RemoteName, own_name);
-  if (!only_own_network) return {&top, WN_SUCCESS, std::nullopt};
-
-  const NetworkRecord& network = top.Children.front();
-  // A top level that fails before its first batch never shows the network.
-  std::optional<DWORD> enum_error;
-  if (top.EnumError && *top.EnumError != WN_SUCCESS && top.EnumErrorAfterBatches <= 0) enum_error = top.EnumError;
-  if ((network.Usage & RESOURCEUSAGE_CONTAINER) == 0) return {&top, WN_SUCCESS, enum_error};
-  if (network.OpenError && *network.OpenError != WN_SUCCESS) return {nullptr, *network.OpenError, std::nullopt};
-  return {&network, WN_SUCCESS, enum_error};
-}
-
 Level LevelOpenedBy(const NETRESOURCEW* record, const NetworkRecord& top) {
-  if (record == nullptr || (record->lpRemoteName == nullptr && record->dwDisplayType == RESOURCEDISPLAYTYPE_NETWORK)) {
-    return ProviderLevel(top);
+  const NetworkRecord* level = &top;
+  // The router's record for this provider comes without a remote name.
+  if (record != nullptr && !(record->lpRemoteName == nullptr && record->dwDisplayType == RESOURCEDISPLAYTYPE_NETWORK)) {
+    if ((record->dwUsage & RESOURCEUSAGE_CONTAINER) == 0) return {nullptr, WN_NOT_CONTAINER};
+    // Every record this provider hands out names it as the provider, so
+    // only the remote name tells the containers apart.
+    std::optional<std::string> remote_name;
+    if (record->lpRemoteName != nullptr) remote_name = Utf8(record->lpRemoteName);
+    level = standin::FindContainer(remote_name ? std::optional<std::string_view>(*remote_name) : std::nullopt,
+                                   std::nullopt, top);
+    if (level == nullptr) return {nullptr, ERROR_BAD_NETPATH};
   }
-  if ((record->dwUsage & RESOURCEUSAGE_CONTAINER) == 0) return {nullptr, WN_NOT_CONTAINER, std::nullopt};
-  // Every record this provider hands out names it as the provider, so only
-  // the remote name tells the containers apart.
-  std::optional<std::string> remote_name;
-  if (record->lpRemoteName != nullptr) remote_name = Utf8(record->lpRemoteName);
-  const NetworkRecord* container =
-      standin::FindContainer(remote_name ? std::optional<std::string_view>(*remote_name) : std::nullopt,
-                             std::nullopt, top);
-  if (container == nullptr) return {nullptr, ERROR_BAD_NETPATH, std::nullopt};
-  if (container->OpenError && *container->OpenError != WN_SUCCESS) return {nullptr, *container->OpenError, std::nullopt};
-  return {container, WN_SUCCESS, std::nullopt};
+  if (level->OpenError && *level->OpenError != WN_SUCCESS) return {nullptr, *level->OpenError};
+  return {level, WN_SUCCESS};
 }
 
 // One open enumeration: the records of its level, already filtered, and
@@ -148,10 +143,6 @@ Enumeration EnumerationOf(const Level& level, DWORD type, DWORD usage) {
   enumeration.EnumError = level.Records->EnumError;
   enumeration.EnumErrorAfterBatches = level.Records->EnumErrorAfterBatches;
   enumeration.MaxRecordsPerBatch = level.Records->MaxRecordsPerBatch;
-  if (level.EnumError) {
-    enumeration.EnumError = level.EnumError;
-    enumeration.EnumErrorAfterBatches = 0;
-  }
   return enumeration;
 }
 

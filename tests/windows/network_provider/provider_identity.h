@@ -11,9 +11,10 @@ inline constexpr const wchar_t* kServiceName = L"KestrovaLan";
 
 // The provider's name. Every record it hands out carries exactly this
 // name as its provider, so that the multiple provider router sends the
-// enumeration of a container back to it. It is the name of the network
-// that the LAN description's records belong to unless they say otherwise.
-inline constexpr const wchar_t* kProviderName = L"Microsoft Windows Network";
+// enumeration of a container back to it. The router lists the provider
+// under this name at the top of the network; a LAN description names its
+// own networks (usually "Microsoft Windows Network") below it.
+inline constexpr const wchar_t* kProviderName = L"Kestrova Test LAN";
 
 // The file name of the provider's library, beside the program that
 // registers it.
