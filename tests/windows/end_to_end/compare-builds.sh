@@ -77,7 +77,9 @@ wineserver -w
 if ! unshare --uts true 2>/dev/null; then
   skip "cannot make a UTS namespace (unshare --uts) to give Wine its computer name"
 fi
+# The server is persistent: stop it however the script ends.
 trap 'wineserver -k 2>/dev/null' EXIT
+trap 'exit 1' INT TERM
 wine_name=$(unshare --uts sh -c "hostname $wine_computer && wineserver -p && wine cmd /c 'echo %COMPUTERNAME%'" |
             tr -d '\r')
 if [ "$wine_name" != "$wine_computer" ]; then

@@ -11,9 +11,11 @@
 // so the walk has one more level than on Linux and finds the same servers
 // in the same order, with every level's faults in the same place.
 //
-// The router takes any container whose remote name is the provider's name
-// for the provider's own record, so such a record would open the top level
-// again and make a walk endless: the provider leaves it out.
+// The router takes any record whose remote name is the provider's name for
+// the provider's own record, and hands it back just as it hands back that
+// one: without a remote name. Such a record, or a nameless network
+// container, would open the top level again and make a walk endless, so
+// the provider leaves them out.
 #include <windows.h>
 #include <winnetwk.h>
 // The provider interface's header declares its functions without C
@@ -60,16 +62,24 @@ bool SameName(const std::string& a, const std::string& b) {
   return true;
 }
 
+// True for a record that the router would take for the provider's own
+// record: one named like the provider, and a network container without a
+// name, which is how the router hands that record back.
+bool TakenForTheProvider(const NetworkRecord& record, const std::string& provider_name) {
+  if (record.RemoteName) return SameName(*record.RemoteName, provider_name);
+  return record.DisplayType == RESOURCEDISPLAYTYPE_NETWORK && (record.Usage & RESOURCEUSAGE_CONTAINER) != 0;
+}
+
 // Leaves out, with a message, every record below `level` that the router
 // would take for the provider's own record.
-void LeaveOutProviderNamesakes(NetworkRecord& level, const std::string& provider_name) {
+void LeaveOutRecordsTakenForTheProvider(NetworkRecord& level, const std::string& provider_name) {
   std::erase_if(level.Children, [&](const NetworkRecord& record) {
-    if (!record.RemoteName || !SameName(*record.RemoteName, provider_name)) return false;
-    std::cerr << "kestrova network provider: " << record.Origin << ": a record named like the provider, "
-              << provider_name << ", would open the top of the network again; it is left out\n";
+    if (!TakenForTheProvider(record, provider_name)) return false;
+    std::cerr << "kestrova network provider: " << record.Origin << ": the router would take this record for the "
+              << "provider " << provider_name << " and open the top of the network again; it is left out\n";
     return true;
   });
-  for (NetworkRecord& child : level.Children) LeaveOutProviderNamesakes(child, provider_name);
+  for (NetworkRecord& child : level.Children) LeaveOutRecordsTakenForTheProvider(child, provider_name);
 }
 
 Lan LoadServedLan() {
@@ -81,7 +91,7 @@ Lan LoadServedLan() {
   }
   // Names stay UTF-8 here; they become UTF-16 when a batch is packed.
   Lan lan = standin::LoadLanDirectory(std::filesystem::path(directory), std::cerr, standin::NameEncoding{});
-  LeaveOutProviderNamesakes(lan.Top, Utf8(network_provider::kProviderName));
+  LeaveOutRecordsTakenForTheProvider(lan.Top, Utf8(network_provider::kProviderName));
   return lan;
 }
 

@@ -32,6 +32,7 @@ constexpr const char* kDescription = R"({
       ]
     },
     { "Network": "Kestrova Test LAN", "Children": [ "LOOP" ] },
+    { "Network": null, "Children": [ "ANOTHER-LOOP" ] },
     { "Workgroup": null, "Children": [ "NAMELESS-PC" ] }
   ]
 })";
@@ -167,7 +168,8 @@ TEST_F(NetworkProviderTest, RoutersRecordOpensTheDescriptionsTopLevelNamingThePr
   DWORD ended = 0;
   const std::vector<Received> records = Enumerate(handle, nullptr, &ended);
   EXPECT_EQ(ended, WN_NO_MORE_ENTRIES);
-  // The network named like the provider would open this level again.
+  // The network named like the provider, and the nameless one, would open
+  // this level again.
   EXPECT_EQ(RemoteNames(records), (std::vector<std::wstring>{L"Microsoft Windows Network", L"(null)"}));
   for (const Received& record : records) EXPECT_EQ(record.Provider, network_provider::kProviderName);
   ASSERT_EQ(records.size(), 2u);
