@@ -28,10 +28,10 @@ extern "C" {
 #include <cstdlib>
 #include <iostream>
 #include <map>
-#include <string_view>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/standin/container_lookup.h"
