@@ -13,7 +13,7 @@ if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 packages=(g++ cmake ninja-build nlohmann-json3-dev)
 if [ "${1:-}" = "--test" ]; then
   packages+=(libgtest-dev googletest clang libclang-rt-14-dev clang-format clang-tidy cppcheck lcov
-             g++-mingw-w64-i686 wine wine32:i386)
+             g++-mingw-w64-i686-posix wine wine32:i386)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi

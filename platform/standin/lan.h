@@ -3,6 +3,11 @@
 // with the program when it is unset.
 #pragma once
 
+#include <filesystem>
+#include <optional>
+#include <ostream>
+
+#include "platform/standin/lan_directory.h"
 #include "platform/standin/lan_model.h"
 
 namespace standin {
@@ -13,7 +18,16 @@ const Lan& CurrentLan();
 // Replaces the LAN in use (tests).
 void UseLanForTesting(Lan lan);
 
-// Reads the LAN directory that the environment names (lan_directory.cpp).
+// Reads the LAN directory that the environment names (lan_environment.cpp).
 Lan LoadLanFromEnvironment();
+
+// Reads a LAN directory with its names in the ANSI code page in force
+// (GetACP), as the ANSI functions of the stand-in hand them out.
+Lan LoadLanDirectory(const std::filesystem::path& directory, std::ostream& messages);
+
+// Where the sample LAN that ships with the program lies: beside an
+// installed program in ../share/kestrova/lan, or in the source tree it was
+// built from.
+std::optional<std::filesystem::path> SampleLanDirectory();
 
 }  // namespace standin

@@ -1,16 +1,11 @@
 #include "platform/standin/lan_directory.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <fstream>
-#include <iostream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <system_error>
 
-#include "platform/standin/code_pages.h"
-#include "platform/standin/lan.h"
 #include "platform/standin/lan_description.h"
 #include "platform/standin/walk_bounds.h"
 
@@ -26,10 +21,16 @@ bool SameIgnoringCase(std::string_view a, std::string_view b) {
                     [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
+// A path as UTF-8, as names and messages hold it on every host.
+std::string Utf8(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
 bool IsRegistryExport(const fs::directory_entry& entry) {
   std::error_code error;
   if (!entry.is_regular_file(error)) return false;
-  return SameIgnoringCase(entry.path().extension().string(), ".reg") && !entry.path().stem().empty();
+  return SameIgnoringCase(Utf8(entry.path().extension()), ".reg") && !entry.path().stem().empty();
 }
 
 // The computers of the directory's *.reg files, in byte order of their
@@ -40,19 +41,19 @@ std::vector<Computer> ComputersOfDirectory(const fs::path& directory, std::ostre
   fs::directory_iterator entries(directory, error);
   readable = !error;
   if (error) {
-    messages << "kestrova: cannot read the LAN directory " << directory.string() << ": " << error.message()
+    messages << "kestrova: cannot read the LAN directory " << Utf8(directory) << ": " << error.message()
              << "; the network is empty\n";
     return computers;
   }
   for (; entries != fs::directory_iterator(); entries.increment(error)) {
     if (!IsRegistryExport(*entries)) continue;
     Computer computer;
-    computer.Name = entries->path().stem().string();
+    computer.Name = Utf8(entries->path().stem());
     computer.RegistryFile = entries->path();
     computers.push_back(std::move(computer));
   }
   if (error) {
-    messages << "kestrova: reading the LAN directory " << directory.string() << " stopped: " << error.message()
+    messages << "kestrova: reading the LAN directory " << Utf8(directory) << " stopped: " << error.message()
              << '\n';
   }
   return computers;
@@ -83,34 +84,33 @@ void AddDescribedComputers(std::vector<Computer>& computers, const std::vector<C
   }
 }
 
-// The host's names are UTF-8, as is the description; the ANSI functions
-// hand out texts in the ANSI code page.
-void ToAnsi(std::string& text, const std::string& ansi) {
-  if (auto converted = ConvertEncoding(text, "UTF-8", ansi)) text = std::move(*converted);
+// File names and the description are UTF-8; the platform may hand names
+// out in another encoding.
+void Encode(std::string& text, const NameEncoding& encode) {
+  if (auto encoded = encode(text)) text = std::move(*encoded);
 }
 
-void ToAnsi(std::optional<std::string>& text, const std::string& ansi) {
-  if (text) ToAnsi(*text, ansi);
+void Encode(std::optional<std::string>& text, const NameEncoding& encode) {
+  if (text) Encode(*text, encode);
 }
 
-void ToAnsi(NetworkRecord& record, const std::string& ansi) {
-  ToAnsi(record.LocalName, ansi);
-  ToAnsi(record.RemoteName, ansi);
-  ToAnsi(record.Comment, ansi);
-  ToAnsi(record.Provider, ansi);
-  for (NetworkRecord& child : record.Children) ToAnsi(child, ansi);
+void Encode(NetworkRecord& record, const NameEncoding& encode) {
+  Encode(record.LocalName, encode);
+  Encode(record.RemoteName, encode);
+  Encode(record.Comment, encode);
+  Encode(record.Provider, encode);
+  for (NetworkRecord& child : record.Children) Encode(child, encode);
 }
 
-void ToAnsi(Lan& lan) {
-  if (GetACP() == CP_UTF8) return;
-  const std::string ansi = IconvCodePageName(GetACP());
-  ToAnsi(lan.Top, ansi);
+void Encode(Lan& lan, const NameEncoding& encode) {
+  if (!encode) return;
+  Encode(lan.Top, encode);
   for (Computer& computer : lan.Computers) {
-    ToAnsi(computer.Name, ansi);
-    for (std::string& key : computer.DeniedKeys) ToAnsi(key, ansi);
+    Encode(computer.Name, encode);
+    for (std::string& key : computer.DeniedKeys) Encode(key, encode);
     for (FailingValue& value : computer.FailingValues) {
-      ToAnsi(value.KeyPath, ansi);
-      ToAnsi(value.ValueName, ansi);
+      Encode(value.KeyPath, encode);
+      Encode(value.ValueName, encode);
     }
   }
 }
@@ -143,7 +143,7 @@ std::vector<NetworkRecord> PlainLayout(const std::vector<Computer>& computers) {
   return {std::move(network)};
 }
 
-Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages) {
+Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages, const NameEncoding& encode) {
   Lan lan;
   bool readable = false;
   lan.Computers = ComputersOfDirectory(directory, messages, readable);
@@ -156,54 +156,32 @@ Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages) {
     std::optional<std::string> text;
     if (fs::is_regular_file(description_file, error)) text = ReadWholeFile(description_file);
     if (text) {
-      description = ParseLanDescription(*text, description_file.string(), messages);
+      description = ParseLanDescription(*text, Utf8(description_file), messages);
     } else {
-      messages << "kestrova: cannot read " << description_file.string()
+      messages << "kestrova: cannot read " << Utf8(description_file)
                << "; the directory's plain layout is used instead\n";
     }
   }
 
   if (lan.Computers.empty() && !description) {
-    messages << "kestrova: the LAN directory " << directory.string() << " holds no .reg file and no "
+    messages << "kestrova: the LAN directory " << Utf8(directory) << " holds no .reg file and no "
              << kLanDescriptionFileName << "; the network has no computer\n";
   }
   if (description) {
     AddDescribedComputers(lan.Computers, description->Computers);
     lan.Top = std::move(description->Top);
   }
-  ToAnsi(lan);
+  Encode(lan, encode);
   std::sort(lan.Computers.begin(), lan.Computers.end(),
             [](const Computer& a, const Computer& b) { return a.Name < b.Name; });
   if (!description || !description->HasHierarchy) lan.Top.Children = PlainLayout(lan.Computers);
   if (!KeepWalkBounded(lan.Top, messages)) {
-    messages << "kestrova: " << (lan.Top.Origin.empty() ? directory.string() : lan.Top.Origin)
+    messages << "kestrova: " << (lan.Top.Origin.empty() ? Utf8(directory) : lan.Top.Origin)
              << ": a walk of this network would visit more than " << kMaxWalkRecords
              << " records; the directory's plain layout is used instead\n";
     lan.Top.Children = PlainLayout(lan.Computers);
   }
   return lan;
-}
-
-std::optional<fs::path> SampleLanDirectory() {
-  std::error_code error;
-  const fs::path program = fs::read_symlink("/proc/self/exe", error);
-  if (!error) {
-    const fs::path installed = program.parent_path().parent_path() / "share" / "kestrova" / "lan";
-    if (fs::is_directory(installed, error)) return installed;
-  }
-  // The build passes in where the source tree keeps the sample.
-  const fs::path source_tree = KESTROVA_SAMPLE_LAN_DIR;
-  if (fs::is_directory(source_tree, error)) return source_tree;
-  return std::nullopt;
-}
-
-Lan LoadLanFromEnvironment() {
-  const char* named = std::getenv(kLanDirectoryVariable);
-  if (named != nullptr && named[0] != '\0') return LoadLanDirectory(named, std::cerr);
-  if (const std::optional<fs::path> sample = SampleLanDirectory()) return LoadLanDirectory(*sample, std::cerr);
-  std::cerr << "kestrova: " << kLanDirectoryVariable
-            << " is not set and the sample LAN was not found; the network is empty\n";
-  return Lan{};
 }
 
 }  // namespace standin
