@@ -33,8 +33,7 @@ class NetworkEnumeration {
 // untouched while the levels below it are walked.
 void EnumerateNetworkLevel(const NETRESOURCEA* parent, TStringList& computers) {
   HANDLE handle = nullptr;
-  if (WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, const_cast<LPNETRESOURCEA>(parent), &handle) !=
-      NO_ERROR) {
+  if (WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, const_cast<LPNETRESOURCEA>(parent), &handle) != NO_ERROR) {
     return;
   }
   const NetworkEnumeration enumeration(handle);
@@ -46,7 +45,8 @@ void EnumerateNetworkLevel(const NETRESOURCEA* parent, TStringList& computers) {
   DWORD size = kBatchBufferSize;
   while (WNetEnumResourceA(enumeration.Handle(), &count, batch.get(), &size) == NO_ERROR) {
     // A count beyond what the buffer can hold is not believed.
-    const DWORD placed = count < kBatchBufferSize / sizeof(NETRESOURCEA) ? count : kBatchBufferSize / sizeof(NETRESOURCEA);
+    const DWORD placed =
+        count < kBatchBufferSize / sizeof(NETRESOURCEA) ? count : kBatchBufferSize / sizeof(NETRESOURCEA);
     for (DWORD index = 0; index < placed; ++index) {
       const NETRESOURCEA& record = records[index];
       if (record.dwDisplayType == RESOURCEDISPLAYTYPE_SERVER) {

@@ -75,7 +75,8 @@ int main(int argc, char** argv) {
   const fs::path root = fs::temp_directory_path() / ("kestrova-benchmark-" + std::to_string(getpid()));
 
   std::printf("%d applications per computer\n\n", applications);
-  std::printf("| computers | data (MiB) | kestrova time (s) | kestrova peak (MiB) | grep time (s) | grep peak (MiB) |\n");
+  std::printf(
+      "| computers | data (MiB) | kestrova time (s) | kestrova peak (MiB) | grep time (s) | grep peak (MiB) |\n");
   std::printf("|---:|---:|---:|---:|---:|---:|\n");
   for (int computers : {100, 400, 1600}) {
     const fs::path lan = root / std::to_string(computers);

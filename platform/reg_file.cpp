@@ -339,11 +339,16 @@ class Parser {
 
 HKEY RootHandle(Root root) {
   switch (root) {
-    case Root::kClassesRoot: return HKEY_CLASSES_ROOT;
-    case Root::kCurrentUser: return HKEY_CURRENT_USER;
-    case Root::kLocalMachine: return HKEY_LOCAL_MACHINE;
-    case Root::kUsers: return HKEY_USERS;
-    case Root::kCurrentConfig: return HKEY_CURRENT_CONFIG;
+    case Root::kClassesRoot:
+      return HKEY_CLASSES_ROOT;
+    case Root::kCurrentUser:
+      return HKEY_CURRENT_USER;
+    case Root::kLocalMachine:
+      return HKEY_LOCAL_MACHINE;
+    case Root::kUsers:
+      return HKEY_USERS;
+    case Root::kCurrentConfig:
+      return HKEY_CURRENT_CONFIG;
   }
   return nullptr;
 }
@@ -378,8 +383,8 @@ ParseResult ParseRegFile(std::string_view file_bytes, const AnsiFromUtf16& to_an
   if (EqualsIgnoringAsciiCase(header, kVersion5Header)) {
     version5 = true;
   } else if (!EqualsIgnoringAsciiCase(header, kVersion4Header)) {
-    result.Error = ParseError{1, "not a registry export: the first line must be \"REGEDIT4\" or \"" +
-                                     std::string(kVersion5Header) + "\""};
+    result.Error = ParseError{
+        1, "not a registry export: the first line must be \"REGEDIT4\" or \"" + std::string(kVersion5Header) + "\""};
     return result;
   }
   return Parser(std::move(lines), wide_text, version5, to_ansi).Run();

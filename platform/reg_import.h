@@ -13,8 +13,8 @@
 namespace regfile {
 
 struct ImportFailure {
-  int Line = 0;      // the operation's line in the file
-  LONG Error = 0;    // the status of the call that failed
+  int Line = 0;    // the operation's line in the file
+  LONG Error = 0;  // the status of the call that failed
 };
 
 // Applies operations in order and stops at the first call that fails.

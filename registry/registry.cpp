@@ -36,11 +36,16 @@ DWORD LargestKeyNameCapacity() {
 
 TValueKind ValueKindOf(DWORD registry_type) {
   switch (registry_type) {
-    case REG_SZ: return TValueKind::vkText;
-    case REG_EXPAND_SZ: return TValueKind::vkExpandText;
-    case REG_DWORD: return TValueKind::vkInteger;
-    case REG_BINARY: return TValueKind::vkBinary;
-    default: return TValueKind::vkOther;
+    case REG_SZ:
+      return TValueKind::vkText;
+    case REG_EXPAND_SZ:
+      return TValueKind::vkExpandText;
+    case REG_DWORD:
+      return TValueKind::vkInteger;
+    case REG_BINARY:
+      return TValueKind::vkBinary;
+    default:
+      return TValueKind::vkOther;
   }
 }
 

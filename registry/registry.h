@@ -30,8 +30,8 @@ struct TKeySummary {
   DWORD SubkeyCount = 0;
   DWORD LongestSubkeyName = 0;  // characters, without the terminating zero
   DWORD ValueCount = 0;
-  DWORD LongestValueName = 0;   // characters
-  DWORD LongestData = 0;        // bytes
+  DWORD LongestValueName = 0;  // characters
+  DWORD LongestData = 0;       // bytes
   FILETIME LastWritten{};
 };
 

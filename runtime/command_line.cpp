@@ -49,9 +49,8 @@ Text NextArgument(const char*& cursor) {
   Text argument;
   argument.reserve(length);
   const char* copy = start;
-  WalkArgument(copy, [&](const char* bytes, std::ptrdiff_t count) {
-    argument.append(bytes, static_cast<std::size_t>(count));
-  });
+  WalkArgument(
+      copy, [&](const char* bytes, std::ptrdiff_t count) { argument.append(bytes, static_cast<std::size_t>(count)); });
   return argument;
 }
 

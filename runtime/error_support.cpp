@@ -60,21 +60,36 @@ std::unique_ptr<Exception> KindToException(RuntimeErrorKind kind) {
   const KindFacts* facts = FactsOf(kind);
   const char* message = facts == nullptr ? "" : facts->message;
   switch (kind) {
-    case RuntimeErrorKind::InOutError: return std::make_unique<EInOutError>(MakeIoError());
-    case RuntimeErrorKind::OutOfMemory: return std::make_unique<EOutOfMemory>(*out_of_memory);
-    case RuntimeErrorKind::InvalidPointer: return std::make_unique<EInvalidPointer>(*invalid_pointer);
-    case RuntimeErrorKind::DivByZero: return Make<EDivByZero>(message);
-    case RuntimeErrorKind::RangeError: return Make<ERangeError>(message);
-    case RuntimeErrorKind::IntOverflow: return Make<EIntOverflow>(message);
-    case RuntimeErrorKind::InvalidOp: return Make<EInvalidOp>(message);
-    case RuntimeErrorKind::ZeroDivide: return Make<EZeroDivide>(message);
-    case RuntimeErrorKind::Overflow: return Make<EOverflow>(message);
-    case RuntimeErrorKind::Underflow: return Make<EUnderflow>(message);
-    case RuntimeErrorKind::AccessViolation: return Make<EAccessViolation>(message);
-    case RuntimeErrorKind::Privilege: return Make<EPrivilege>(message);
-    case RuntimeErrorKind::ControlC: return Make<EControlC>(message);
-    case RuntimeErrorKind::StackOverflow: return Make<EStackOverflow>(message);
-    case RuntimeErrorKind::External: return Make<EExternalException>(message);
+    case RuntimeErrorKind::InOutError:
+      return std::make_unique<EInOutError>(MakeIoError());
+    case RuntimeErrorKind::OutOfMemory:
+      return std::make_unique<EOutOfMemory>(*out_of_memory);
+    case RuntimeErrorKind::InvalidPointer:
+      return std::make_unique<EInvalidPointer>(*invalid_pointer);
+    case RuntimeErrorKind::DivByZero:
+      return Make<EDivByZero>(message);
+    case RuntimeErrorKind::RangeError:
+      return Make<ERangeError>(message);
+    case RuntimeErrorKind::IntOverflow:
+      return Make<EIntOverflow>(message);
+    case RuntimeErrorKind::InvalidOp:
+      return Make<EInvalidOp>(message);
+    case RuntimeErrorKind::ZeroDivide:
+      return Make<EZeroDivide>(message);
+    case RuntimeErrorKind::Overflow:
+      return Make<EOverflow>(message);
+    case RuntimeErrorKind::Underflow:
+      return Make<EUnderflow>(message);
+    case RuntimeErrorKind::AccessViolation:
+      return Make<EAccessViolation>(message);
+    case RuntimeErrorKind::Privilege:
+      return Make<EPrivilege>(message);
+    case RuntimeErrorKind::ControlC:
+      return Make<EControlC>(message);
+    case RuntimeErrorKind::StackOverflow:
+      return Make<EStackOverflow>(message);
+    case RuntimeErrorKind::External:
+      return Make<EExternalException>(message);
   }
   return Make<Exception>(message);
 }

@@ -26,8 +26,7 @@ class TObject {
 class Exception : public TObject {
  public:
   explicit Exception(Text message) : MessageText(std::move(message)) {}
-  Exception(std::string_view format, std::initializer_list<FormatArg> args)
-      : MessageText(FormatText(format, args)) {}
+  Exception(std::string_view format, std::initializer_list<FormatArg> args) : MessageText(FormatText(format, args)) {}
 
   const char* ClassName() const override { return "Exception"; }
   // Throws a copy of this object as its most derived class.
@@ -41,12 +40,12 @@ class Exception : public TObject {
 };
 
 // Declares an error class that adds nothing to its base but its name.
-#define KESTROVA_ERROR_CLASS(Name, Base)                                       \
-  class Name : public Base {                                                   \
-   public:                                                                     \
-    using Base::Base;                                                          \
-    const char* ClassName() const override { return #Name; }                   \
-    [[noreturn]] void ThrowSelf() const override { throw *this; }              \
+#define KESTROVA_ERROR_CLASS(Name, Base)                          \
+  class Name : public Base {                                      \
+   public:                                                        \
+    using Base::Base;                                             \
+    const char* ClassName() const override { return #Name; }      \
+    [[noreturn]] void ThrowSelf() const override { throw *this; } \
   }
 
 // Raises error at the code location right after this call.

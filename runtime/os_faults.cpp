@@ -16,21 +16,36 @@ std::string_view ModuleFileName(std::string_view path) {
 
 RuntimeErrorKind OsFaultKind(DWORD code) {
   switch (code) {
-    case EXCEPTION_ACCESS_VIOLATION: return RuntimeErrorKind::AccessViolation;
-    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED: return RuntimeErrorKind::RangeError;
-    case EXCEPTION_FLT_DENORMAL_OPERAND: return RuntimeErrorKind::Underflow;
-    case EXCEPTION_FLT_DIVIDE_BY_ZERO: return RuntimeErrorKind::ZeroDivide;
-    case EXCEPTION_FLT_INEXACT_RESULT: return RuntimeErrorKind::InvalidOp;
-    case EXCEPTION_FLT_INVALID_OPERATION: return RuntimeErrorKind::InvalidOp;
-    case EXCEPTION_FLT_OVERFLOW: return RuntimeErrorKind::Overflow;
-    case EXCEPTION_FLT_STACK_CHECK: return RuntimeErrorKind::InvalidOp;
-    case EXCEPTION_FLT_UNDERFLOW: return RuntimeErrorKind::Underflow;
-    case EXCEPTION_INT_DIVIDE_BY_ZERO: return RuntimeErrorKind::DivByZero;
-    case EXCEPTION_INT_OVERFLOW: return RuntimeErrorKind::IntOverflow;
-    case EXCEPTION_PRIV_INSTRUCTION: return RuntimeErrorKind::Privilege;
-    case EXCEPTION_STACK_OVERFLOW: return RuntimeErrorKind::StackOverflow;
-    case STATUS_CONTROL_C_EXIT: return RuntimeErrorKind::ControlC;
-    default: return RuntimeErrorKind::External;
+    case EXCEPTION_ACCESS_VIOLATION:
+      return RuntimeErrorKind::AccessViolation;
+    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+      return RuntimeErrorKind::RangeError;
+    case EXCEPTION_FLT_DENORMAL_OPERAND:
+      return RuntimeErrorKind::Underflow;
+    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
+      return RuntimeErrorKind::ZeroDivide;
+    case EXCEPTION_FLT_INEXACT_RESULT:
+      return RuntimeErrorKind::InvalidOp;
+    case EXCEPTION_FLT_INVALID_OPERATION:
+      return RuntimeErrorKind::InvalidOp;
+    case EXCEPTION_FLT_OVERFLOW:
+      return RuntimeErrorKind::Overflow;
+    case EXCEPTION_FLT_STACK_CHECK:
+      return RuntimeErrorKind::InvalidOp;
+    case EXCEPTION_FLT_UNDERFLOW:
+      return RuntimeErrorKind::Underflow;
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+      return RuntimeErrorKind::DivByZero;
+    case EXCEPTION_INT_OVERFLOW:
+      return RuntimeErrorKind::IntOverflow;
+    case EXCEPTION_PRIV_INSTRUCTION:
+      return RuntimeErrorKind::Privilege;
+    case EXCEPTION_STACK_OVERFLOW:
+      return RuntimeErrorKind::StackOverflow;
+    case STATUS_CONTROL_C_EXIT:
+      return RuntimeErrorKind::ControlC;
+    default:
+      return RuntimeErrorKind::External;
   }
 }
 

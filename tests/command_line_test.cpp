@@ -34,7 +34,9 @@ TEST_F(CommandLineTest, SplitsByTheQuotingRules) {
       {"\"\" *", 1, "*"},
       {"\" \"", 1, " "},
       {"a\tb", 2, "a"},
-      {"a\x01" "b", 2, "a"},
+      {"a\x01"
+       "b",
+       2, "a"},
       {"a\"b c\"d", 1, "ab cd"},
       {"\"two words\"x y", 2, "two wordsx"},
       {"\"a\"\"b\"", 1, "ab"},

@@ -129,9 +129,8 @@ TEST(FailureReportTest, WithoutErrorSupportTheRuntimeErrorLineEndsTheProcess) {
     int exit_code;
   };
   const Case cases[] = {
-      {{"before-kind", "3"}, "200", 200},  {{"before-kind", "14"}, "202", 202},
-      {{"before-kind", "0"}, "103", 103},  {{"after-kind", "5"}, "215", 215},
-      {{"before-raise"}, "217", 217},
+      {{"before-kind", "3"}, "200", 200}, {{"before-kind", "14"}, "202", 202}, {{"before-kind", "0"}, "103", 103},
+      {{"after-kind", "5"}, "215", 215},  {{"before-raise"}, "217", 217},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.number);

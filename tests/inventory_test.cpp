@@ -21,8 +21,8 @@ using testing_support::TemporaryLan;
 
 // One uninstall entry of a REGEDIT4 export: the subkey, then its values.
 std::string Entry(const std::string& subkey, const std::string& values) {
-  return "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + subkey + "]\r\n" +
-         values + "\r\n\r\n";
+  return "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + subkey + "]\r\n" + values +
+         "\r\n\r\n";
 }
 
 std::string Named(const std::string& subkey, const std::string& display_name) {
@@ -73,10 +73,11 @@ TEST(InventoryTest, DuplicatesAreReportedAsOftenAsTheyAreFound) {
 
 TEST(InventoryTest, ComputersThatCannotBeReadListNothing) {
   TemporaryLan lan;
-  lan.Description(Workgroup("\"DOWN\", \"LOCKED\", \"PARTLY\", \"GOOD\"",
-                            ", \"Computers\": { \"DOWN\": { \"ConnectError\": 53 },"
-                            " \"LOCKED\": { \"DeniedKeys\": [\"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\"] },"
-                            " \"PARTLY\": { \"DeniedKeys\": [\"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\b\"] } }"));
+  lan.Description(Workgroup(
+      "\"DOWN\", \"LOCKED\", \"PARTLY\", \"GOOD\"",
+      ", \"Computers\": { \"DOWN\": { \"ConnectError\": 53 },"
+      " \"LOCKED\": { \"DeniedKeys\": [\"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\"] },"
+      " \"PARTLY\": { \"DeniedKeys\": [\"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\b\"] } }"));
   lan.Computer("DOWN", Named("a", "Never"));
   lan.Computer("LOCKED", Named("a", "Never"));
   lan.Computer("PARTLY", Named("a", "Open") + Named("b", "Refused") + Named("c", "Also open"));
@@ -104,7 +105,8 @@ TEST(InventoryTest, NetworkFaultsCostOnlyTheLevelThatFails) {
       " { \"Workgroup\": \"CLOSED\", \"OpenError\": 5, \"Children\": [\"HIDDEN\"] },"
       " { \"Workgroup\": \"FLAKY\", \"MaxRecordsPerBatch\": 2, \"EnumError\": 1222, \"EnumErrorAfterBatches\": 1,"
       "   \"Children\": [\"F1\", \"F2\", \"F3\"] },"
-      " { \"Workgroup\": \"BATCHED\", \"MaxRecordsPerBatch\": 2, \"Children\": [\"B1\", \"B2\", \"B3\", \"B4\", \"B5\"] }"
+      " { \"Workgroup\": \"BATCHED\", \"MaxRecordsPerBatch\": 2, \"Children\": [\"B1\", \"B2\", \"B3\", \"B4\", "
+      "\"B5\"] }"
       " ] } ] }");
   std::string expected;
   for (const char* name : {"F1", "F2", "B1", "B2", "B3", "B4", "B5"}) {
@@ -130,18 +132,32 @@ TEST(InventoryTest, FiltersMatchSubstringsIgnoringTheCaseOfAToZOnly) {
   TemporaryLan lan;
   lan.Description(Workgroup("\"PC\""));
   lan.Computer("PC", Named("1", "LibreOffice 7.6") + Named("2", "Microsoft Office Suite") + Named("3", "Off* Toys") +
-                         Named("4", "\xC9" "diteur") + Named("5", "\xE9" "diteur") + Named("6", "Viewer"));
+                         Named("4",
+                               "\xC9"
+                               "diteur") +
+                         Named("5",
+                               "\xE9"
+                               "diteur") +
+                         Named("6", "Viewer"));
   struct Case {
     std::string argument;
     std::string lines;
   };
   const Case cases[] = {
-      {"*", " -> LibreOffice 7.6\r\n -> Microsoft Office Suite\r\n -> Off* Toys\r\n -> \xC9" "diteur\r\n -> \xE9" "diteur\r\n -> Viewer\r\n"},
+      {"*",
+       " -> LibreOffice 7.6\r\n -> Microsoft Office Suite\r\n -> Off* Toys\r\n -> \xC9"
+       "diteur\r\n -> \xE9"
+       "diteur\r\n -> Viewer\r\n"},
       {"OFFICE", " -> LibreOffice 7.6\r\n -> Microsoft Office Suite\r\n"},
       {"off*", " -> Off* Toys\r\n"},
       {"**", ""},
-      {"\xE9", " -> \xE9" "diteur\r\n"},
-      {"\xC9" "DITEUR", " -> \xC9" "diteur\r\n"},
+      {"\xE9",
+       " -> \xE9"
+       "diteur\r\n"},
+      {"\xC9"
+       "DITEUR",
+       " -> \xC9"
+       "diteur\r\n"},
       {"viewer", " -> Viewer\r\n"},
       {"Viewer2", ""},
       {"Microsoft Office Suite and more", ""},

@@ -139,21 +139,26 @@ TEST(LanDescriptionTest, MistakesAreReportedWithTheirLineAndTheirElementLeftOut)
 { "Server": "BOREAS",
   "DisplayType": "sever" },
 "CASSINI")",
-       "kestrova: /lan/lan.json:5: unknown display type \"sever\"\n", {"\\\\ATLAS", "\\\\CASSINI"}},
-      {R"({ "Server": "ATLAS", "Coment": "x" }, "BOREAS")", "kestrova: /lan/lan.json:3: unknown field \"Coment\" in a record\n",
+       "kestrova: /lan/lan.json:5: unknown display type \"sever\"\n",
+       {"\\\\ATLAS", "\\\\CASSINI"}},
+      {R"({ "Server": "ATLAS", "Coment": "x" }, "BOREAS")",
+       "kestrova: /lan/lan.json:3: unknown field \"Coment\" in a record\n",
        {"\\\\BOREAS"}},
       {R"("ATLAS", { "Server": "BOREAS",
   "Comment": "a",
   "Comment": "b" })",
-       "kestrova: /lan/lan.json:5: field \"Comment\" given twice\n", {"\\\\ATLAS"}},
+       "kestrova: /lan/lan.json:5: field \"Comment\" given twice\n",
+       {"\\\\ATLAS"}},
       {R"({ "Workgroup": "W", "Server": "X" }, "ATLAS")",
        "kestrova: /lan/lan.json:3: a record is one of Network, Workgroup, Domain and Server, not both Workgroup and "
        "Server\n",
        {"\\\\ATLAS"}},
       {R"({ "Workgroup": "W", "OpenError": 0 })",
-       "kestrova: /lan/lan.json:3: OpenError must be a whole number from 1 to 4294967295, not the number 0\n", {}},
+       "kestrova: /lan/lan.json:3: OpenError must be a whole number from 1 to 4294967295, not the number 0\n",
+       {}},
       {R"({ "Workgroup": "W", "EnumError": -5 })",
-       "kestrova: /lan/lan.json:3: EnumError must be a whole number from 1 to 4294967295, not the number -5\n", {}},
+       "kestrova: /lan/lan.json:3: EnumError must be a whole number from 1 to 4294967295, not the number -5\n",
+       {}},
       {R"({ "Workgroup": "W", "MaxRecordsPerBatch": 0 })",
        "kestrova: /lan/lan.json:3: MaxRecordsPerBatch must be a whole number from 1 to 4294967295, not the number 0\n",
        {}},
@@ -166,21 +171,26 @@ TEST(LanDescriptionTest, MistakesAreReportedWithTheirLineAndTheirElementLeftOut)
        "4294967296\n",
        {}},
       {R"({ "Workgroup": "W", "Usage": ["container", "sometimes"] })",
-       "kestrova: /lan/lan.json:3: unknown usage \"sometimes\"\n", {}},
+       "kestrova: /lan/lan.json:3: unknown usage \"sometimes\"\n",
+       {}},
       {R"({ "Workgroup": "W", "Scope": true })",
-       "kestrova: /lan/lan.json:3: a scope must be a name or a number from 0 to 4294967295, not true\n", {}},
+       "kestrova: /lan/lan.json:3: a scope must be a name or a number from 0 to 4294967295, not true\n",
+       {}},
       {R"({ "Workgroup": "W", "Type": "folder" })", "kestrova: /lan/lan.json:3: unknown type \"folder\"\n", {}},
       {R"({ "Workgroup": "W", "Children": "ATLAS" })",
-       "kestrova: /lan/lan.json:3: Children must be an array, not a string\n", {}},
+       "kestrova: /lan/lan.json:3: Children must be an array, not a string\n",
+       {}},
       {R"(42, "ATLAS")",
        "kestrova: /lan/lan.json:3: a record must be an object or a server's computer name, not the number 42\n",
        {"\\\\ATLAS"}},
       {R"("", "ATLAS")", "kestrova: /lan/lan.json:3: a server's computer name must not be empty\n", {"\\\\ATLAS"}},
       {R"({ "Server": null })", "kestrova: /lan/lan.json:3: Server must be a string, not null\n", {}},
-      {R"({ "Workgroup": "W", "RemoteName": "A\u0000B" })", "kestrova: /lan/lan.json:3: RemoteName holds a NUL character\n",
+      {R"({ "Workgroup": "W", "RemoteName": "A\u0000B" })",
+       "kestrova: /lan/lan.json:3: RemoteName holds a NUL character\n",
        {}},
       {R"({ "Workgroup": "W", "Provider": 7 })",
-       "kestrova: /lan/lan.json:3: Provider must be a string or null, not the number 7\n", {}},
+       "kestrova: /lan/lan.json:3: Provider must be a string or null, not the number 7\n",
+       {}},
   };
   for (const Case& c : cases) {
     const Parsed parsed = Parse(std::string("{\n\"Children\": [\n") + c.records + "\n]\n}\n");
@@ -191,9 +201,10 @@ TEST(LanDescriptionTest, MistakesAreReportedWithTheirLineAndTheirElementLeftOut)
 }
 
 TEST(LanDescriptionTest, ChildWithAMistakeLeavesItsContainerInPlace) {
-  const Parsed parsed = Parse("{ \"Children\": [ { \"Workgroup\": \"W\", \"Children\": [\n"
-                              "  \"ATLAS\",\n"
-                              "  { \"Server\": \"BOREAS\", \"OpenError\": \"often\" } ] } ] }");
+  const Parsed parsed = Parse(
+      "{ \"Children\": [ { \"Workgroup\": \"W\", \"Children\": [\n"
+      "  \"ATLAS\",\n"
+      "  { \"Server\": \"BOREAS\", \"OpenError\": \"often\" } ] } ] }");
   ASSERT_TRUE(parsed.Description);
   EXPECT_EQ(parsed.Messages,
             "kestrova: /lan/lan.json:3: OpenError must be a whole number from 1 to 4294967295, not a string\n");
@@ -269,9 +280,10 @@ TEST(LanDescriptionTest, TextThatIsNoJsonObjectGivesNoDescription) {
 // Found by the fuzzer: a name with a line break made a message of two
 // lines. Quoted names are escaped as in JSON.
 TEST(LanDescriptionTest, MessagesStayOnOneLine) {
-  const Parsed parsed = Parse("{ \"Childr\\n\": [],\n"
-                              "  \"Children\": [ { \"Server\": \"A\", \"DisplayType\": \"ser\\rver\\u0001\" } ],\n"
-                              "  \"Computers\": { \"B\\\\C\\t\": 1 } }");
+  const Parsed parsed = Parse(
+      "{ \"Childr\\n\": [],\n"
+      "  \"Children\": [ { \"Server\": \"A\", \"DisplayType\": \"ser\\rver\\u0001\" } ],\n"
+      "  \"Computers\": { \"B\\\\C\\t\": 1 } }");
   ASSERT_TRUE(parsed.Description);
   EXPECT_EQ(parsed.Messages,
             "kestrova: /lan/lan.json:1: unknown field \"Childr\\n\" at the top\n"

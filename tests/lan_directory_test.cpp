@@ -132,9 +132,8 @@ TEST_F(LanDirectoryTest, DescriptionAddsFaultsAndComputersToThePlainLayout) {
 
   const Lan lan = Load();
   EXPECT_EQ(messages_, "");
-  EXPECT_EQ(DumpComputers(lan.Computers),
-            (std::vector<std::string>{"ATLAS file=ATLAS.reg connect=53 denied=Software", "BOREAS file=BOREAS.reg",
-                                      "CASSINI"}));
+  EXPECT_EQ(DumpComputers(lan.Computers), (std::vector<std::string>{"ATLAS file=ATLAS.reg connect=53 denied=Software",
+                                                                    "BOREAS file=BOREAS.reg", "CASSINI"}));
   EXPECT_EQ(lan.Top.MaxRecordsPerBatch, 1u);
   EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\ATLAS", "\\\\BOREAS", "\\\\CASSINI"}));
 }
@@ -175,13 +174,15 @@ TEST_F(LanDirectoryTest, DescriptionThatCannotBeReadFallsBackToThePlainLayout) {
 
 TEST_F(LanDirectoryTest, NetworkWhoseWalkWouldNotEndIsCutOrRefused) {
   Write("ATLAS.reg", "REGEDIT4\r\n");
-  Write("lan.json", "{ \"Children\": [ { \"Workgroup\": \"W\", \"Children\": [\n"
-                    "  \"ATLAS\",\n"
-                    "  { \"Workgroup\": \"w\" } ] } ] }");
+  Write("lan.json",
+        "{ \"Children\": [ { \"Workgroup\": \"W\", \"Children\": [\n"
+        "  \"ATLAS\",\n"
+        "  { \"Workgroup\": \"w\" } ] } ] }");
   Lan lan = Load();
   const std::string file = (directory_ / "lan.json").string();
-  EXPECT_EQ(messages_, "kestrova: " + file + ":3: enumerating \"w\" opens a container that encloses it, so the "
-                       "walk would never end; the record is left out\n");
+  EXPECT_EQ(messages_, "kestrova: " + file +
+                           ":3: enumerating \"w\" opens a container that encloses it, so the "
+                           "walk would never end; the record is left out\n");
   EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"});
 
   // Every level holds two records that open the next: 2^25 records.
@@ -193,8 +194,9 @@ TEST_F(LanDirectoryTest, NetworkWhoseWalkWouldNotEndIsCutOrRefused) {
   }
   Write("lan.json", doubling + " ] }");
   lan = Load();
-  EXPECT_EQ(messages_, "kestrova: " + file + ":1: a walk of this network would visit more than 1000000 records; "
-                       "the directory's plain layout is used instead\n");
+  EXPECT_EQ(messages_, "kestrova: " + file +
+                           ":1: a walk of this network would visit more than 1000000 records; "
+                           "the directory's plain layout is used instead\n");
   EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"});
 }
 
@@ -227,8 +229,9 @@ TEST_F(LanDirectoryTest, NamesAreHandedOutInTheAnsiCodePage) {
   standin::SetLocaleFactsForTesting(standin::LocaleFacts{});
 
   EXPECT_EQ(messages_, "");
-  EXPECT_EQ(DumpComputers(lan.Computers),
-            (std::vector<std::string>{"Caf\xE9 file=Caf\xC3\xA9.reg", "K\xF6ln denied=Software\\Gr\xFC\xDF" "e"}));
+  EXPECT_EQ(DumpComputers(lan.Computers), (std::vector<std::string>{"Caf\xE9 file=Caf\xC3\xA9.reg",
+                                                                    "K\xF6ln denied=Software\\Gr\xFC\xDF"
+                                                                    "e"}));
   EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\Caf\xE9", "\\\\K\xF6ln"}));
 }
 
@@ -287,8 +290,10 @@ TEST(SampleLanTest, RegistryExportsHaveTheRegistryEditorsFormats) {
 
   for (const char* name : {"ACCOUNTING-01.reg", "DESIGN-WS2.reg", "LAB-BUILD.reg", "MEETING-ROOM.reg"}) {
     const std::string text = read(name);
-    EXPECT_EQ(text.rfind("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall]\r\n", 0),
-              0u)
+    EXPECT_EQ(
+        text.rfind("REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall]\r\n",
+                   0),
+        0u)
         << name;
     EXPECT_EQ(text.find_first_of(std::string("\0\x80", 2)), std::string::npos) << name;
   }

@@ -13,15 +13,13 @@
 
 namespace testing_support {
 
-inline std::string DumpText(const std::optional<std::string>& text) {
-  return text ? "\"" + *text + "\"" : "null";
-}
+inline std::string DumpText(const std::optional<std::string>& text) { return text ? "\"" + *text + "\"" : "null"; }
 
 inline std::string DumpRecord(const standin::NetworkRecord& record) {
-  static const char* const kDisplayTypes[] = {"generic", "domain", "server",    "share",     "file", "group",
+  static const char* const kDisplayTypes[] = {"generic", "domain", "server",     "share",     "file", "group",
                                               "network", "root",   "shareadmin", "directory", "tree", "ndscontainer"};
-  std::string line = record.DisplayType < 12 ? kDisplayTypes[record.DisplayType]
-                                             : "display=" + std::to_string(record.DisplayType);
+  std::string line =
+      record.DisplayType < 12 ? kDisplayTypes[record.DisplayType] : "display=" + std::to_string(record.DisplayType);
   line += " " + DumpText(record.RemoteName) + " usage=" + std::to_string(record.Usage);
   if (record.Type != RESOURCETYPE_ANY) line += " type=" + std::to_string(record.Type);
   if (record.Scope != RESOURCE_GLOBALNET) line += " scope=" + std::to_string(record.Scope);

@@ -26,9 +26,7 @@ NetworkRecord Container(std::string remote_name, DWORD display_type, std::vector
   return record;
 }
 
-NetworkRecord Server(const std::string& name) {
-  return Container("\\\\" + name, RESOURCEDISPLAYTYPE_SERVER);
-}
+NetworkRecord Server(const std::string& name) { return Container("\\\\" + name, RESOURCEDISPLAYTYPE_SERVER); }
 
 NetworkRecord Share(std::string remote_name) {
   NetworkRecord record;
@@ -109,9 +107,7 @@ class NetworkEnumerationTest : public ::testing::Test {
     return names;
   }
 
-  bool InBuffer(const char* text, DWORD size) const {
-    return text >= buffer_.data() && text < buffer_.data() + size;
-  }
+  bool InBuffer(const char* text, DWORD size) const { return text >= buffer_.data() && text < buffer_.data() + size; }
 
   std::array<char, kWholeBuffer> buffer_{};
   std::vector<HANDLE> opened_;

@@ -66,8 +66,7 @@ TEST(OsFaultsTest, AnAccessViolationNamesTheAccessItsAddressesAndTheModule) {
   // An instruction of this test program: its file name, without directory.
   record.ExceptionAddress = reinterpret_cast<PVOID>(&DescribeAccessViolation);
   const Text message = DescribeAccessViolation(record);
-  EXPECT_NE(message.find(" in module 'kestrova_unit_tests'. Write of address " + target), std::string::npos)
-      << message;
+  EXPECT_NE(message.find(" in module 'kestrova_unit_tests'. Write of address " + target), std::string::npos) << message;
 }
 
 }  // namespace

@@ -77,9 +77,11 @@ TEST(RegFileTest, EachConstructOfARegedit4File) {
        "[HKLM\\K]\n\"path\"=\"C:\\\\dir\\\\\"\n@=\"say \\\"hi\\\"\"\n\"gone\"=-\n",
        {"create HKLM\\K", "set HKLM\\K|path|1|43 3a 5c 64 69 72 5c 00", "set HKLM\\K||1|73 61 79 20 22 68 69 22 00",
         "unset HKLM\\K|gone"}},
-      {"escaped name, other backslashes kept", "[HKLM\\K]\n\"a\\\"b\\\\c\\n\"=\"\"\n",
+      {"escaped name, other backslashes kept",
+       "[HKLM\\K]\n\"a\\\"b\\\\c\\n\"=\"\"\n",
        {"create HKLM\\K", "set HKLM\\K|a\"b\\c\\n|1|00"}},
-      {"dword, upper and lower case", "[HKLM\\K]\n\"d\"=dword:0000ABcd\n\"e\"=DWORD:1\n",
+      {"dword, upper and lower case",
+       "[HKLM\\K]\n\"d\"=dword:0000ABcd\n\"e\"=DWORD:1\n",
        {"create HKLM\\K", "set HKLM\\K|d|4|cd ab 00 00", "set HKLM\\K|e|4|01 00 00 00"}},
       {"hex and hex(N) of every kind, ANSI bytes as they stand",
        "[HKLM\\K]\n\"b\"=hex:01,ff\n\"n\"=hex(0):\n\"s\"=hex(1):61,62\n\"z\"=hex(1):61,00,62,00\n"
@@ -90,10 +92,12 @@ TEST(RegFileTest, EachConstructOfARegedit4File) {
       {"continuation lines, blanks and comments",
        "; a comment\n\n  [HKLM\\K]  ; key\n\"b\" = hex:01,02,\\\n  03,04\n\t\"c\"=hex:\\\n  aa\n",
        {"create HKLM\\K", "set HKLM\\K|b|3|01 02 03 04", "set HKLM\\K|c|3|aa"}},
-      {"repeated keys stay separate operations", "[HKLM\\K]\n\"a\"=\"1\"\n[HKLM\\k]\n\"b\"=\"2\"\n",
+      {"repeated keys stay separate operations",
+       "[HKLM\\K]\n\"a\"=\"1\"\n[HKLM\\k]\n\"b\"=\"2\"\n",
        {"create HKLM\\K", "set HKLM\\K|a|1|31 00", "create HKLM\\k", "set HKLM\\k|b|1|32 00"}},
       {"CR LF line ends", "[HKLM\\K]\r\n\"a\"=\"1\"\r\n", {"create HKLM\\K", "set HKLM\\K|a|1|31 00"}},
-      {"bytes above 0x7F in a REGEDIT4 file", "[HKLM\\caf\xE9]\n\"\xE9\"=\"\xFF\"\n",
+      {"bytes above 0x7F in a REGEDIT4 file",
+       "[HKLM\\caf\xE9]\n\"\xE9\"=\"\xFF\"\n",
        {"create HKLM\\caf\xE9", "set HKLM\\caf\xE9|\xE9|1|ff 00"}},
   };
   for (const Construct& construct : constructs) {
@@ -107,14 +111,14 @@ TEST(RegFileTest, EachConstructOfARegedit4File) {
 TEST(RegFileTest, Version5TextAndWideStringDataBecomeAnsi) {
   // hex(1), hex(2) and hex(7) hold UTF-16LE here: converted, keeping an
   // embedded zero and the lack of a terminating one.
-  const regfile::ParseResult result = Parse(Regedit5(
-      "[HKEY_LOCAL_MACHINE\\Soft\xC3\xA9]\r\n"
-      "\"n\xC3\xA4me\"=\"v\xC3\xA4lue \xE2\x82\xAC\"\r\n"
-      "\"sz\"=hex(1):61,00,00,00,62,00\r\n"
-      "\"ex\"=hex(2):25,00,41,00,25,00,00,00\r\n"
-      "\"ms\"=hex(7):e9,00,00,00,00,00\r\n"
-      "\"bin\"=hex:61,00\r\n"
-      "\"d\"=dword:00000010\r\n"));
+  const regfile::ParseResult result =
+      Parse(Regedit5("[HKEY_LOCAL_MACHINE\\Soft\xC3\xA9]\r\n"
+                     "\"n\xC3\xA4me\"=\"v\xC3\xA4lue \xE2\x82\xAC\"\r\n"
+                     "\"sz\"=hex(1):61,00,00,00,62,00\r\n"
+                     "\"ex\"=hex(2):25,00,41,00,25,00,00,00\r\n"
+                     "\"ms\"=hex(7):e9,00,00,00,00,00\r\n"
+                     "\"bin\"=hex:61,00\r\n"
+                     "\"d\"=dword:00000010\r\n"));
   ASSERT_FALSE(result.Error) << result.Error->Line << ": " << result.Error->Message;
   const std::vector<std::string> expected = {
       "create HKLM\\Soft\xE9",
@@ -139,7 +143,9 @@ TEST(RegFileTest, MalformedInputGivesTheFirstErrorAndItsLine) {
   const Case cases[] = {
       {"", 1, "not a registry export"},
       {"REGEDIT5\n", 1, "not a registry export"},
-      {"\xFF\xFE" "R", 1, "middle of a UTF-16 character"},
+      {"\xFF\xFE"
+       "R",
+       1, "middle of a UTF-16 character"},
       {h + "[HKLM\\K\n", 3, "closing bracket"},
       {h + "[HKLM\\K] x\n", 3, "after the key line"},
       {h + "[HKEY_NOWHERE\\K]\n", 3, "unknown root key 'HKEY_NOWHERE'"},

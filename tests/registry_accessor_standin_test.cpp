@@ -32,8 +32,9 @@ class RegistryAccessorStandinTest : public ::testing::Test {
     standin::ResetRegistryForTesting();
     standin::SetLocaleFactsForTesting({});
     EstablishStartupFacts();
-    file_ = fs::temp_directory_path() /
-            ("kestrova-accessor-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".reg");
+    file_ =
+        fs::temp_directory_path() /
+        ("kestrova-accessor-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".reg");
     std::ofstream(file_, std::ios::binary) << Regedit4(
         "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{B-2}]\r\n"
         "\"DisplayName\"=\"Second App\"\r\n"
@@ -47,7 +48,8 @@ class RegistryAccessorStandinTest : public ::testing::Test {
     standin::Lan lan;
     lan.Computers.push_back(Computer("PC01"));
     lan.Computers.back().DeniedKeys = {std::string(kUninstall) + "\\Locked"};
-    lan.Computers.back().FailingValues = {{std::string(kUninstall) + "\\Unreadable", "DisplayName", ERROR_ACCESS_DENIED}};
+    lan.Computers.back().FailingValues = {
+        {std::string(kUninstall) + "\\Unreadable", "DisplayName", ERROR_ACCESS_DENIED}};
     lan.Computers.push_back(Computer("PC02"));
     lan.Computers.back().DeniedKeys = {kUninstall};
     lan.Computers.push_back(Computer("PC03"));
@@ -98,7 +100,8 @@ TEST_F(RegistryAccessorStandinTest, ListsAComputersApplicationsAsTheListingDoes)
     registry.LeaveKey();
   }
   // The denied key cannot be opened with every right, so it is skipped.
-  EXPECT_EQ(names, (std::vector<std::string>{"First App", "raised: Failed to get data for 'DisplayName'", "Second App"}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{"First App", "raised: Failed to get data for 'DisplayName'", "Second App"}));
 }
 
 TEST_F(RegistryAccessorStandinTest, AFailedConnectionChangesNothing) {
@@ -133,9 +136,9 @@ TEST_F(RegistryAccessorStandinTest, AKeyThatRefusesFullAccessCannotBeEntered) {
 
 TEST_F(RegistryAccessorStandinTest, TheDoubleByteRuleDoublesNameLengths) {
   HKEY key = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Measured\\Seven77", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                            nullptr),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegCreateKeyExA(HKEY_CURRENT_USER, "Measured\\Seven77", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+      ERROR_SUCCESS);
   RegCloseKey(key);
   ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Measured", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
   const BYTE data[] = {1, 2, 3, 4, 5};
@@ -199,8 +202,8 @@ TEST_F(RegistryAccessorStandinTest, NamesLongerInBytesThanInCharactersAreNotLost
   EstablishStartupFacts();
   for (const char* name : {"caf\xC3\xA9", "\xE6\x97\xA5\xE6\x9C\xAC", "plain"}) {
     HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string("Wide\\") + name).c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string("Wide\\") + name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegCloseKey(key);
   }

@@ -94,9 +94,11 @@ TEST_P(RegistryAccessorTest, PathsAreRelativeToTheOpenKeyOrAbsoluteFromTheRoot) 
       {"relative below the open key",
        {{area + "\\X", false, true, area + "\\X", "X"}, {"A\\B", false, true, area + "\\X\\A\\B", "X\\A\\B"}}},
       {"absolute while a key is open starts at the root",
-       {{area + "\\X\\A", false, true, area + "\\X\\A", "X\\A"}, {"\\" + area + "\\Y", false, true, area + "\\Y", "Y"}}},
+       {{area + "\\X\\A", false, true, area + "\\X\\A", "X\\A"},
+        {"\\" + area + "\\Y", false, true, area + "\\Y", "Y"}}},
       {"a failed open keeps the open key and its path",
-       {{area + "\\X", false, true, area + "\\X", "X"}, {"Missing", false, false, area + "\\X", "X"},
+       {{area + "\\X", false, true, area + "\\X", "X"},
+        {"Missing", false, false, area + "\\X", "X"},
         {"\\Missing", false, false, area + "\\X", "X"}}},
       {"a failed open with no key open leaves none", {{area + "\\Missing", false, false, "", "-"}}},
       {"only one leading backslash is taken off",
@@ -107,10 +109,12 @@ TEST_P(RegistryAccessorTest, PathsAreRelativeToTheOpenKeyOrAbsoluteFromTheRoot) 
       {"the empty path with a key open opens it again",
        {{area + "\\X", false, true, area + "\\X", "X"}, {"", false, true, area + "\\X\\", "X"}}},
       {"the path goes to the registry unchanged",
-       {{area + "\\x\\", false, true, area + "\\x\\", "X"}, {"a\\\\B", false, true, area + "\\x\\\\a\\\\B", "X\\A\\B"}}},
+       {{area + "\\x\\", false, true, area + "\\x\\", "X"},
+        {"a\\\\B", false, true, area + "\\x\\\\a\\\\B", "X\\A\\B"}}},
       {"may_create makes a missing key",
        {{area + "\\Y", false, true, area + "\\Y", "Y"}, {"New\\Deeper", true, true, area + "\\Y\\New\\Deeper", ""}}},
-      {"may_create with the empty path opens", {{area + "\\Y", false, true, area + "\\Y", "Y"}, {"", true, true, area + "\\Y\\", "Y"}}},
+      {"may_create with the empty path opens",
+       {{area + "\\Y", false, true, area + "\\Y", "Y"}, {"", true, true, area + "\\Y\\", "Y"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.title);
@@ -329,8 +333,9 @@ TEST_P(RegistryAccessorTest, ReadTextTakesTextStoredWithoutAZeroWhole) {
 }
 
 TEST_P(RegistryAccessorTest, ValuesAreDescribedWhateverTheirType) {
-  Seed(KeyLine("Values") + "\"none\"=hex(0):\r\n\"dword\"=dword:00000007\r\n\"binary\"=hex:01,02,03\r\n"
-                           "\"sz\"=\"ab\"\r\n\"expand\"=hex(2):00\r\n\"multi\"=hex(7):00,00\r\n");
+  Seed(KeyLine("Values") +
+       "\"none\"=hex(0):\r\n\"dword\"=dword:00000007\r\n\"binary\"=hex:01,02,03\r\n"
+       "\"sz\"=\"ab\"\r\n\"expand\"=hex(2):00\r\n\"multi\"=hex(7):00,00\r\n");
   TRegistry registry;
   ASSERT_TRUE(registry.EnterKey(ContractPath("Values"), false));
   struct Case {
@@ -339,9 +344,8 @@ TEST_P(RegistryAccessorTest, ValuesAreDescribedWhateverTheirType) {
     DWORD size;
   };
   const Case cases[] = {
-      {"none", TValueKind::vkOther, 0},   {"dword", TValueKind::vkInteger, 4},
-      {"binary", TValueKind::vkBinary, 3}, {"sz", TValueKind::vkText, 3},
-      {"expand", TValueKind::vkExpandText, 1}, {"multi", TValueKind::vkOther, 2},
+      {"none", TValueKind::vkOther, 0}, {"dword", TValueKind::vkInteger, 4},     {"binary", TValueKind::vkBinary, 3},
+      {"sz", TValueKind::vkText, 3},    {"expand", TValueKind::vkExpandText, 1}, {"multi", TValueKind::vkOther, 2},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

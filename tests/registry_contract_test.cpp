@@ -13,9 +13,7 @@
 namespace {
 
 // A key line of the contract area: "[HKEY_CURRENT_USER\...\subpath]".
-std::string KeyLine(std::string_view subpath) {
-  return "[HKEY_CURRENT_USER\\" + ContractPath(subpath) + "]\r\n";
-}
+std::string KeyLine(std::string_view subpath) { return "[HKEY_CURRENT_USER\\" + ContractPath(subpath) + "]\r\n"; }
 
 std::string Bytes(const char* data, std::size_t size) { return std::string(data, size); }
 
@@ -60,7 +58,7 @@ TEST_P(RegistryContractTest, SubkeyPathsAreReadAsWindowsReadsThem) {
   };
   const Case cases[] = {
       {"Alpha", ERROR_SUCCESS, "Beta"},
-      {"ALPHA", ERROR_SUCCESS, "Beta"},           // names ignore case
+      {"ALPHA", ERROR_SUCCESS, "Beta"},  // names ignore case
       {"alpha\\beta", ERROR_SUCCESS, "Gamma"},
       {"Alpha\\Beta\\", ERROR_SUCCESS, "Gamma"},  // a trailing backslash is ignored
       {"Alpha\\\\Beta", ERROR_SUCCESS, "Gamma"},  // doubled separators count once
@@ -89,12 +87,13 @@ TEST_P(RegistryContractTest, CreatingAndDeletingReadPathsAsOpeningDoes) {
 
   ScopedKey key;
   DWORD disposition = 0;
-  EXPECT_EQ(RegCreateKeyExA(paths.get(), "\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr), bad_path);
+  EXPECT_EQ(RegCreateKeyExA(paths.get(), "\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
+            bad_path);
   EXPECT_EQ(RegCreateKeyExA(paths.get(), "\\\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
             bad_path);
-  ASSERT_EQ(RegCreateKeyExA(paths.get(), "New\\\\Deeper\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(),
-                            &disposition),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegCreateKeyExA(paths.get(), "New\\\\Deeper\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), &disposition),
+      ERROR_SUCCESS);
   EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
   for (const char* itself : {"", static_cast<const char*>(nullptr)}) {
     ASSERT_EQ(RegCreateKeyExA(paths.get(), itself, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), &disposition),
@@ -113,7 +112,8 @@ TEST_P(RegistryContractTest, CreatingAndDeletingReadPathsAsOpeningDoes) {
   ASSERT_EQ(Open("Paths\\New\\Deeper", key), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteKeyA(key.get(), ""), ERROR_SUCCESS);
   ScopedKey gone;
-  EXPECT_EQ(RegOpenKeyExA(paths.get(), "New\\Deeper", 0, KEY_READ, gone.out()), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(RegOpenKeyExA(paths.get(), "New\\Deeper", 0, KEY_READ, gone.out()),
+            static_cast<LONG>(ERROR_FILE_NOT_FOUND));
 }
 
 // Opening a predefined root itself gives a handle that reaches it and can
@@ -151,8 +151,9 @@ TEST_P(RegistryContractTest, KeyNamesHaveAtMost255Utf16Characters) {
     SCOPED_TRACE(unit);
     const std::string longest = repeated(unit, 255);
     ScopedKey key;
-    ASSERT_EQ(RegCreateKeyExA(parent.get(), longest.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExA(parent.get(), longest.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
+        ERROR_SUCCESS);
     EXPECT_EQ(RegOpenKeyExA(parent.get(), longest.c_str(), 0, KEY_READ, key.out()), ERROR_SUCCESS);
     DWORD longest_subkey = 0;
     ASSERT_EQ(RegQueryInfoKeyA(parent.get(), nullptr, nullptr, nullptr, nullptr, &longest_subkey, nullptr, nullptr,
@@ -227,9 +228,7 @@ TEST_P(RegistryContractTest, SubkeysAreEnumeratedByUpperCasedNameAndKeepTheirCas
     // Wine defect: Wine orders by lower-cased names, which puts '_' before
     // the letters. The order of the names without such a character is
     // still checked.
-    auto between_cases = [](const std::string& name) {
-      return name.find_first_of("[\\]^_`") != std::string::npos;
-    };
+    auto between_cases = [](const std::string& name) { return name.find_first_of("[\\]^_`") != std::string::npos; };
     std::erase_if(names, between_cases);
     std::erase_if(expected, between_cases);
   }
@@ -268,8 +267,7 @@ TEST_P(RegistryContractTest, EnumerationCapacityCountsTheTerminatingZero) {
 }
 
 TEST_P(RegistryContractTest, KeyInformationCountsAndMeasures) {
-  Seed(KeyLine("Info\\Short") + KeyLine("Info\\A Longer Name") +
-       KeyLine("Info") +
+  Seed(KeyLine("Info\\Short") + KeyLine("Info\\A Longer Name") + KeyLine("Info") +
        "\"v\"=dword:00000001\r\n"
        "\"Longest Value Name\"=hex:01,02,03,04,05,06,07,08,09,0a\r\n"
        "@=hex(0):\r\n");
@@ -375,8 +373,7 @@ TEST_P(RegistryContractTest, ValuesAnswerWithTypeSizeAndDataAsStored) {
 
     std::string buffer(size + 4, '\x7F');
     reported = size;
-    ASSERT_EQ(RegQueryValueExA(values.get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
-                               &reported),
+    ASSERT_EQ(RegQueryValueExA(values.get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &reported),
               ERROR_SUCCESS);
     EXPECT_EQ(reported, size);
     EXPECT_EQ(buffer.substr(0, size), c.data);
@@ -384,9 +381,9 @@ TEST_P(RegistryContractTest, ValuesAnswerWithTypeSizeAndDataAsStored) {
 
     if (size > 0) {
       reported = size - 1;
-      EXPECT_EQ(RegQueryValueExA(values.get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
-                                 &reported),
-                static_cast<LONG>(ERROR_MORE_DATA));
+      EXPECT_EQ(
+          RegQueryValueExA(values.get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &reported),
+          static_cast<LONG>(ERROR_MORE_DATA));
       EXPECT_EQ(reported, size);
     }
   }
@@ -476,9 +473,9 @@ TEST_P(RegistryContractTest, KeysAreCreatedChangedAndDeletedThroughTheApi) {
 
   ScopedKey created;
   DWORD disposition = 0;
-  ASSERT_EQ(RegCreateKeyExA(tree.get(), "New\\Deeper", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, created.out(),
-                            &disposition),
-            ERROR_SUCCESS);
+  ASSERT_EQ(
+      RegCreateKeyExA(tree.get(), "New\\Deeper", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, created.out(), &disposition),
+      ERROR_SUCCESS);
   EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
   ASSERT_EQ(RegCreateKeyExA(tree.get(), "child", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, created.out(), &disposition),
             ERROR_SUCCESS);
@@ -493,7 +490,6 @@ TEST_P(RegistryContractTest, KeysAreCreatedChangedAndDeletedThroughTheApi) {
   EXPECT_EQ(RegDeleteKeyA(tree.get(), "New\\Deeper"), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteKeyA(tree.get(), "New"), ERROR_SUCCESS);
   EXPECT_EQ(RegDeleteKeyA(tree.get(), "New"), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
-
 }
 
 // A handle to a key deleted meanwhile stays valid but reaches nothing: every
@@ -592,7 +588,8 @@ TEST_P(RegistryContractTest, ConnectingWithoutAMachineOrToItselfReachesTheLocalR
   ASSERT_EQ(Open("Local", opened), ERROR_SUCCESS);
   for (HKEY key : {static_cast<HKEY>(nullptr), opened.get()}) {
     for (const char* machine : {static_cast<const char*>(nullptr), own_name.c_str()}) {
-      SCOPED_TRACE(testing::Message() << (machine == nullptr ? "(null)" : machine) << (key == nullptr ? " 0" : " opened"));
+      SCOPED_TRACE(testing::Message() << (machine == nullptr ? "(null)" : machine)
+                                      << (key == nullptr ? " 0" : " opened"));
       HKEY out = nullptr;
       EXPECT_NE(RegConnectRegistryA(machine, key, &out), ERROR_SUCCESS);
       EXPECT_EQ(out, nullptr);

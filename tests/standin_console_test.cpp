@@ -20,11 +20,12 @@ TEST(StandinConsoleTest, HostErrorsBecomeTheDocumentedWindowsCodes) {
     DWORD code;
   };
   const Case cases[] = {
-      {ENOENT, 2},   {ENOTDIR, 3},  {EMFILE, 4},        {ENFILE, 4},   {EACCES, 5},      {EPERM, 5},
-      {EISDIR, 5},   {EBADF, 6},    {ENOMEM, 8},        {EROFS, 19},   {ENODEV, 55},     {ENXIO, 55},
-      {ECONNRESET, 64}, {EEXIST, 80}, {EINVAL, 87},     {ESPIPE, 87},  {ENOSPC, 112},    {EDQUOT, 112},
-      {ENOTEMPTY, 145}, {EBUSY, 170}, {ENAMETOOLONG, 206}, {EFBIG, 223}, {EPIPE, 232},   {EIO, 1117},
-      {ETIMEDOUT, 1460}, {ELOOP, 31}, {0, 0},
+      {ENOENT, 2},         {ENOTDIR, 3},  {EMFILE, 4},      {ENFILE, 4},      {EACCES, 5},
+      {EPERM, 5},          {EISDIR, 5},   {EBADF, 6},       {ENOMEM, 8},      {EROFS, 19},
+      {ENODEV, 55},        {ENXIO, 55},   {ECONNRESET, 64}, {EEXIST, 80},     {EINVAL, 87},
+      {ESPIPE, 87},        {ENOSPC, 112}, {EDQUOT, 112},    {ENOTEMPTY, 145}, {EBUSY, 170},
+      {ENAMETOOLONG, 206}, {EFBIG, 223},  {EPIPE, 232},     {EIO, 1117},      {ETIMEDOUT, 1460},
+      {ELOOP, 31},         {0, 0},
   };
   for (const Case& c : cases) EXPECT_EQ(standin::WindowsErrorFromErrno(c.error_number), c.code) << c.error_number;
 }

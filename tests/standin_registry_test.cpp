@@ -21,24 +21,24 @@ class StandinRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override {
     standin::ResetRegistryForTesting();
-    directory_ = fs::temp_directory_path() / ("kestrova-registry-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-                                              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    directory_ = fs::temp_directory_path() /
+                 ("kestrova-registry-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(directory_);
 
     standin::Lan lan;
-    lan.Computers.push_back(Computer("PC01", Write("PC01.reg", Regedit4(
-        "[HKEY_LOCAL_MACHINE\\Software\\Apps\\One]\r\n"
-        "\"DisplayName\"=\"First\"\r\n"
-        "\"Broken\"=\"cannot be fetched\"\r\n"
-        "[HKEY_LOCAL_MACHINE\\Software\\Locked\\Inner]\r\n"
-        "[HKEY_USERS\\.DEFAULT\\Settings]\r\n"
-        "[HKEY_CURRENT_USER\\Ignored]\r\n"
-        "\"x\"=\"y\"\r\n"))));
+    lan.Computers.push_back(
+        Computer("PC01", Write("PC01.reg", Regedit4("[HKEY_LOCAL_MACHINE\\Software\\Apps\\One]\r\n"
+                                                    "\"DisplayName\"=\"First\"\r\n"
+                                                    "\"Broken\"=\"cannot be fetched\"\r\n"
+                                                    "[HKEY_LOCAL_MACHINE\\Software\\Locked\\Inner]\r\n"
+                                                    "[HKEY_USERS\\.DEFAULT\\Settings]\r\n"
+                                                    "[HKEY_CURRENT_USER\\Ignored]\r\n"
+                                                    "\"x\"=\"y\"\r\n"))));
     lan.Computers.back().DeniedKeys = {"Software\\Locked"};
     lan.Computers.back().FailingValues = {{"Software\\Apps\\One", "broken", ERROR_IO_DEVICE}};
-    lan.Computers.push_back(Computer("\\\\PC02", Write("PC02.reg", Regedit5(
-        "[HKEY_LOCAL_MACHINE\\Software\\Wide]\r\n"
-        "\"DisplayName\"=\"Second\"\r\n"))));
+    lan.Computers.push_back(Computer("\\\\PC02", Write("PC02.reg", Regedit5("[HKEY_LOCAL_MACHINE\\Software\\Wide]\r\n"
+                                                                            "\"DisplayName\"=\"Second\"\r\n"))));
     corrupt_file_ = Write("PC03.reg", Regedit4("[HKEY_LOCAL_MACHINE\\Software]\r\n\"a\"=\"unterminated\r\n"));
     lan.Computers.push_back(Computer("pc03", corrupt_file_));
     lan.Computers.push_back(Computer("PC04", ""));
@@ -163,8 +163,7 @@ TEST_F(StandinRegistryTest, AComputersRegistryLivesWhileAHandleIntoItIsOpen) {
 
   // Loaded afresh from the file: the change is gone.
   ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, root.out()), ERROR_SUCCESS);
-  EXPECT_EQ(RegOpenKeyExA(root.get(), "Software\\Apps\\Added", 0, KEY_READ, added.out()),
-            Status(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(RegOpenKeyExA(root.get(), "Software\\Apps\\Added", 0, KEY_READ, added.out()), Status(ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(StandinRegistryTest, ADeniedKeyRefusesEveryRightBeyondRead) {
@@ -192,9 +191,9 @@ TEST_F(StandinRegistryTest, ADeniedKeyRefusesEveryRightBeyondRead) {
   ScopedKey key;
   EXPECT_EQ(RegCreateKeyExA(root.get(), "Software\\Locked", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
             Status(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(RegCreateKeyExA(root.get(), "Software\\Locked\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(),
-                            nullptr),
-            Status(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(
+      RegCreateKeyExA(root.get(), "Software\\Locked\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
+      Status(ERROR_ACCESS_DENIED));
   ASSERT_EQ(RegOpenKeyExA(root.get(), "Software\\Locked", 0, MAXIMUM_ALLOWED, key.out()), ERROR_SUCCESS);
   const BYTE one[] = {1, 0, 0, 0};
   EXPECT_EQ(RegSetValueExA(key.get(), "v", 0, REG_DWORD, one, 4), Status(ERROR_ACCESS_DENIED));

@@ -115,9 +115,13 @@ TEST_F(TextFileTest, ATerminalGetsEveryLineAtItsEnd) {
   PutLine("COMPUTER: PC01");
   usleep(10000);
   EXPECT_EQ(ReadAvailable(master), "COMPUTER: PC01\r\n");
-  PutLine(" -> \xC9" "diteur");
+  PutLine(
+      " -> \xC9"
+      "diteur");
   usleep(10000);
-  EXPECT_EQ(ReadAvailable(master), " -> \xC9" "diteur\r\n");
+  EXPECT_EQ(ReadAvailable(master),
+            " -> \xC9"
+            "diteur\r\n");
 }
 
 TEST_F(TextFileTest, AMissingHandleGives105AtEveryLine) {
@@ -160,9 +164,9 @@ TEST(IoErrorTest, MessagesFollowTheTableAndTakingClearsTheCode) {
     const char* message;
   };
   const Case cases[] = {
-      {2, "File not found"},   {3, "Invalid filename"},        {4, "Too many open files"},
-      {5, "File access denied"}, {100, "Read beyond end of file"}, {101, "Disk full"},
-      {106, "Invalid numeric input"}, {105, "I/O error 105"},    {112, "I/O error 112"},
+      {2, "File not found"},          {3, "Invalid filename"},          {4, "Too many open files"},
+      {5, "File access denied"},      {100, "Read beyond end of file"}, {101, "Disk full"},
+      {106, "Invalid numeric input"}, {105, "I/O error 105"},           {112, "I/O error 112"},
       {-7, "I/O error -7"},
   };
   for (const Case& c : cases) {

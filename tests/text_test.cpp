@@ -29,10 +29,21 @@ TEST(TextTest, SliceClampsStartAndCount) {
     const char* expected;
   };
   const Case cases[] = {
-      {"\\\\PC01", 3, 6, "PC01"}, {"\\\\A", 3, 3, "A"},   {"\\\\", 3, 2, ""},      {"\\", 3, 1, ""},
-      {"", 3, 0, ""},             {"abc", 0, 2, "ab"},   {"abc", -5, 2, "ab"},    {"abc", 4, 1, ""},
-      {"abc", 2, -1, ""},         {"abc", 2, 0, ""},     {"abc", 2, 100, "bc"},   {"abc", 1, 3, "abc"},
-      {"abc", 3, 1, "c"},         {"abc", INT32_MIN, 1, "a"}, {"abc", 2, INT32_MAX, "bc"},
+      {"\\\\PC01", 3, 6, "PC01"},
+      {"\\\\A", 3, 3, "A"},
+      {"\\\\", 3, 2, ""},
+      {"\\", 3, 1, ""},
+      {"", 3, 0, ""},
+      {"abc", 0, 2, "ab"},
+      {"abc", -5, 2, "ab"},
+      {"abc", 4, 1, ""},
+      {"abc", 2, -1, ""},
+      {"abc", 2, 0, ""},
+      {"abc", 2, 100, "bc"},
+      {"abc", 1, 3, "abc"},
+      {"abc", 3, 1, "c"},
+      {"abc", INT32_MIN, 1, "a"},
+      {"abc", 2, INT32_MAX, "bc"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(Slice(c.text, c.start, c.count), c.expected) << c.text << " " << c.start << " " << c.count;
@@ -46,8 +57,8 @@ TEST(TextTest, FindSubstringGivesTheLeftmostPosition) {
     std::int32_t expected;
   };
   const Case cases[] = {
-      {"b", "abcb", 2}, {"abc", "abc", 1}, {"aa", "baaa", 2},  {"abcd", "abc", 0}, {"", "any", 0},
-      {"any", "", 0},   {"", "", 0},       {"c", "abc", 3},    {"ab", "aab", 2},   {"xyz", "xyxyz", 3},
+      {"b", "abcb", 2},       {"abc", "abc", 1},    {"aa", "baaa", 2}, {"abcd", "abc", 0}, {"", "any", 0},
+      {"any", "", 0},         {"", "", 0},          {"c", "abc", 3},   {"ab", "aab", 2},   {"xyz", "xyxyz", 3},
       {"off*", "office*", 0}, {"e*", "office*", 6},
   };
   for (const Case& c : cases) {

@@ -86,7 +86,8 @@ TEST(WalkBoundsTest, RecordThatReopensAnEnclosingContainerIsLeftOut) {
     std::string message;
     std::uint64_t records;
   };
-  const std::string left_out = " opens a container that encloses it, so the walk would never end; the record is left out\n";
+  const std::string left_out =
+      " opens a container that encloses it, so the walk would never end; the record is left out\n";
   const Case cases[] = {
       {"itself", Top({Container("W", {Container("w"), Container("PC")})}),
        "kestrova: lan.json:w: enumerating \"w\"" + left_out, 2},

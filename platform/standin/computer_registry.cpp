@@ -44,10 +44,9 @@ void MarkDeniedKeysAndFailingValues(RegistryHive& hive, const Computer& computer
 
 }  // namespace
 
-std::optional<std::string> ApplyToHive(RegistryHive& hive, const regfile::Operation& operation,
-                                       HiveCursor* cursor) {
-  const bool is_deletion = operation.Kind == regfile::OperationKind::kDeleteKey ||
-                           operation.Kind == regfile::OperationKind::kDeleteValue;
+std::optional<std::string> ApplyToHive(RegistryHive& hive, const regfile::Operation& operation, HiveCursor* cursor) {
+  const bool is_deletion =
+      operation.Kind == regfile::OperationKind::kDeleteKey || operation.Kind == regfile::OperationKind::kDeleteValue;
   if (cursor != nullptr && is_deletion) *cursor = HiveCursor{};
   if (cursor != nullptr && !is_deletion && cursor->Key != nullptr && cursor->Root == operation.KeyRoot &&
       cursor->Path == operation.KeyPath) {
@@ -75,7 +74,8 @@ std::optional<std::string> ApplyToHive(RegistryHive& hive, const regfile::Operat
     std::shared_ptr<RegistryKey> subkey = key->Subkey(name);
     key = subkey != nullptr ? subkey : key->AddSubkey(name);
   }
-  if (operation.Kind == regfile::OperationKind::kSetValue) key->SetValue(operation.ValueName, operation.Type, operation.Data);
+  if (operation.Kind == regfile::OperationKind::kSetValue)
+    key->SetValue(operation.ValueName, operation.Type, operation.Data);
   if (cursor != nullptr) *cursor = HiveCursor{operation.KeyRoot, operation.KeyPath, key};
   return std::nullopt;
 }

@@ -25,10 +25,14 @@ StandardSlot standard_slots[3];
 
 int SlotIndex(DWORD std_handle) {
   switch (std_handle) {
-    case STD_INPUT_HANDLE: return 0;
-    case STD_OUTPUT_HANDLE: return 1;
-    case STD_ERROR_HANDLE: return 2;
-    default: return -1;
+    case STD_INPUT_HANDLE:
+      return 0;
+    case STD_OUTPUT_HANDLE:
+      return 1;
+    case STD_ERROR_HANDLE:
+      return 2;
+    default:
+      return -1;
   }
 }
 
@@ -48,9 +52,7 @@ namespace standin {
 
 // Handle values are the descriptor plus one, so that descriptor 0 is not
 // the null handle.
-HANDLE HandleFromDescriptor(int descriptor) {
-  return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(descriptor) + 1);
-}
+HANDLE HandleFromDescriptor(int descriptor) { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(descriptor) + 1); }
 
 int DescriptorFromHandle(HANDLE handle) {
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return -1;

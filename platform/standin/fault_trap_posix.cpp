@@ -83,18 +83,26 @@ DWORD CodeOf(int signal_number, const siginfo_t* info) {
       return info->si_code == BUS_ADRALN ? kDatatypeMisalignment : EXCEPTION_IN_PAGE_ERROR;
     case SIGFPE:
       switch (info->si_code) {
-        case FPE_INTDIV: return EXCEPTION_INT_DIVIDE_BY_ZERO;
-        case FPE_INTOVF: return EXCEPTION_INT_OVERFLOW;
-        case FPE_FLTDIV: return EXCEPTION_FLT_DIVIDE_BY_ZERO;
-        case FPE_FLTOVF: return EXCEPTION_FLT_OVERFLOW;
-        case FPE_FLTUND: return EXCEPTION_FLT_UNDERFLOW;
-        case FPE_FLTRES: return EXCEPTION_FLT_INEXACT_RESULT;
-        case FPE_FLTSUB: return EXCEPTION_ARRAY_BOUNDS_EXCEEDED;
-        default: return EXCEPTION_FLT_INVALID_OPERATION;
+        case FPE_INTDIV:
+          return EXCEPTION_INT_DIVIDE_BY_ZERO;
+        case FPE_INTOVF:
+          return EXCEPTION_INT_OVERFLOW;
+        case FPE_FLTDIV:
+          return EXCEPTION_FLT_DIVIDE_BY_ZERO;
+        case FPE_FLTOVF:
+          return EXCEPTION_FLT_OVERFLOW;
+        case FPE_FLTUND:
+          return EXCEPTION_FLT_UNDERFLOW;
+        case FPE_FLTRES:
+          return EXCEPTION_FLT_INEXACT_RESULT;
+        case FPE_FLTSUB:
+          return EXCEPTION_ARRAY_BOUNDS_EXCEEDED;
+        default:
+          return EXCEPTION_FLT_INVALID_OPERATION;
       }
     case SIGILL:
       return info->si_code == ILL_PRVOPC || info->si_code == ILL_PRVREG ? EXCEPTION_PRIV_INSTRUCTION
-                                                                         : EXCEPTION_ILLEGAL_INSTRUCTION;
+                                                                        : EXCEPTION_ILLEGAL_INSTRUCTION;
     default:
       return EXCEPTION_ILLEGAL_INSTRUCTION;
   }

@@ -23,24 +23,27 @@ constexpr NamedValue kScopes[] = {
     {"recent", RESOURCE_RECENT},       {"context", RESOURCE_CONTEXT},
 };
 constexpr NamedValue kTypes[] = {
-    {"any", RESOURCETYPE_ANY},
-    {"disk", RESOURCETYPE_DISK},
-    {"print", RESOURCETYPE_PRINT},
-    {"reserved", RESOURCETYPE_RESERVED},
-    {"unknown", RESOURCETYPE_UNKNOWN},
+    {"any", RESOURCETYPE_ANY},           {"disk", RESOURCETYPE_DISK},       {"print", RESOURCETYPE_PRINT},
+    {"reserved", RESOURCETYPE_RESERVED}, {"unknown", RESOURCETYPE_UNKNOWN},
 };
 constexpr NamedValue kDisplayTypes[] = {
-    {"generic", RESOURCEDISPLAYTYPE_GENERIC},       {"domain", RESOURCEDISPLAYTYPE_DOMAIN},
-    {"server", RESOURCEDISPLAYTYPE_SERVER},         {"share", RESOURCEDISPLAYTYPE_SHARE},
-    {"file", RESOURCEDISPLAYTYPE_FILE},             {"group", RESOURCEDISPLAYTYPE_GROUP},
-    {"network", RESOURCEDISPLAYTYPE_NETWORK},       {"root", RESOURCEDISPLAYTYPE_ROOT},
-    {"shareadmin", RESOURCEDISPLAYTYPE_SHAREADMIN}, {"directory", RESOURCEDISPLAYTYPE_DIRECTORY},
-    {"tree", RESOURCEDISPLAYTYPE_TREE},             {"ndscontainer", RESOURCEDISPLAYTYPE_NDSCONTAINER},
+    {"generic", RESOURCEDISPLAYTYPE_GENERIC},
+    {"domain", RESOURCEDISPLAYTYPE_DOMAIN},
+    {"server", RESOURCEDISPLAYTYPE_SERVER},
+    {"share", RESOURCEDISPLAYTYPE_SHARE},
+    {"file", RESOURCEDISPLAYTYPE_FILE},
+    {"group", RESOURCEDISPLAYTYPE_GROUP},
+    {"network", RESOURCEDISPLAYTYPE_NETWORK},
+    {"root", RESOURCEDISPLAYTYPE_ROOT},
+    {"shareadmin", RESOURCEDISPLAYTYPE_SHAREADMIN},
+    {"directory", RESOURCEDISPLAYTYPE_DIRECTORY},
+    {"tree", RESOURCEDISPLAYTYPE_TREE},
+    {"ndscontainer", RESOURCEDISPLAYTYPE_NDSCONTAINER},
 };
 constexpr NamedValue kUsages[] = {
-    {"connectable", RESOURCEUSAGE_CONNECTABLE}, {"container", RESOURCEUSAGE_CONTAINER},
+    {"connectable", RESOURCEUSAGE_CONNECTABLE},     {"container", RESOURCEUSAGE_CONTAINER},
     {"nolocaldevice", RESOURCEUSAGE_NOLOCALDEVICE}, {"sibling", RESOURCEUSAGE_SIBLING},
-    {"attached", RESOURCEUSAGE_ATTACHED},       {"all", RESOURCEUSAGE_ALL},
+    {"attached", RESOURCEUSAGE_ATTACHED},           {"all", RESOURCEUSAGE_ALL},
 };
 
 char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
@@ -160,8 +163,8 @@ class DescriptionReader {
     if (value.Type == Kind::Number && value.Whole && *value.Whole >= least && *value.Whole <= most) {
       return *value.Whole;
     }
-    Report(value.Line, field + " must be a whole number from " + std::to_string(least) + " to " +
-                           std::to_string(most) + ", not " + DescribeKind(value));
+    Report(value.Line, field + " must be a whole number from " + std::to_string(least) + " to " + std::to_string(most) +
+                           ", not " + DescribeKind(value));
     return std::nullopt;
   }
 
@@ -184,8 +187,8 @@ class DescriptionReader {
       Report(value.Line, std::string("unknown ") + what + " " + QuotedText(value.Text));
       return std::nullopt;
     }
-    Report(value.Line, std::string("a ") + what + " must be a name or a number from 0 to 4294967295, not " +
-                           DescribeKind(value));
+    Report(value.Line,
+           std::string("a ") + what + " must be a name or a number from 0 to 4294967295, not " + DescribeKind(value));
     return std::nullopt;
   }
 
@@ -310,8 +313,8 @@ class DescriptionReader {
       const std::string& name = member.Name;
       if (name != "Network" && name != "Workgroup" && name != "Domain" && name != "Server") continue;
       if (kind != nullptr) {
-        Report(member.Value.Line, "a record is one of Network, Workgroup, Domain and Server, not both " +
-                                       kind->Name + " and " + name);
+        Report(member.Value.Line,
+               "a record is one of Network, Workgroup, Domain and Server, not both " + kind->Name + " and " + name);
         return false;
       }
       kind = &member;
@@ -381,8 +384,8 @@ class DescriptionReader {
   std::vector<Computer> ReadComputers(const LocatedJson& value) {
     std::vector<Computer> computers;
     if (value.Type != Kind::Object) {
-      Report(value.Line, "Computers must be an object that maps computer names to their faults, not " +
-                             DescribeKind(value));
+      Report(value.Line,
+             "Computers must be an object that maps computer names to their faults, not " + DescribeKind(value));
       return computers;
     }
     for (const auto& [name, entry] : value.Members) {
@@ -408,8 +411,8 @@ class DescriptionReader {
     }
     if (value.Type == Kind::Null) return computer;
     if (value.Type != Kind::Object) {
-      Report(value.Line, "computer " + QuotedText(name) + " must be described by an object or null, not " +
-                             DescribeKind(value));
+      Report(value.Line,
+             "computer " + QuotedText(name) + " must be described by an object or null, not " + DescribeKind(value));
       return std::nullopt;
     }
     if (!DistinctNames(value.Members)) return std::nullopt;

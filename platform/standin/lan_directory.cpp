@@ -53,8 +53,7 @@ std::vector<Computer> ComputersOfDirectory(const fs::path& directory, std::ostre
     computers.push_back(std::move(computer));
   }
   if (error) {
-    messages << "kestrova: reading the LAN directory " << Utf8(directory) << " stopped: " << error.message()
-             << '\n';
+    messages << "kestrova: reading the LAN directory " << Utf8(directory) << " stopped: " << error.message() << '\n';
   }
   return computers;
 }
@@ -72,8 +71,9 @@ std::optional<std::string> ReadWholeFile(const fs::path& file) {
 // registry.
 void AddDescribedComputers(std::vector<Computer>& computers, const std::vector<Computer>& described) {
   for (const Computer& entry : described) {
-    const auto same = std::find_if(computers.begin(), computers.end(),
-                                   [&](const Computer& computer) { return SameIgnoringCase(computer.Name, entry.Name); });
+    const auto same = std::find_if(computers.begin(), computers.end(), [&](const Computer& computer) {
+      return SameIgnoringCase(computer.Name, entry.Name);
+    });
     if (same == computers.end()) {
       computers.push_back(entry);
       continue;

@@ -18,9 +18,7 @@ namespace {
 // hand out texts in the ANSI code page.
 NameEncoding AnsiNames() {
   if (GetACP() == CP_UTF8) return {};
-  return [ansi = IconvCodePageName(GetACP())](const std::string& utf8) {
-    return ConvertEncoding(utf8, "UTF-8", ansi);
-  };
+  return [ansi = IconvCodePageName(GetACP())](const std::string& utf8) { return ConvertEncoding(utf8, "UTF-8", ansi); };
 }
 
 }  // namespace

@@ -91,8 +91,7 @@ HANDLE Register(Enumeration enumeration) {
 
 }  // namespace
 
-DWORD WINAPI WNetOpenEnumA(DWORD dwScope, DWORD dwType, DWORD dwUsage, LPNETRESOURCEA lpNetResource,
-                           LPHANDLE lphEnum) {
+DWORD WINAPI WNetOpenEnumA(DWORD dwScope, DWORD dwType, DWORD dwUsage, LPNETRESOURCEA lpNetResource, LPHANDLE lphEnum) {
   if (lphEnum == nullptr) return ERROR_INVALID_ADDRESS;
   if (dwType != RESOURCETYPE_ANY && dwType != RESOURCETYPE_DISK && dwType != RESOURCETYPE_PRINT) {
     return ERROR_INVALID_PARAMETER;

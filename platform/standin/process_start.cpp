@@ -34,8 +34,8 @@ void CaptureProcessStart(int argc, char** argv, char** /*envp*/) {
   std::signal(SIGPIPE, SIG_IGN);
 }
 
-[[gnu::used, gnu::section(".init_array")]] void (*const capture_process_start)(int, char**, char**) =
-    &CaptureProcessStart;
+[[gnu::used, gnu::section(".init_array")]] void (*const capture_process_start)(int, char**,
+                                                                               char**) = &CaptureProcessStart;
 
 }  // namespace
 

@@ -31,8 +31,7 @@ HKEY AddRegistryHandle(OpenKey key) {
 
 bool IsPredefinedRegistryHandle(HKEY handle) {
   const auto value = reinterpret_cast<ULONG_PTR>(handle);
-  return value >= reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT) &&
-         value <= reinterpret_cast<ULONG_PTR>(HKEY_DYN_DATA);
+  return value >= reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT) && value <= reinterpret_cast<ULONG_PTR>(HKEY_DYN_DATA);
 }
 
 std::optional<OpenKey> FindRegistryHandle(HKEY handle) {

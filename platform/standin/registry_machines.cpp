@@ -58,7 +58,8 @@ MachineRoot ReachMachineRoot(const char* machine, HKEY root) {
     if (key == nullptr) return {static_cast<LONG>(ERROR_INVALID_HANDLE), nullptr, nullptr};
     return {ERROR_SUCCESS, hive, key};
   }
-  if (root != HKEY_LOCAL_MACHINE && root != HKEY_USERS) return {static_cast<LONG>(ERROR_INVALID_HANDLE), nullptr, nullptr};
+  if (root != HKEY_LOCAL_MACHINE && root != HKEY_USERS)
+    return {static_cast<LONG>(ERROR_INVALID_HANDLE), nullptr, nullptr};
 
   const Computer* computer = nullptr;
   for (const Computer& candidate : CurrentLan().Computers) {

@@ -14,9 +14,9 @@
 namespace standin {
 
 struct RegistryName {
-  std::string Text;        // as given: the case is kept
-  std::u16string Folded;   // upper-cased UTF-16: equality and order
-  DWORD Utf16Length = 0;   // its length as Windows counts it
+  std::string Text;       // as given: the case is kept
+  std::u16string Folded;  // upper-cased UTF-16: equality and order
+  DWORD Utf16Length = 0;  // its length as Windows counts it
 };
 
 RegistryName MakeRegistryName(std::string_view ansi);
@@ -32,8 +32,8 @@ int CompareFolded(std::u16string_view folded, std::string_view ansi);
 constexpr DWORD kMaximumKeyNameLength = 255;
 
 struct SubkeyPath {
-  LONG Status = ERROR_SUCCESS;      // not ERROR_SUCCESS: the path is refused
-  std::vector<std::string> Names;   // empty: the starting key itself
+  LONG Status = ERROR_SUCCESS;     // not ERROR_SUCCESS: the path is refused
+  std::vector<std::string> Names;  // empty: the starting key itself
 };
 
 // Splits the lpSubKey of RegOpenKeyExA, RegCreateKeyExA and RegDeleteKeyA.

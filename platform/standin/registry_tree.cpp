@@ -79,8 +79,8 @@ RegistryValue& RegistryKey::SetValue(std::string_view name, DWORD type, std::str
 
 bool RegistryKey::RemoveValue(std::string_view name) {
   const std::u16string folded = FoldName(name);
-  const auto found =
-      std::find_if(values_.begin(), values_.end(), [&](const RegistryValue& value) { return value.Name.Folded == folded; });
+  const auto found = std::find_if(values_.begin(), values_.end(),
+                                  [&](const RegistryValue& value) { return value.Name.Folded == folded; });
   if (found == values_.end()) return false;
   values_.erase(found);
   Touch();

@@ -40,8 +40,8 @@ class WalkBounds {
       const NetworkRecord* opened = ContainerOpenedBy(child, top_);
       if (opened == nullptr) continue;
       if (on_path_.count(opened) != 0) {
-        LeaveOut(child, "enumerating " + NameOf(child) +
-                            " opens a container that encloses it, so the walk would never end");
+        LeaveOut(child,
+                 "enumerating " + NameOf(child) + " opens a container that encloses it, so the walk would never end");
         continue;
       }
       if (depth + 1 > kMaxWalkDepth) {

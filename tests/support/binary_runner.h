@@ -27,7 +27,7 @@ struct RunOptions {
 struct RunResult {
   std::string Stdout;
   std::string Stderr;
-  int ExitCode = -1;     // -1 when the program was killed by a signal
+  int ExitCode = -1;  // -1 when the program was killed by a signal
   int Signal = 0;
 };
 

@@ -57,8 +57,8 @@ std::string ContractPath(std::string_view subpath) {
 }
 
 void SeedRegistry(const RegistryBackend& backend, std::string_view reg_text) {
-  const regfile::ParseResult parsed = regfile::ParseRegFile(
-      reg_text, [&backend](std::string_view wide) { return backend.AnsiFromUtf16le(wide); });
+  const regfile::ParseResult parsed =
+      regfile::ParseRegFile(reg_text, [&backend](std::string_view wide) { return backend.AnsiFromUtf16le(wide); });
   ASSERT_FALSE(parsed.Error) << "line " << parsed.Error->Line << ": " << parsed.Error->Message;
   const auto failure = regfile::ImportOperations(parsed.Operations);
   ASSERT_FALSE(failure) << "line " << failure->Line << ": status " << failure->Error;

@@ -187,8 +187,8 @@ __declspec(dllexport) DWORD APIENTRY NPGetCaps(DWORD nIndex) {
   }
 }
 
-__declspec(dllexport) DWORD APIENTRY NPOpenEnum(DWORD dwScope, DWORD dwType, DWORD dwUsage,
-                                                LPNETRESOURCEW lpNetResource, LPHANDLE lphEnum) {
+__declspec(dllexport) DWORD APIENTRY
+    NPOpenEnum(DWORD dwScope, DWORD dwType, DWORD dwUsage, LPNETRESOURCEW lpNetResource, LPHANDLE lphEnum) {
   if (lphEnum == nullptr) return WN_BAD_POINTER;
   if (dwScope != RESOURCE_GLOBALNET) return WN_NOT_SUPPORTED;
   const Level level = LevelOpenedBy(lpNetResource, ServedLan().Top);
@@ -200,8 +200,8 @@ __declspec(dllexport) DWORD APIENTRY NPOpenEnum(DWORD dwScope, DWORD dwType, DWO
   return WN_SUCCESS;
 }
 
-__declspec(dllexport) DWORD APIENTRY NPEnumResource(HANDLE hEnum, LPDWORD lpcCount, LPVOID lpBuffer,
-                                                    LPDWORD lpBufferSize) {
+__declspec(dllexport) DWORD APIENTRY
+    NPEnumResource(HANDLE hEnum, LPDWORD lpcCount, LPVOID lpBuffer, LPDWORD lpBufferSize) {
   Enumeration* enumeration = FindEnumeration(hEnum);
   if (enumeration == nullptr) return WN_BAD_HANDLE;
   if (lpcCount == nullptr || lpBufferSize == nullptr) return WN_BAD_POINTER;

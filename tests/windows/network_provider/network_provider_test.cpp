@@ -4,6 +4,7 @@
 // provider reads its LAN once).
 #include <windows.h>
 #include <winnetwk.h>
+// The provider interface needs the Windows types first.
 #include <npapi.h>
 
 #include <gtest/gtest.h>
@@ -156,8 +157,14 @@ TEST(NetworkProviderCapsTest, AnswersEnumerationOfTheGlobalNetworkAndNothingElse
     DWORD Index;
     DWORD Expected;
   } cases[] = {
-      {WNNC_SPEC_VERSION, WNNC_SPEC_VERSION51}, {WNNC_NET_TYPE, WNNC_NET_LANMAN}, {WNNC_ENUMERATION, WNNC_ENUM_GLOBAL},
-      {WNNC_START, 1},  {WNNC_CONNECTION, 0}, {WNNC_USER, 0}, {WNNC_DIALOG, 0}, {WNNC_ADMIN, 0},
+      {WNNC_SPEC_VERSION, WNNC_SPEC_VERSION51},
+      {WNNC_NET_TYPE, WNNC_NET_LANMAN},
+      {WNNC_ENUMERATION, WNNC_ENUM_GLOBAL},
+      {WNNC_START, 1},
+      {WNNC_CONNECTION, 0},
+      {WNNC_USER, 0},
+      {WNNC_DIALOG, 0},
+      {WNNC_ADMIN, 0},
   };
   for (const auto& entry : cases) EXPECT_EQ(NPGetCaps(entry.Index), entry.Expected) << "index " << entry.Index;
 }
@@ -209,7 +216,8 @@ TEST_F(NetworkProviderTest, OpeningWhatCannotBeEnumeratedFails) {
             static_cast<DWORD>(ERROR_BAD_NETPATH));
   EXPECT_EQ(Open(L"OFFICE", RESOURCEDISPLAYTYPE_DOMAIN, RESOURCEUSAGE_CONNECTABLE, handle),
             static_cast<DWORD>(WN_NOT_CONTAINER));
-  EXPECT_EQ(NPOpenEnum(RESOURCE_CONNECTED, RESOURCETYPE_ANY, 0, nullptr, &handle), static_cast<DWORD>(WN_NOT_SUPPORTED));
+  EXPECT_EQ(NPOpenEnum(RESOURCE_CONNECTED, RESOURCETYPE_ANY, 0, nullptr, &handle),
+            static_cast<DWORD>(WN_NOT_SUPPORTED));
   EXPECT_EQ(NPOpenEnum(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, nullptr, nullptr), static_cast<DWORD>(WN_BAD_POINTER));
 }
 
@@ -217,8 +225,8 @@ TEST_F(NetworkProviderTest, BufferTooSmallForOneRecordTellsTheSizeNeeded) {
   HANDLE handle = nullptr;
   ASSERT_EQ(Open(L"OFFICE", RESOURCEDISPLAYTYPE_DOMAIN, RESOURCEUSAGE_CONTAINER, handle), WN_SUCCESS);
   // \\ATLAS and the provider's name, each with its terminating zero.
-  const DWORD needed = sizeof(NETRESOURCEW) +
-                       (8 + std::wstring(network_provider::kProviderName).size() + 1) * sizeof(wchar_t);
+  const DWORD needed =
+      sizeof(NETRESOURCEW) + (8 + std::wstring(network_provider::kProviderName).size() + 1) * sizeof(wchar_t);
   std::vector<BYTE> buffer(needed + 1);
   DWORD count = 0xFFFFFFFF;
   DWORD size = needed - 1;

@@ -4,6 +4,7 @@
 // provider order lists the service once.
 #include <windows.h>
 #include <winnetwk.h>
+// The provider interface needs the Windows types first.
 #include <npapi.h>
 
 #include <algorithm>
@@ -47,8 +48,7 @@ std::wstring OrderWithService(const std::wstring& order) {
     if (order.compare(start, end - start, network_provider::kServiceName) == 0) return order;
     start = end + 1;
   }
-  return order.empty() ? std::wstring(network_provider::kServiceName)
-                       : order + L"," + network_provider::kServiceName;
+  return order.empty() ? std::wstring(network_provider::kServiceName) : order + L"," + network_provider::kServiceName;
 }
 
 }  // namespace
