@@ -40,6 +40,8 @@ class Exception : public TObject {
 };
 
 // Declares an error class that adds nothing to its base but its name.
+// (Class names cannot be parenthesised.)
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define KESTROVA_ERROR_CLASS(Name, Base)                          \
   class Name : public Base {                                      \
    public:                                                        \
@@ -47,6 +49,7 @@ class Exception : public TObject {
     const char* ClassName() const override { return #Name; }      \
     [[noreturn]] void ThrowSelf() const override { throw *this; } \
   }
+// NOLINTEND(bugprone-macro-parentheses)
 
 // Raises error at the code location right after this call.
 [[noreturn]] KESTROVA_NOINLINE void Raise(Exception&& error);

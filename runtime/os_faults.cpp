@@ -21,19 +21,16 @@ RuntimeErrorKind OsFaultKind(DWORD code) {
     case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
       return RuntimeErrorKind::RangeError;
     case EXCEPTION_FLT_DENORMAL_OPERAND:
+    case EXCEPTION_FLT_UNDERFLOW:
       return RuntimeErrorKind::Underflow;
     case EXCEPTION_FLT_DIVIDE_BY_ZERO:
       return RuntimeErrorKind::ZeroDivide;
     case EXCEPTION_FLT_INEXACT_RESULT:
-      return RuntimeErrorKind::InvalidOp;
     case EXCEPTION_FLT_INVALID_OPERATION:
+    case EXCEPTION_FLT_STACK_CHECK:
       return RuntimeErrorKind::InvalidOp;
     case EXCEPTION_FLT_OVERFLOW:
       return RuntimeErrorKind::Overflow;
-    case EXCEPTION_FLT_STACK_CHECK:
-      return RuntimeErrorKind::InvalidOp;
-    case EXCEPTION_FLT_UNDERFLOW:
-      return RuntimeErrorKind::Underflow;
     case EXCEPTION_INT_DIVIDE_BY_ZERO:
       return RuntimeErrorKind::DivByZero;
     case EXCEPTION_INT_OVERFLOW:

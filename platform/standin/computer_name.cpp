@@ -15,7 +15,7 @@ BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize) {
   char host[256] = {};
   if (gethostname(host, sizeof host - 1) != 0) std::strcpy(host, "localhost");
   std::string name(host);
-  name = name.substr(0, name.find('.'));
+  if (const std::size_t dot = name.find('.'); dot != std::string::npos) name.resize(dot);
   if (name.size() > MAX_COMPUTERNAME_LENGTH) name.resize(MAX_COMPUTERNAME_LENGTH);
   for (char& character : name) {
     if (character >= 'a' && character <= 'z') character = static_cast<char>(character - 'a' + 'A');

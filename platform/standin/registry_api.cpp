@@ -213,7 +213,8 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
       *lpcbData = size;
       return Status(ERROR_MORE_DATA);
     }
-    std::memcpy(lpData, value->Data.data(), size);
+    // Registry data is handed out as stored: no terminating zero is added.
+    std::memcpy(lpData, value->Data.data(), size);  // NOLINT(bugprone-not-null-terminated-result)
   }
   if (lpcbData != nullptr) *lpcbData = size;
   return ERROR_SUCCESS;

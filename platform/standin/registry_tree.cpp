@@ -98,7 +98,7 @@ std::shared_ptr<RegistryKey> FindKey(const std::shared_ptr<RegistryKey>& start, 
   return key;
 }
 
-RegistryHive::RegistryHive(std::vector<HKEY> roots) {
+RegistryHive::RegistryHive(const std::vector<HKEY>& roots) {
   for (HKEY root : roots) {
     roots_[reinterpret_cast<ULONG_PTR>(root)] = std::make_shared<RegistryKey>(MakeRegistryName(""));
   }

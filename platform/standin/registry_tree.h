@@ -70,7 +70,7 @@ std::shared_ptr<RegistryKey> FindKey(const std::shared_ptr<RegistryKey>& start, 
 // The registry of one machine: its root keys by predefined handle value.
 class RegistryHive {
  public:
-  explicit RegistryHive(std::vector<HKEY> roots);
+  explicit RegistryHive(const std::vector<HKEY>& roots);
   RegistryHive(const RegistryHive&) = delete;
   RegistryHive& operator=(const RegistryHive&) = delete;
 

@@ -1,6 +1,7 @@
 // Windows' own registry (advapi32) as a contract backend: what runs on
 // Windows, and under Wine.
 #include "tests/support/registry_backend.h"
+#include "tests/support/windows_ansi.h"
 
 #include <string>
 #include <utility>
@@ -60,19 +61,7 @@ class WindowsRegistryBackend : public RegistryBackend {
   void Reset() override { regfile::DeleteKeyTree(HKEY_CURRENT_USER, kContractArea); }
 
   std::optional<std::string> AnsiFromUtf16le(std::string_view utf16le) const override {
-    if (utf16le.size() % 2 != 0) return std::nullopt;
-    std::wstring wide(utf16le.size() / 2, L'\0');
-    for (std::size_t i = 0; i < wide.size(); ++i) {
-      wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(utf16le[2 * i]) |
-                                     static_cast<unsigned char>(utf16le[2 * i + 1]) << 8);
-    }
-    if (wide.empty()) return std::string();
-    const int length =
-        WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-    if (length <= 0) return std::nullopt;
-    std::string ansi(static_cast<std::size_t>(length), '\0');
-    WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(), length, nullptr, nullptr);
-    return ansi;
+    return testing_support::WindowsAnsiFromUtf16le(utf16le);
   }
 
   // GetProcessHandleCount counts every kernel handle of the process, the

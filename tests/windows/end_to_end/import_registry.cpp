@@ -13,22 +13,7 @@
 
 #include "platform/reg_file.h"
 #include "platform/reg_import.h"
-
-namespace {
-
-// UTF-16LE text in the ANSI code page, '?' for what it lacks.
-std::optional<std::string> AnsiFromUtf16le(std::string_view utf16le) {
-  if (utf16le.empty()) return std::string();
-  const std::wstring wide(reinterpret_cast<const wchar_t*>(utf16le.data()), utf16le.size() / 2);
-  const int length =
-      WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
-  if (length <= 0) return std::nullopt;
-  std::string ansi(static_cast<std::size_t>(length), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), ansi.data(), length, nullptr, nullptr);
-  return ansi;
-}
-
-}  // namespace
+#include "tests/support/windows_ansi.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -41,7 +26,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "import_registry: cannot read %s\n", argv[1]);
     return 1;
   }
-  const regfile::ParseResult parsed = regfile::ParseRegFile(bytes, AnsiFromUtf16le);
+  const regfile::ParseResult parsed = regfile::ParseRegFile(bytes, testing_support::WindowsAnsiFromUtf16le);
   if (parsed.Error) {
     std::fprintf(stderr, "import_registry: %s:%d: %s\n", argv[1], parsed.Error->Line, parsed.Error->Message.c_str());
     return 1;

@@ -36,6 +36,7 @@ extern "C" {
 
 #include "platform/standin/container_lookup.h"
 #include "platform/standin/lan_directory.h"
+#include "platform/standin/level_enumeration.h"
 #include "tests/windows/network_provider/provider_identity.h"
 #include "tests/windows/network_provider/wide_records.h"
 
@@ -124,44 +125,12 @@ Level LevelOpenedBy(const NETRESOURCEW* record, const NetworkRecord& top) {
   return {level, WN_SUCCESS};
 }
 
-// One open enumeration: the records of its level, already filtered, and
-// how far the router has got.
-struct Enumeration {
-  std::vector<NetworkRecord> Records;
-  std::size_t Next = 0;
-  int BatchesReturned = 0;
-  std::optional<DWORD> EnumError;
-  int EnumErrorAfterBatches = 0;
-  std::optional<DWORD> MaxRecordsPerBatch;
-};
-
-bool Wanted(const NetworkRecord& record, DWORD type, DWORD usage) {
-  // Containers and records of no particular type go with every type.
-  if (type != RESOURCETYPE_ANY && record.Type != RESOURCETYPE_ANY && record.Type != type) return false;
-  const DWORD kinds = usage & (RESOURCEUSAGE_CONNECTABLE | RESOURCEUSAGE_CONTAINER);
-  return kinds == 0 || (record.Usage & kinds) != 0;
-}
-
-Enumeration EnumerationOf(const Level& level, DWORD type, DWORD usage) {
-  Enumeration enumeration;
-  for (const NetworkRecord& child : level.Records->Children) {
-    if (!Wanted(child, type, usage)) continue;
-    NetworkRecord copy = child;
-    copy.Children.clear();
-    enumeration.Records.push_back(std::move(copy));
-  }
-  enumeration.EnumError = level.Records->EnumError;
-  enumeration.EnumErrorAfterBatches = level.Records->EnumErrorAfterBatches;
-  enumeration.MaxRecordsPerBatch = level.Records->MaxRecordsPerBatch;
-  return enumeration;
-}
-
 // Handles are counters, never reused, so that a closed handle stays
 // invalid.
-std::map<std::uintptr_t, Enumeration> open_enumerations;
+std::map<std::uintptr_t, standin::LevelEnumeration> open_enumerations;
 std::uintptr_t next_handle = 0x4E500000;
 
-Enumeration* FindEnumeration(HANDLE handle) {
+standin::LevelEnumeration* FindEnumeration(HANDLE handle) {
   const auto found = open_enumerations.find(reinterpret_cast<std::uintptr_t>(handle));
   return found == open_enumerations.end() ? nullptr : &found->second;
 }
@@ -195,40 +164,31 @@ __declspec(dllexport) DWORD APIENTRY
   if (level.OpenError != WN_SUCCESS) return level.OpenError;
   const std::uintptr_t handle = next_handle;
   next_handle += 4;
-  open_enumerations.emplace(handle, EnumerationOf(level, dwType, dwUsage));
+  open_enumerations.emplace(handle, standin::EnumerateLevel(*level.Records, dwType, dwUsage));
   *lphEnum = reinterpret_cast<HANDLE>(handle);
   return WN_SUCCESS;
 }
 
 __declspec(dllexport) DWORD APIENTRY
     NPEnumResource(HANDLE hEnum, LPDWORD lpcCount, LPVOID lpBuffer, LPDWORD lpBufferSize) {
-  Enumeration* enumeration = FindEnumeration(hEnum);
+  standin::LevelEnumeration* enumeration = FindEnumeration(hEnum);
   if (enumeration == nullptr) return WN_BAD_HANDLE;
   if (lpcCount == nullptr || lpBufferSize == nullptr) return WN_BAD_POINTER;
   if (lpBuffer == nullptr && *lpBufferSize != 0) return WN_BAD_POINTER;
   if (*lpcCount == 0) return WN_BAD_VALUE;
 
-  if (enumeration->EnumError && *enumeration->EnumError != WN_SUCCESS &&
-      enumeration->BatchesReturned >= enumeration->EnumErrorAfterBatches) {
-    return *enumeration->EnumError;
-  }
-  const std::span<const NetworkRecord> remaining =
-      std::span<const NetworkRecord>(enumeration->Records).subspan(enumeration->Next);
-  if (remaining.empty()) return WN_NO_MORE_ENTRIES;
-
-  DWORD wanted = *lpcCount;  // 0xFFFFFFFF: as many as fit
-  if (enumeration->MaxRecordsPerBatch && wanted > *enumeration->MaxRecordsPerBatch) {
-    wanted = *enumeration->MaxRecordsPerBatch > 0 ? *enumeration->MaxRecordsPerBatch : 1;
-  }
-  const DWORD placed =
-      network_provider::PackWideRecords(remaining, wanted, network_provider::kProviderName, lpBuffer, *lpBufferSize);
+  // The WN_ codes are the Windows error codes that the shared level uses.
+  const standin::NextBatch batch = standin::PrepareBatch(*enumeration, *lpcCount);
+  if (batch.Status != WN_SUCCESS) return batch.Status;
+  const DWORD placed = network_provider::PackWideRecords(batch.Remaining, batch.MostRecords,
+                                                         network_provider::kProviderName, lpBuffer, *lpBufferSize);
   if (placed == 0) {
-    const std::uint64_t needed = network_provider::WidePackedSize(remaining.front(), network_provider::kProviderName);
+    const std::uint64_t needed =
+        network_provider::WidePackedSize(batch.Remaining.front(), network_provider::kProviderName);
     *lpBufferSize = needed > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(needed);
     return WN_MORE_DATA;
   }
-  enumeration->Next += placed;
-  ++enumeration->BatchesReturned;
+  standin::FinishBatch(*enumeration, placed);
   *lpcCount = placed;
   return WN_SUCCESS;
 }
