@@ -23,7 +23,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using standin::Lan;
-using standin::NetworkRecord;
 using testing_support::DumpComputers;
 using testing_support::DumpNetwork;
 

@@ -119,7 +119,7 @@ TEST_F(StandinRegistryTest, AComputerServesHklmAndHkuAloneAndItsFileFillsThem) {
   DWORD size = sizeof name;
   ASSERT_EQ(RegQueryValueExA(wide.get(), "DisplayName", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size),
             ERROR_SUCCESS);
-  EXPECT_EQ(std::string(name, size), std::string("Second", 7));
+  EXPECT_EQ(std::string(name, size), std::string("Second\0", 7));
 }
 
 TEST_F(StandinRegistryTest, AMalformedFileFailsItsComputerWithAMessageAndSparesTheOthers) {
