@@ -9,6 +9,7 @@
 
 #include "registry/startup_facts.h"
 #include "tests/support/registry_backend.h"
+#include "tests/support/registry_backend_test.h"
 
 namespace {
 
@@ -25,32 +26,12 @@ std::vector<std::string> Entries(const TStringList& list) {
   return entries;
 }
 
-class RegistryAccessorTest : public ::testing::TestWithParam<RegistryBackend*> {
+class RegistryAccessorTest : public RegistryBackendTest {
  protected:
   void SetUp() override {
-    backend().Reset();
+    RegistryBackendTest::SetUp();
     EstablishStartupFacts();
-    handles_at_start_ = backend().OpenHandleCount();
   }
-
-  void TearDown() override {
-    backend().SetEnumKeyHook(nullptr);
-    if (handles_at_start_) {
-      EXPECT_EQ(backend().OpenHandleCount(), handles_at_start_) << "a registry handle was left open";
-    }
-    backend().Reset();
-  }
-
-  RegistryBackend& backend() { return *GetParam(); }
-  void Seed(std::string_view body) { SeedRegistry(backend(), Regedit4(body)); }
-
-  // The handles open now beyond those at the start; -1 when unknown.
-  int HandlesOpened() const {
-    const auto now = GetParam()->OpenHandleCount();
-    return now && handles_at_start_ ? *now - *handles_at_start_ : -1;
-  }
-
-  std::optional<int> handles_at_start_;
 };
 
 std::string BackendName(const ::testing::TestParamInfo<RegistryBackend*>& info) { return info.param->Name(); }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/support/registry_backend.h"
+#include "tests/support/registry_backend_test.h"
 #include "tests/support/scoped_key.h"
 
 namespace {
@@ -17,31 +18,12 @@ std::string KeyLine(std::string_view subpath) { return "[HKEY_CURRENT_USER\\" + 
 
 std::string Bytes(const char* data, std::size_t size) { return std::string(data, size); }
 
-class RegistryContractTest : public ::testing::TestWithParam<RegistryBackend*> {
+class RegistryContractTest : public RegistryBackendTest {
  protected:
-  void SetUp() override {
-    backend().Reset();
-    handles_at_start_ = backend().OpenHandleCount();
-  }
-
-  void TearDown() override {
-    backend().SetEnumKeyHook(nullptr);
-    if (handles_at_start_) {
-      EXPECT_EQ(backend().OpenHandleCount(), handles_at_start_) << "a registry handle was left open";
-    }
-    backend().Reset();
-  }
-
-  RegistryBackend& backend() { return *GetParam(); }
-
-  void Seed(std::string_view body) { SeedRegistry(backend(), Regedit4(body)); }
-
   // Opens a key of the contract area; the test fails when it cannot.
   LONG Open(std::string_view subpath, ScopedKey& key, REGSAM rights = KEY_ALL_ACCESS) {
     return RegOpenKeyExA(HKEY_CURRENT_USER, ContractPath(subpath).c_str(), 0, rights, key.out());
   }
-
-  std::optional<int> handles_at_start_;
 };
 
 std::string BackendName(const ::testing::TestParamInfo<RegistryBackend*>& info) { return info.param->Name(); }
