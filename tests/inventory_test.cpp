@@ -243,3 +243,33 @@ TEST(SampleLanInventoryTest, MatchesTheCheckedInReport) {
 }
 
 }  // namespace
+
+namespace {
+
+// A report redirected where writes fail must not end as a success: the
+// failure of the last write, made at the end of the run, is reported too.
+TEST(InventoryOutputTest, AReportThatCannotBeWrittenEndsWithAnOutputError) {
+  TemporaryLan lan;
+  lan.Computer("PC", Named("a", "Short"));
+  struct Case {
+    testing_support::OutputTarget output;
+    const char* message;
+  };
+  const Case cases[] = {
+      {testing_support::OutputTarget::FullDevice, "I/O error 112"},
+      {testing_support::OutputTarget::ReaderGone, "I/O error 232"},
+  };
+  for (const Case& c : cases) {
+    RunOptions options;
+    options.Arguments = {"*"};
+    options.Output = c.output;
+    options.Environment["KESTROVA_LAN"] = lan.Path();
+    const RunResult result = RunBinary(KestrovaPath(), options);
+    const std::regex report("Exception EInOutError in module kestrova at [0-9A-F]{8}\\.\r\n" + std::string(c.message) +
+                            "\\.\r\n\r\n");
+    EXPECT_TRUE(std::regex_match(result.Stderr, report)) << result.Stderr;
+    EXPECT_EQ(result.ExitCode, 1);
+  }
+}
+
+}  // namespace
