@@ -33,7 +33,7 @@ bool IsLocalComputer(const std::u16string& folded) {
   char own[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD size = sizeof own;
   if (!GetComputerNameA(own, &size)) return false;
-  return MakeRegistryName(own).Folded == folded;
+  return CompareFolded(folded, own) == 0;
 }
 
 }  // namespace
@@ -50,8 +50,7 @@ std::shared_ptr<RegistryHive> LocalRegistry() {
 void ResetLocalRegistry() { LocalHive().reset(); }
 
 MachineRoot ReachMachineRoot(const char* machine, HKEY root) {
-  const std::u16string folded =
-      machine == nullptr ? std::u16string() : MakeRegistryName(WithoutNetworkPrefix(machine)).Folded;
+  const std::u16string folded = machine == nullptr ? std::u16string() : FoldName(WithoutNetworkPrefix(machine));
   if (machine == nullptr || machine[0] == '\0' || (!folded.empty() && IsLocalComputer(folded))) {
     std::shared_ptr<RegistryHive> hive = LocalRegistry();
     std::shared_ptr<RegistryKey> key = hive->Root(root);
@@ -63,7 +62,7 @@ MachineRoot ReachMachineRoot(const char* machine, HKEY root) {
 
   const Computer* computer = nullptr;
   for (const Computer& candidate : CurrentLan().Computers) {
-    if (MakeRegistryName(WithoutNetworkPrefix(candidate.Name)).Folded == folded) {
+    if (CompareFolded(folded, WithoutNetworkPrefix(candidate.Name)) == 0) {
       computer = &candidate;
       break;
     }

@@ -44,18 +44,27 @@ char16_t UpperUnit(char16_t unit) {
 
 }  // namespace
 
-int CompareFolded(std::u16string_view folded, std::string_view ansi) {
-  // ASCII bytes fold one to one, so the common case needs no conversion;
-  // the first other byte hands the rest to the full conversion.
-  for (std::size_t i = 0; i < ansi.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(ansi[i]);
-    if (byte >= 0x80) return folded.compare(FoldName(ansi));
-    if (i == folded.size()) return -1;
-    const char16_t unit = UpperUnit(byte);
+NameLookup::NameLookup(std::string_view ansi)
+    : ansi_(ansi),
+      ascii_(std::all_of(ansi.begin(), ansi.end(), [](char byte) { return static_cast<unsigned char>(byte) < 0x80; })) {
+}
+
+int NameLookup::Order(std::u16string_view folded) const {
+  if (!ascii_) {
+    if (!folded_) folded_ = FoldName(ansi_);
+    return folded.compare(*folded_);
+  }
+  // ASCII bytes fold one to one: no conversion is needed.
+  const std::size_t common = std::min(folded.size(), ansi_.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const char16_t unit = UpperUnit(static_cast<unsigned char>(ansi_[i]));
     if (folded[i] != unit) return folded[i] < unit ? -1 : 1;
   }
-  return folded.size() == ansi.size() ? 0 : 1;
+  if (folded.size() == ansi_.size()) return 0;
+  return folded.size() < ansi_.size() ? -1 : 1;
 }
+
+int CompareFolded(std::u16string_view folded, std::string_view ansi) { return NameLookup(ansi).Order(folded); }
 
 std::u16string FoldName(std::string_view ansi) {
   std::u16string folded = Utf16Units(ansi);

@@ -5,6 +5,7 @@
 // ANSI code page in force.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,8 +25,21 @@ RegistryName MakeRegistryName(std::string_view ansi);
 // The upper-cased UTF-16 form of a name, by which names compare.
 std::u16string FoldName(std::string_view ansi);
 
-// The order of a folded name against an ANSI name: negative, 0 or
-// positive, as folded.compare(FoldName(ansi)).
+// An ANSI name compared with folded names: an ASCII name byte by byte,
+// any other folded once, at its first comparison.
+class NameLookup {
+ public:
+  explicit NameLookup(std::string_view ansi);
+  // Negative, 0 or positive, as folded.compare(FoldName(ansi)).
+  int Order(std::u16string_view folded) const;
+
+ private:
+  std::string_view ansi_;
+  bool ascii_;
+  mutable std::optional<std::u16string> folded_;
+};
+
+// NameLookup(ansi).Order(folded), for a single comparison.
 int CompareFolded(std::u16string_view folded, std::string_view ansi);
 
 // The longest key name Windows accepts, in UTF-16 characters.

@@ -19,8 +19,8 @@ bool FoldedLess(const std::shared_ptr<RegistryKey>& key, const std::u16string& f
   return key->Name().Folded < folded;
 }
 
-bool NameLess(const std::shared_ptr<RegistryKey>& key, std::string_view name) {
-  return CompareFolded(key->Name().Folded, name) < 0;
+bool NameLess(const std::shared_ptr<RegistryKey>& key, const NameLookup& name) {
+  return name.Order(key->Name().Folded) < 0;
 }
 
 }  // namespace
@@ -28,8 +28,9 @@ bool NameLess(const std::shared_ptr<RegistryKey>& key, std::string_view name) {
 RegistryKey::RegistryKey(RegistryName name) : name_(std::move(name)), last_written_(Now()) {}
 
 std::shared_ptr<RegistryKey> RegistryKey::Subkey(std::string_view name) const {
-  const auto found = std::lower_bound(subkeys_.begin(), subkeys_.end(), name, NameLess);
-  if (found == subkeys_.end() || CompareFolded((*found)->Name().Folded, name) != 0) return nullptr;
+  const NameLookup lookup(name);
+  const auto found = std::lower_bound(subkeys_.begin(), subkeys_.end(), lookup, NameLess);
+  if (found == subkeys_.end() || lookup.Order((*found)->Name().Folded) != 0) return nullptr;
   return *found;
 }
 
@@ -59,8 +60,9 @@ void RegistryKey::MarkDeleted() {
 }
 
 RegistryValue* RegistryKey::Value(std::string_view name) {
+  const NameLookup lookup(name);
   for (RegistryValue& value : values_) {
-    if (CompareFolded(value.Name.Folded, name) == 0) return &value;
+    if (lookup.Order(value.Name.Folded) == 0) return &value;
   }
   return nullptr;
 }
