@@ -109,7 +109,6 @@ void EndWithRuntimeError(std::int32_t number, const void* address) {
 }
 
 const Exception& PrebuiltOutOfMemory() { return *out_of_memory; }
-const Exception& PrebuiltInvalidPointer() { return *invalid_pointer; }
 
 void InstallErrorSupport() {
   out_of_memory.emplace(Text("Out of memory"));

@@ -40,9 +40,8 @@ std::unique_ptr<Exception> KindToException(RuntimeErrorKind kind);
 // Ends the process with the runtime-error line and the number as exit code.
 [[noreturn]] void EndWithRuntimeError(std::int32_t number, const void* address);
 
-// The pre-built objects, so that reporting a lack of memory needs none.
+// The pre-built object for a lack of memory, so that reporting it needs none.
 const Exception& PrebuiltOutOfMemory();
-const Exception& PrebuiltInvalidPointer();
 
 void InstallErrorSupport();
 void RemoveErrorSupport();
