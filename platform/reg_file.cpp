@@ -1,17 +1,27 @@
 #include "platform/reg_file.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
+#include <type_traits>
 #include <utility>
 
 namespace regfile {
+
+const char* const kNotAnExportMessage =
+    "not a registry export: the first line must be \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\"";
+const char* const kBeforeTheFirstKeyMessage = "line before the first key line; the line is skipped";
+const char* const kHalfUnitMessage = "the file ends in the middle of a UTF-16 character, which is ignored";
+
 namespace {
 
-// The file is read as a sequence of 16-bit units: UTF-16 code units for a
-// file with a byte-order mark, one unit per byte otherwise. The grammar
-// only looks at ASCII characters, so both read alike; names and strings
-// are turned into ANSI bytes when they are complete.
-using Units = std::u16string;
-using UnitView = std::u16string_view;
+// What a message says is skipped.
+constexpr const char* kSkippedLineSuffix = "; the line is skipped";
+constexpr const char* kSkippedKeySuffix = "; the line and the values below it are skipped";
+
+// The grammar only looks at ASCII characters, so a ByteText and a
+// Utf16Text read alike, unit by unit; names and strings are decoded by
+// the caller when they are wanted.
 
 constexpr std::string_view kVersion4Header = "REGEDIT4";
 constexpr std::string_view kVersion5Header = "Windows Registry Editor Version 5.00";
@@ -29,51 +39,12 @@ constexpr std::array<RootName, 5> kRootNames = {{
     {"HKEY_CURRENT_CONFIG", "HKCC", Root::kCurrentConfig},
 }};
 
-struct Line {
-  UnitView text;
-  int number;
-};
-
-// The first error; thrown inside the parser and turned into the result.
-struct Failure {
-  int line;
-  std::string message;
-};
+// The longest hexadecimal number of a dword or a value type.
+constexpr std::size_t kMostHexDigits = 8;
 
 bool IsBlank(char16_t unit) { return unit == u' ' || unit == u'\t'; }
 
-UnitView SkipBlanks(UnitView text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  return text;
-}
-
-UnitView TrimTrailingBlanks(UnitView text) {
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-// Nothing but blanks or a comment is left.
-bool IsEndOfLine(UnitView text) {
-  text = SkipBlanks(text);
-  return text.empty() || text.front() == u';';
-}
-
-char AsciiUpper(char16_t unit) {
-  if (unit >= u'a' && unit <= u'z') return static_cast<char>(unit - u'a' + 'A');
-  return unit < 0x80 ? static_cast<char>(unit) : '\0';
-}
-
-bool EqualsIgnoringAsciiCase(UnitView units, std::string_view ascii) {
-  if (units.size() != ascii.size()) return false;
-  for (std::size_t i = 0; i < ascii.size(); ++i) {
-    if (AsciiUpper(units[i]) != AsciiUpper(static_cast<char16_t>(ascii[i]))) return false;
-  }
-  return true;
-}
-
-bool StartsWithIgnoringAsciiCase(UnitView units, std::string_view ascii) {
-  return units.size() >= ascii.size() && EqualsIgnoringAsciiCase(units.substr(0, ascii.size()), ascii);
-}
+char16_t AsciiUpper(char16_t unit) { return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 0x20) : unit; }
 
 int HexDigitValue(char16_t unit) {
   if (unit >= u'0' && unit <= u'9') return unit - u'0';
@@ -82,257 +53,623 @@ int HexDigitValue(char16_t unit) {
   return -1;
 }
 
-std::string Printable(UnitView units) {
-  std::string text;
-  for (char16_t unit : units.substr(0, 40)) text.push_back(unit >= 0x20 && unit < 0x7F ? static_cast<char>(unit) : '?');
-  return text;
+// The first unit equal to `unit` (ASCII) in [from, limit), or limit.
+std::size_t FindUnit(const ByteText& text, std::size_t from, std::size_t limit, char16_t unit) {
+  if (from >= limit) return limit;
+  const void* found = std::memchr(text.Data + from, unit, limit - from);
+  return found == nullptr ? limit : static_cast<std::size_t>(static_cast<const unsigned char*>(found) - text.Data);
 }
 
-// Splits the units into lines at LF, each without the CR of a CR LF.
-std::vector<Line> SplitLines(UnitView units) {
-  std::vector<Line> lines;
-  int number = 1;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i <= units.size(); ++i) {
-    if (i == units.size() || units[i] == u'\n') {
-      UnitView line = units.substr(start, i - start);
-      if (!line.empty() && line.back() == u'\r') line.remove_suffix(1);
-      lines.push_back({line, number++});
-      start = i + 1;
-    }
+std::size_t FindUnit(const Utf16Text& text, std::size_t from, std::size_t limit, char16_t unit) {
+  // A byte equal to the unit's is its low byte only at an even offset and
+  // with a zero byte behind it.
+  std::size_t byte = 2 * from;
+  const std::size_t end = 2 * limit;
+  while (byte < end) {
+    const void* found = std::memchr(text.Data + byte, unit, end - byte);
+    if (found == nullptr) return limit;
+    const auto at = static_cast<std::size_t>(static_cast<const unsigned char*>(found) - text.Data);
+    if (at % 2 == 0 && text.Data[at + 1] == 0) return at / 2;
+    byte = at + 1;
   }
-  return lines;
+  return limit;
 }
 
-class Parser {
- public:
-  Parser(std::vector<Line> lines, bool wide_text, bool wide_string_data, const AnsiFromUtf16& to_ansi)
-      : lines_(std::move(lines)), wide_text_(wide_text), wide_string_data_(wide_string_data), to_ansi_(to_ansi) {}
+template <class Text>
+std::size_t SkipBlanks(const Text& text, std::size_t pos, std::size_t end) {
+  while (pos < end && IsBlank(text[pos])) ++pos;
+  return pos;
+}
 
-  ParseResult Run() {
-    ParseResult result;
-    try {
-      // The header has been checked by the caller.
-      for (next_ = 1; next_ < lines_.size();) {
-        const Line line = lines_[next_++];
-        ParseLine(line, result.Operations);
-      }
-    } catch (const Failure& failure) {
-      result.Error = ParseError{failure.line, failure.message};
+// One physical line: its content [start, end) without the line end, and
+// where the next one starts.
+struct Physical {
+  std::size_t start = 0;
+  std::size_t end = 0;
+  std::size_t next = 0;
+};
+
+template <class Text>
+Physical PhysicalLine(const Text& text, std::size_t start, std::size_t limit) {
+  const std::size_t line_end = FindUnit(text, start, limit, u'\n');
+  Physical line{start, line_end, line_end < limit ? line_end + 1 : limit};
+  if (line.end > start && text[line.end - 1] == u'\r') --line.end;
+  return line;
+}
+
+// Nothing but blanks or a comment is left of the physical line.
+template <class Text>
+bool IsEndOfLine(const Text& text, std::size_t pos, std::size_t end) {
+  pos = SkipBlanks(text, pos, end);
+  return pos == end || text[pos] == u';';
+}
+
+template <class Text>
+bool MatchesAsciiIgnoringCase(const Text& text, std::size_t pos, std::size_t end, std::string_view ascii) {
+  if (end - pos < ascii.size()) return false;
+  for (std::size_t i = 0; i < ascii.size(); ++i) {
+    if (AsciiUpper(text[pos + i]) != AsciiUpper(static_cast<char16_t>(ascii[i]))) return false;
+  }
+  return true;
+}
+
+template <class Text>
+std::string Printable(const Text& text, std::size_t pos, std::size_t end) {
+  while (end > pos && IsBlank(text[end - 1])) --end;
+  std::string printable;
+  for (std::size_t i = pos; i < end && printable.size() < 40; ++i) {
+    const char16_t unit = text[i];
+    printable.push_back(unit >= 0x20 && unit < 0x7F ? static_cast<char>(unit) : '?');
+  }
+  return printable;
+}
+
+// The line below `line` continues it: `line` ends with a backslash and the
+// next line is no key line.
+template <class Text>
+bool ContinuesOntoNext(const Text& text, const Physical& line, std::size_t limit) {
+  std::size_t last = line.end;
+  while (last > line.start && IsBlank(text[last - 1])) --last;
+  if (last == line.start || text[last - 1] != u'\\' || line.next >= limit) return false;
+  const std::size_t first = SkipBlanks(text, line.next, limit);
+  return first == limit || text[first] != u'[';
+}
+
+// A parse of one logical line; a fault ends it through Fail.
+template <class Text>
+class LineParser {
+ public:
+  LineParser(const Text& text, std::size_t limit, ParsedLine& line) : text_(text), limit_(limit), line_(line) {}
+
+  void Run(std::size_t begin) {
+    line_.Kind = LineKind::kNothing;
+    line_.Message.clear();
+    physical_ = PhysicalLine(text_, begin, limit_);
+    line_.Next = physical_.next;
+    const std::size_t pos = SkipBlanks(text_, begin, physical_.end);
+    if (pos == physical_.end || text_[pos] == u';') return;
+    if (text_[pos] == u'[') {
+      ParseKeyLine(pos);
+    } else if (text_[pos] == u'"' || text_[pos] == u'@') {
+      ParseValueLine(pos);
+    } else {
+      Fail(pos, "unrecognised line '" + Printable(text_, pos, physical_.end) + "'");
     }
-    return result;
   }
 
  private:
-  void ParseLine(const Line& line, std::vector<Operation>& operations) {
-    const UnitView text = SkipBlanks(line.text);
-    if (IsEndOfLine(text)) return;
-    if (text.front() == u'[') {
-      ParseKeyLine(text, line.number, operations);
-    } else if (text.front() == u'"' || text.front() == u'@') {
-      ParseValueLine(text, line.number, operations);
-    } else {
-      throw Failure{line.number, "unrecognised line '" + Printable(TrimTrailingBlanks(text)) + "'"};
-    }
+  // Records the fault and skips the rest of the line, continuation lines
+  // included. Answers false, for the parse to stop.
+  bool Fail(std::size_t at, std::string message) {
+    line_.Kind = line_.Kind == LineKind::kKey ? LineKind::kSkippedKey : LineKind::kSkipped;
+    line_.FaultAt = at;
+    line_.Message = std::move(message);
+    line_.Message += line_.Kind == LineKind::kSkippedKey ? kSkippedKeySuffix : kSkippedLineSuffix;
+    Physical physical = physical_;
+    while (ContinuesOntoNext(text_, physical, limit_)) physical = PhysicalLine(text_, physical.next, limit_);
+    line_.Next = physical.next;
+    return false;
   }
 
-  void ParseKeyLine(UnitView text, int number, std::vector<Operation>& operations) {
-    const std::size_t close = text.rfind(u']');
-    if (close == UnitView::npos) throw Failure{number, "key line without a closing bracket"};
-    if (!IsEndOfLine(text.substr(close + 1))) throw Failure{number, "unexpected text after the key line"};
-    UnitView inner = text.substr(1, close - 1);
-    const bool deletion = !inner.empty() && inner.front() == u'-';
-    if (deletion) inner.remove_prefix(1);
-    const std::size_t separator = inner.find(u'\\');
-    const UnitView root_name = inner.substr(0, separator);
+  void ParseKeyLine(std::size_t pos) {
+    line_.Kind = LineKind::kKey;
+    const std::size_t end = physical_.end;
+    // The last bracket closes the line: key names may hold brackets.
+    std::size_t close = end;
+    for (std::size_t i = end; i > pos + 1;) {
+      if (text_[--i] == u']') {
+        close = i;
+        break;
+      }
+    }
+    if (close == end) {
+      Fail(pos, "key line without a closing bracket");
+      return;
+    }
+    if (!IsEndOfLine(text_, close + 1, end)) {
+      Fail(close + 1, "unexpected text after the key line");
+      return;
+    }
+    std::size_t inner = pos + 1;
+    line_.Deletion = inner < close && text_[inner] == u'-';
+    if (line_.Deletion) ++inner;
+    const std::size_t separator = FindUnit(text_, inner, close, u'\\');
     const RootName* root = nullptr;
     for (const RootName& candidate : kRootNames) {
-      if (EqualsIgnoringAsciiCase(root_name, candidate.long_name) ||
-          EqualsIgnoringAsciiCase(root_name, candidate.short_name)) {
-        root = &candidate;
+      for (std::string_view name : {candidate.long_name, candidate.short_name}) {
+        if (separator - inner == name.size() && MatchesAsciiIgnoringCase(text_, inner, separator, name)) {
+          root = &candidate;
+        }
       }
     }
-    if (root == nullptr) throw Failure{number, "unknown root key '" + Printable(root_name) + "'"};
-    const UnitView path = separator == UnitView::npos ? UnitView() : inner.substr(separator + 1);
-    if (deletion && path.empty()) throw Failure{number, "a root key cannot be deleted"};
-
-    Operation operation;
-    operation.Kind = deletion ? OperationKind::kDeleteKey : OperationKind::kCreateKey;
-    operation.KeyRoot = root->root;
-    operation.KeyPath = FinishName(path, number);
-    operation.Line = number;
-    key_ = operation;
-    has_key_ = true;
-    operations.push_back(std::move(operation));
+    if (root == nullptr) {
+      Fail(inner, "unknown root key '" + Printable(text_, inner, separator) + "'");
+      return;
+    }
+    line_.KeyRoot = root->root;
+    line_.KeyPath = separator == close ? Span{close, close} : Span{separator + 1, close};
+    if (line_.Deletion && line_.KeyPath.Empty()) {
+      Fail(inner, "a root key cannot be deleted");
+      return;
+    }
+    if (!line_.KeyPath.Empty() && text_[line_.KeyPath.Begin] == u'\\') {
+      Fail(line_.KeyPath.Begin, "a key path cannot start with a backslash");
+      return;
+    }
+    if (FindUnit(text_, line_.KeyPath.Begin, line_.KeyPath.End, 0) != line_.KeyPath.End) {
+      Fail(line_.KeyPath.Begin, "zero character in a name");
+      return;
+    }
+    line_.Next = physical_.next;
   }
 
-  void ParseValueLine(UnitView text, int number, std::vector<Operation>& operations) {
-    if (!has_key_) throw Failure{number, "value outside a key"};
-    if (key_.Kind == OperationKind::kDeleteKey) throw Failure{number, "value below a key that is being deleted"};
-
-    Operation operation;
-    operation.KeyRoot = key_.KeyRoot;
-    operation.KeyPath = key_.KeyPath;
-    operation.Line = number;
-    if (text.front() == u'@') {
-      text.remove_prefix(1);
+  void ParseValueLine(std::size_t pos) {
+    line_.Kind = LineKind::kValue;
+    const std::size_t end = physical_.end;
+    if (text_[pos] == u'@') {
+      line_.Name = Span{pos + 1, pos + 1};
+      ++pos;
     } else {
-      operation.ValueName = FinishName(ReadQuoted(text, number), number);
+      if (!ReadQuoted(pos, line_.Name)) return;
+      if (FindUnit(text_, line_.Name.Begin, line_.Name.End, 0) != line_.Name.End) {
+        Fail(line_.Name.Begin, "zero character in a name");
+        return;
+      }
     }
-    text = SkipBlanks(text);
-    if (text.empty() || text.front() != u'=') throw Failure{number, "'=' expected after the value name"};
-    text = SkipBlanks(text.substr(1));
+    pos = SkipBlanks(text_, pos, end);
+    if (pos == end || text_[pos] != u'=') {
+      Fail(pos, "'=' expected after the value name");
+      return;
+    }
+    pos = SkipBlanks(text_, pos + 1, end);
 
-    if (!text.empty() && text.front() == u'-') {
-      operation.Kind = OperationKind::kDeleteValue;
-      text.remove_prefix(1);
-    } else if (!text.empty() && text.front() == u'"') {
-      operation.Kind = OperationKind::kSetValue;
-      operation.Type = REG_SZ;
-      operation.Data = FinishText(ReadQuoted(text, number), number);
-      operation.Data.push_back('\0');
-    } else if (StartsWithIgnoringAsciiCase(text, "dword:")) {
-      operation.Kind = OperationKind::kSetValue;
-      operation.Type = REG_DWORD;
-      text.remove_prefix(6);
-      const DWORD number_value = ReadHexNumber(text, number, "dword");
-      for (int shift = 0; shift < 32; shift += 8) operation.Data.push_back(static_cast<char>(number_value >> shift));
-    } else if (StartsWithIgnoringAsciiCase(text, "hex:")) {
-      operation.Kind = OperationKind::kSetValue;
-      operation.Type = REG_BINARY;
-      text.remove_prefix(4);
-      operation.Data = ReadHexBytes(text, number);
-    } else if (StartsWithIgnoringAsciiCase(text, "hex(")) {
-      operation.Kind = OperationKind::kSetValue;
-      text.remove_prefix(4);
-      operation.Type = ReadHexNumber(text, number, "type");
-      if (!StartsWithIgnoringAsciiCase(text, "):")) throw Failure{number, "'):' expected after the value type"};
-      text.remove_prefix(2);
-      operation.Data = ReadHexBytes(text, number);
-      if (wide_string_data_ && IsStringType(operation.Type)) operation.Data = WideDataToAnsi(operation.Data, number);
+    if (pos < end && text_[pos] == u'-') {
+      line_.Form = DataForm::kDelete;
+      ++pos;
+    } else if (pos < end && text_[pos] == u'"') {
+      line_.Form = DataForm::kString;
+      line_.Type = REG_SZ;
+      if (!ReadQuoted(pos, line_.Data)) return;
+    } else if (MatchesAsciiIgnoringCase(text_, pos, end, "dword:")) {
+      line_.Form = DataForm::kDword;
+      line_.Type = REG_DWORD;
+      pos += 6;
+      if (!ReadHexNumber(pos, "dword", line_.Dword)) return;
+    } else if (MatchesAsciiIgnoringCase(text_, pos, end, "hex:")) {
+      line_.Form = DataForm::kHex;
+      line_.Type = REG_BINARY;
+      pos += 4;
+      if (!ReadHexBytes(pos)) return;
+    } else if (MatchesAsciiIgnoringCase(text_, pos, end, "hex(")) {
+      line_.Form = DataForm::kHex;
+      pos += 4;
+      if (!ReadHexNumber(pos, "type", line_.Type)) return;
+      if (!MatchesAsciiIgnoringCase(text_, pos, physical_.end, "):")) {
+        Fail(pos, "'):' expected after the value type");
+        return;
+      }
+      pos += 2;
+      if (!ReadHexBytes(pos)) return;
     } else {
-      throw Failure{number, "unrecognised value data '" + Printable(TrimTrailingBlanks(text)) + "'"};
+      Fail(pos, "unrecognised value data '" + Printable(text_, pos, end) + "'");
+      return;
     }
-    if (!IsEndOfLine(text)) throw Failure{number, "unexpected text after the value"};
-    operations.push_back(std::move(operation));
+    if (!IsEndOfLine(text_, pos, physical_.end)) {
+      Fail(pos, "unexpected text after the value");
+      return;
+    }
+    line_.Next = physical_.next;
   }
 
-  static bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
-
-  // A quoted string at the front of text, with \\ and \" taken as the
-  // escaped character; any other backslash is kept with what follows it.
-  // Leaves text behind the closing quote.
-  Units ReadQuoted(UnitView& text, int number) {
-    Units result;
-    std::size_t i = 1;
+  // A quoted string at pos, on this physical line; \\ and \" are escapes,
+  // any other backslash stands for itself. Leaves pos behind the closing
+  // quote.
+  bool ReadQuoted(std::size_t& pos, Span& quoted) {
+    const std::size_t end = physical_.end;
+    std::size_t i = pos + 1;
     for (;;) {
-      if (i >= text.size()) throw Failure{number, "unterminated string"};
-      const char16_t unit = text[i];
+      if (i >= end) return Fail(pos, "unterminated string");
+      const char16_t unit = text_[i];
       if (unit == u'"') break;
-      if (unit == u'\\' && i + 1 < text.size() && (text[i + 1] == u'\\' || text[i + 1] == u'"')) {
-        result.push_back(text[i + 1]);
-        i += 2;
-        continue;
-      }
-      result.push_back(unit);
-      ++i;
+      i += unit == u'\\' && i + 1 < end && (text_[i + 1] == u'\\' || text_[i + 1] == u'"') ? 2 : 1;
     }
-    text.remove_prefix(i + 1);
-    return result;
+    quoted = Span{pos + 1, i};
+    pos = i + 1;
+    return true;
   }
 
   // One to eight hexadecimal digits.
-  DWORD ReadHexNumber(UnitView& text, int number, const char* what) {
-    DWORD value = 0;
+  bool ReadHexNumber(std::size_t& pos, const char* what, DWORD& value) {
+    const std::size_t end = physical_.end;
+    value = 0;
     std::size_t digits = 0;
-    while (digits < text.size() && HexDigitValue(text[digits]) >= 0) {
-      if (digits == 8) throw Failure{number, std::string(what) + " value out of range"};
-      value = value << 4 | static_cast<DWORD>(HexDigitValue(text[digits]));
+    while (pos + digits < end && HexDigitValue(text_[pos + digits]) >= 0) {
+      if (digits == kMostHexDigits) return Fail(pos, std::string(what) + " value out of range");
+      value = value << 4 | static_cast<DWORD>(HexDigitValue(text_[pos + digits]));
       ++digits;
     }
-    if (digits == 0) throw Failure{number, std::string("hexadecimal ") + what + " value expected"};
-    text.remove_prefix(digits);
-    return value;
+    if (digits == 0) return Fail(pos, std::string("hexadecimal ") + what + " value expected");
+    pos += digits;
+    return true;
   }
 
-  // Comma-separated hexadecimal bytes; a backslash at the end of a line
-  // continues the list on the next line. Leaves text at the end of the
-  // list's last line.
-  std::string ReadHexBytes(UnitView& text, int& number) {
-    std::string bytes;
+  // Comma-separated hexadecimal bytes of one or two digits; a backslash
+  // at the end of a physical line continues the list on the next one,
+  // unless that is a key line. Leaves pos at the end of the list on its
+  // last physical line.
+  bool ReadHexBytes(std::size_t& pos) {
+    line_.Data.Begin = pos;
+    line_.HexByteCount = 0;
     for (;;) {
-      text = SkipBlanks(text);
-      if (!text.empty() && text.front() == u'\\' && IsEndOfLine(text.substr(1))) {
-        if (next_ >= lines_.size()) {
-          text = UnitView();
-          return bytes;
+      pos = SkipBlanks(text_, pos, physical_.end);
+      if (pos < physical_.end && text_[pos] == u'\\' && IsEndOfLine(text_, pos + 1, physical_.end)) {
+        if (!ContinuesOntoNext(text_, Physical{pos, pos + 1, physical_.next}, limit_)) {
+          line_.Data.End = pos;
+          pos = physical_.end;
+          return true;
         }
-        const Line& line = lines_[next_++];
-        text = line.text;
-        number = line.number;
+        physical_ = PhysicalLine(text_, physical_.next, limit_);
+        pos = physical_.start;
         continue;
       }
-      if (IsEndOfLine(text)) return bytes;
-      int value = 0;
+      if (IsEndOfLine(text_, pos, physical_.end)) {
+        line_.Data.End = pos;
+        return true;
+      }
       std::size_t digits = 0;
-      while (digits < text.size() && digits < 2 && HexDigitValue(text[digits]) >= 0) {
-        value = value << 4 | HexDigitValue(text[digits]);
-        ++digits;
+      while (digits < 2 && pos + digits < physical_.end && HexDigitValue(text_[pos + digits]) >= 0) ++digits;
+      if (digits == 0 || (pos + digits < physical_.end && HexDigitValue(text_[pos + digits]) >= 0)) {
+        return Fail(pos, "invalid hexadecimal byte '" + Printable(text_, pos, physical_.end) + "'");
       }
-      if (digits == 0 || (digits < text.size() && HexDigitValue(text[digits]) >= 0)) {
-        throw Failure{number, "invalid hexadecimal byte '" + Printable(TrimTrailingBlanks(text)) + "'"};
-      }
-      bytes.push_back(static_cast<char>(value));
-      text = SkipBlanks(text.substr(digits));
-      if (!text.empty() && text.front() == u',') {
-        text.remove_prefix(1);
-      } else if (!IsEndOfLine(text) && !(text.front() == u'\\' && IsEndOfLine(text.substr(1)))) {
-        throw Failure{number, "',' expected between hexadecimal bytes"};
+      ++line_.HexByteCount;
+      pos = SkipBlanks(text_, pos + digits, physical_.end);
+      if (pos < physical_.end && text_[pos] == u',') {
+        ++pos;
+      } else if (!IsEndOfLine(text_, pos, physical_.end) &&
+                 !(text_[pos] == u'\\' && IsEndOfLine(text_, pos + 1, physical_.end))) {
+        return Fail(pos, "',' expected between hexadecimal bytes");
       }
     }
   }
 
-  std::string WideDataToAnsi(const std::string& data, int number) {
-    if (data.size() % 2 != 0) throw Failure{number, "string data with an odd number of bytes"};
-    const std::optional<std::string> converted = to_ansi_(data);
-    if (!converted) throw Failure{number, "string data that is not valid UTF-16"};
-    return *converted;
+  const Text& text_;
+  std::size_t limit_;
+  ParsedLine& line_;
+  Physical physical_;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The line grammar
+
+std::optional<ExportHeader> ReadExportHeader(std::string_view file_bytes) {
+  ExportHeader header;
+  const auto* data = reinterpret_cast<const unsigned char*>(file_bytes.data());
+  header.WideText = file_bytes.size() >= 2 && data[0] == 0xFF && data[1] == 0xFE;
+  Physical first;
+  bool version5 = false;
+  auto matches = [&](const auto& text) {
+    first = PhysicalLine(text, 0, text.Size);
+    std::size_t end = first.end;
+    while (end > 0 && IsBlank(text[end - 1])) --end;
+    auto is = [&](std::string_view header_text) {
+      return end == header_text.size() && MatchesAsciiIgnoringCase(text, 0, end, header_text);
+    };
+    version5 = is(kVersion5Header);
+    return version5 || is(kVersion4Header);
+  };
+  bool recognised = false;
+  if (header.WideText) {
+    header.Units = (file_bytes.size() - 2) / 2;
+    header.HalfUnitAtEnd = file_bytes.size() % 2 != 0;
+    recognised = matches(Utf16Text{data + 2, header.Units});
+  } else {
+    header.Units = file_bytes.size();
+    recognised = matches(ByteText{data, header.Units});
+  }
+  if (!recognised) return std::nullopt;
+  header.WideStringData = version5;
+  header.BodyStart = first.next;
+  return header;
+}
+
+template <class Text>
+void ParseLine(const Text& text, std::size_t begin, std::size_t limit, ParsedLine& line) {
+  LineParser<Text>(text, limit, line).Run(begin);
+}
+
+template <class Text>
+std::size_t FindKeyLine(const Text& text, std::size_t from) {
+  for (std::size_t pos = from;; ++pos) {
+    pos = FindUnit(text, pos, text.Size, u'[');
+    if (pos == text.Size) return pos;
+    std::size_t start = pos;
+    while (start > from && IsBlank(text[start - 1])) --start;
+    if (start == from || text[start - 1] == u'\n') return start;
+  }
+}
+
+template <class Text>
+std::size_t CountLineEnds(const Text& text, std::size_t from, std::size_t at) {
+  std::size_t count = 0;
+  for (std::size_t pos = FindUnit(text, from, at, u'\n'); pos < at; pos = FindUnit(text, pos + 1, at, u'\n')) ++count;
+  return count;
+}
+
+namespace {
+
+template <class Text, class Out>
+void AppendUnquotedUnits(const Text& text, Span quoted, Out& out) {
+  for (std::size_t i = quoted.Begin; i < quoted.End; ++i) {
+    char16_t unit = text[i];
+    if (unit == u'\\' && i + 1 < quoted.End && (text[i + 1] == u'\\' || text[i + 1] == u'"')) unit = text[++i];
+    out.push_back(static_cast<typename Out::value_type>(unit));
+  }
+}
+
+}  // namespace
+
+void AppendUnquoted(const ByteText& text, Span quoted, std::string& out) { AppendUnquotedUnits(text, quoted, out); }
+
+void AppendUnquoted(const Utf16Text& text, Span quoted, std::u16string& out) { AppendUnquotedUnits(text, quoted, out); }
+
+template <class Text>
+void WriteHexBytes(const Text& text, Span list, unsigned char* out) {
+  // The list has been checked: runs of one or two digits are its bytes;
+  // commas, blanks, line ends, backslashes and comments lie between them.
+  for (std::size_t i = list.Begin; i < list.End; ++i) {
+    const char16_t unit = text[i];
+    if (unit == u';') {
+      i = FindUnit(text, i, list.End, u'\n');
+      continue;
+    }
+    const int high = HexDigitValue(unit);
+    if (high < 0) continue;
+    const int low = i + 1 < list.End ? HexDigitValue(text[i + 1]) : -1;
+    if (low < 0) {
+      *out++ = static_cast<unsigned char>(high);
+    } else {
+      *out++ = static_cast<unsigned char>(high << 4 | low);
+      ++i;
+    }
+  }
+}
+
+template void ParseLine(const ByteText&, std::size_t, std::size_t, ParsedLine&);
+template void ParseLine(const Utf16Text&, std::size_t, std::size_t, ParsedLine&);
+template std::size_t FindKeyLine(const ByteText&, std::size_t);
+template std::size_t FindKeyLine(const Utf16Text&, std::size_t);
+template std::size_t CountLineEnds(const ByteText&, std::size_t, std::size_t);
+template std::size_t CountLineEnds(const Utf16Text&, std::size_t, std::size_t);
+template void WriteHexBytes(const ByteText&, Span, unsigned char*);
+template void WriteHexBytes(const Utf16Text&, Span, unsigned char*);
+
+// ---------------------------------------------------------------------------
+// The whole file as operations
+
+namespace {
+
+bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+bool IsAscii(std::string_view bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+}
+
+// A text that cannot be given in the reader's code page; the line that
+// holds it is skipped.
+struct Unconvertible {
+  const char* message;
+};
+
+template <class Text>
+class FileParser {
+ public:
+  FileParser(const Text& text, const ExportHeader& header, const TextConversions& conversions)
+      : text_(text), header_(header), conversions_(conversions) {}
+
+  ParseResult Run() {
+    ParsedLine line;
+    for (std::size_t pos = header_.BodyStart; pos < text_.Size; pos = line.Next) {
+      ParseLine(text_, pos, text_.Size, line);
+      const int number = LineAt(pos);
+      switch (line.Kind) {
+        case LineKind::kNothing:
+          break;
+        case LineKind::kSkippedKey:
+          Skip(LineAt(line.FaultAt), line.Message);
+          dropping_ = true;
+          break;
+        case LineKind::kSkipped:
+          if (!has_key_) {
+            Skip(number, kBeforeTheFirstKeyMessage);
+          } else if (!dropping_) {
+            Skip(LineAt(line.FaultAt), line.Message);
+          }
+          break;
+        case LineKind::kKey:
+          AddKey(line, number);
+          break;
+        case LineKind::kValue:
+          if (dropping_) break;
+          if (!has_key_) {
+            Skip(number, kBeforeTheFirstKeyMessage);
+            break;
+          }
+          AddValue(line, number);
+          break;
+      }
+    }
+    if (header_.HalfUnitAtEnd) Skip(LineAt(text_.Size), kHalfUnitMessage);
+    return std::move(result_);
   }
 
-  // Text of the file (a string's contents) as ANSI bytes.
-  std::string FinishText(UnitView units, int number) {
-    std::string bytes;
+ private:
+  int LineAt(std::size_t pos) {
+    if (pos < counted_to_) {
+      counted_to_ = 0;
+      counted_lines_ = 0;
+    }
+    counted_lines_ += CountLineEnds(text_, counted_to_, pos);
+    counted_to_ = pos;
+    return static_cast<int>(counted_lines_) + 1;
+  }
+
+  void Skip(int number, std::string message) { result_.Skipped.push_back(ParseError{number, std::move(message)}); }
+
+  void AddKey(const ParsedLine& line, int number) {
+    Operation operation;
+    operation.Kind = line.Deletion ? OperationKind::kDeleteKey : OperationKind::kCreateKey;
+    operation.KeyRoot = line.KeyRoot;
+    operation.Line = number;
+    try {
+      operation.KeyPath = Ansi(FileUnits(line.KeyPath));
+    } catch (const Unconvertible& failure) {
+      Skip(number, std::string(failure.message) + kSkippedKeySuffix);
+      dropping_ = true;
+      return;
+    }
+    key_root_ = operation.KeyRoot;
+    key_path_ = operation.KeyPath;
+    has_key_ = true;
+    dropping_ = line.Deletion;
+    result_.Operations.push_back(std::move(operation));
+  }
+
+  void AddValue(const ParsedLine& line, int number) {
+    Operation operation;
+    operation.KeyRoot = key_root_;
+    operation.KeyPath = key_path_;
+    operation.Line = number;
+    operation.Type = line.Type;
+    try {
+      operation.ValueName = Ansi(Unquoted(line.Name));
+      switch (line.Form) {
+        case DataForm::kDelete:
+          operation.Kind = OperationKind::kDeleteValue;
+          operation.Type = REG_NONE;
+          break;
+        case DataForm::kString:
+          operation.Kind = OperationKind::kSetValue;
+          operation.Data = Ansi(Unquoted(line.Data));
+          operation.Data.push_back('\0');
+          break;
+        case DataForm::kDword:
+          operation.Kind = OperationKind::kSetValue;
+          for (int shift = 0; shift < 32; shift += 8) operation.Data.push_back(static_cast<char>(line.Dword >> shift));
+          break;
+        case DataForm::kHex:
+          operation.Kind = OperationKind::kSetValue;
+          operation.Data.resize(line.HexByteCount);
+          WriteHexBytes(text_, line.Data, reinterpret_cast<unsigned char*>(operation.Data.data()));
+          if (IsStringType(line.Type)) operation.Data = StringData(operation.Data);
+          break;
+      }
+    } catch (const Unconvertible& failure) {
+      Skip(number, std::string(failure.message) + kSkippedLineSuffix);
+      return;
+    }
+    result_.Operations.push_back(std::move(operation));
+  }
+
+  // Units of the file as they stand: bytes, or UTF-16LE bytes.
+  std::string FileUnits(Span span) const {
+    std::string units;
+    for (std::size_t i = span.Begin; i < span.End; ++i) PutUnit(units, text_[i]);
+    return units;
+  }
+
+  std::string Unquoted(Span quoted) const {
+    if constexpr (std::is_same_v<Text, ByteText>) {
+      std::string bytes;
+      AppendUnquoted(text_, quoted, bytes);
+      return bytes;
+    } else {
+      std::u16string units;
+      AppendUnquoted(text_, quoted, units);
+      std::string wide;
+      for (char16_t unit : units) PutUnit(wide, unit);
+      return wide;
+    }
+  }
+
+  static void PutUnit(std::string& out, char16_t unit) {
+    if constexpr (std::is_same_v<Text, ByteText>) {
+      out.push_back(static_cast<char>(unit));
+    } else {
+      out.push_back(static_cast<char>(unit & 0xFF));
+      out.push_back(static_cast<char>(unit >> 8));
+    }
+  }
+
+  // Text of the file, as FileUnits or Unquoted give it, in the reader's
+  // ANSI code page.
+  std::string Ansi(const std::string& units) const {
+    if constexpr (std::is_same_v<Text, ByteText>) {
+      return FileBytesToAnsi(units);
+    } else {
+      return Utf16ToAnsi(units, "text that is not valid UTF-16");
+    }
+  }
+
+  std::string FileBytesToAnsi(const std::string& bytes) const {
+    if (!conversions_.FromFileText || IsAscii(bytes)) return bytes;
+    return Utf16ToAnsi(conversions_.FromFileText(bytes), "text that is not valid in the file's code page");
+  }
+
+  std::string Utf16ToAnsi(const std::string& utf16le, const char* failure) const {
     bool ascii = true;
-    for (char16_t unit : units) {
-      if (unit >= 0x80) ascii = false;
-      bytes.push_back(static_cast<char>(unit));
+    for (std::size_t i = 0; i + 1 < utf16le.size() && ascii; i += 2) {
+      ascii = static_cast<unsigned char>(utf16le[i]) < 0x80 && utf16le[i + 1] == 0;
     }
-    if (!wide_text_ || ascii) return bytes;
-    std::string wide;
-    for (char16_t unit : units) {
-      wide.push_back(static_cast<char>(unit & 0xFF));
-      wide.push_back(static_cast<char>(unit >> 8));
+    if (ascii) {
+      std::string bytes;
+      for (std::size_t i = 0; i + 1 < utf16le.size(); i += 2) bytes.push_back(utf16le[i]);
+      return bytes;
     }
-    const std::optional<std::string> converted = to_ansi_(wide);
-    if (!converted) throw Failure{number, "text that is not valid UTF-16"};
-    return *converted;
+    std::optional<std::string> converted = conversions_.ToAnsi(utf16le);
+    if (!converted) throw Unconvertible{failure};
+    return std::move(*converted);
   }
 
-  // A key path or value name: text that cannot hold a zero byte, since
-  // the registry takes names as zero-terminated strings.
-  std::string FinishName(UnitView units, int number) {
-    std::string name = FinishText(units, number);
-    if (name.find('\0') != std::string::npos) throw Failure{number, "zero character in a name"};
-    return name;
+  // The data of hex(1), hex(2) and hex(7): UTF-16LE after a version 5
+  // header, else bytes in the file's code page.
+  std::string StringData(const std::string& data) const {
+    if (!header_.WideStringData) return FileBytesToAnsi(data);
+    if (data.size() % 2 != 0) throw Unconvertible{"string data with an odd number of bytes"};
+    return Utf16ToAnsi(data, "string data that is not valid UTF-16");
   }
 
-  std::vector<Line> lines_;
-  std::size_t next_ = 1;
-  bool wide_text_;
-  bool wide_string_data_;
-  const AnsiFromUtf16& to_ansi_;
-  Operation key_;
+  const Text& text_;
+  const ExportHeader& header_;
+  const TextConversions& conversions_;
+  ParseResult result_;
   bool has_key_ = false;
+  bool dropping_ = false;  // below a deleted key or a key line that was skipped
+  Root key_root_ = Root::kLocalMachine;
+  std::string key_path_;
+  std::size_t counted_to_ = 0;
+  std::size_t counted_lines_ = 0;
 };
 
 }  // namespace
@@ -353,41 +690,24 @@ HKEY RootHandle(Root root) {
   return nullptr;
 }
 
-ParseResult ParseRegFile(std::string_view file_bytes, const AnsiFromUtf16& to_ansi) {
-  // A UTF-16LE byte-order mark makes the text wide; otherwise every byte
-  // is a character of its own.
-  Units units;
-  const bool wide_text = file_bytes.size() >= 2 && static_cast<unsigned char>(file_bytes[0]) == 0xFF &&
-                         static_cast<unsigned char>(file_bytes[1]) == 0xFE;
-  bool half_character = false;
-  if (wide_text) {
-    units.reserve(file_bytes.size() / 2);
-    for (std::size_t i = 2; i + 1 < file_bytes.size(); i += 2) {
-      units.push_back(static_cast<char16_t>(static_cast<unsigned char>(file_bytes[i]) |
-                                            static_cast<unsigned char>(file_bytes[i + 1]) << 8));
-    }
-    half_character = file_bytes.size() % 2 != 0;
-  } else {
-    units.reserve(file_bytes.size());
-    for (char byte : file_bytes) units.push_back(static_cast<unsigned char>(byte));
+ParseResult ParseRegFile(std::string_view file_bytes, const TextConversions& conversions) {
+  const std::optional<ExportHeader> header = ReadExportHeader(file_bytes);
+  if (!header) {
+    ParseResult refused;
+    refused.Error = ParseError{1, kNotAnExportMessage};
+    return refused;
   }
-  std::vector<Line> lines = SplitLines(units);
+  const auto* data = reinterpret_cast<const unsigned char*>(file_bytes.data());
+  if (header->WideText) {
+    const Utf16Text text{data + 2, header->Units};
+    return FileParser<Utf16Text>(text, *header, conversions).Run();
+  }
+  const ByteText text{data, header->Units};
+  return FileParser<ByteText>(text, *header, conversions).Run();
+}
 
-  ParseResult result;
-  if (half_character) {
-    result.Error = ParseError{lines.back().number, "the file ends in the middle of a UTF-16 character"};
-    return result;
-  }
-  const UnitView header = TrimTrailingBlanks(lines.front().text);
-  bool version5 = false;
-  if (EqualsIgnoringAsciiCase(header, kVersion5Header)) {
-    version5 = true;
-  } else if (!EqualsIgnoringAsciiCase(header, kVersion4Header)) {
-    result.Error = ParseError{
-        1, "not a registry export: the first line must be \"REGEDIT4\" or \"" + std::string(kVersion5Header) + "\""};
-    return result;
-  }
-  return Parser(std::move(lines), wide_text, version5, to_ansi).Run();
+ParseResult ParseRegFile(std::string_view file_bytes, const AnsiFromUtf16& to_ansi) {
+  return ParseRegFile(file_bytes, TextConversions{to_ansi, nullptr});
 }
 
 }  // namespace regfile

@@ -2,12 +2,14 @@
 // the program's standard output compared byte for byte, CR LF included.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "platform/reg_file.h"
 #include "tests/support/binary_runner.h"
 #include "tests/support/temporary_lan.h"
 
@@ -88,14 +90,92 @@ TEST(InventoryTest, ComputersThatCannotBeReadListNothing) {
                "COMPUTER: GOOD\r\n -> Fine\r\n\r\n");
 }
 
-TEST(InventoryTest, AMalformedExportIsReportedAndTheRestOfTheLanListed) {
+// The lines of standard error, sorted: the order in which a computer's
+// lines are reported depends on when they are read.
+std::vector<std::string> SortedLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = text.find('\n', start);
+    lines.push_back(text.substr(start, end - start));
+    start = end == std::string::npos ? text.size() : end + 1;
+  }
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+TEST(InventoryTest, ExportsAreReadAsWindowsImportsThemAndSkippedLinesReported) {
+  const std::string key = "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
   TemporaryLan lan;
-  lan.Computer("BROKEN", Named("a", "Fine") + "\"DisplayVersion\"=\"unterminated\r\n");
-  lan.Computer("GOOD", Named("a", "Works"));
+  lan.Description(Workgroup("\"MIXED\", \"FLOOD\", \"REFUSED\""));
+  lan.Write("MIXED.reg",
+            "REGEDIT4\r\n"
+            "@echo off\r\n"
+            "reg import %~f0\r\n"
+            "\r\n" +
+                key + "a]\r\n" +
+                "\"DisplayName\"=\"First\"\r\n"
+                "\"DisplayVersion\"=\"1.0\"#c\r\n"
+                "junk line\r\n" +
+                key + "a\\old]\r\n" + "[-" + key.substr(1) + "a\\old]\r\n" +
+                "\"DisplayName\"=\"Gone with its key\"\r\n" + key + "b] trailing\r\n" +
+                "\"DisplayName\"=\"Below a skipped key line\"\r\n" + key + "c]\r\n" +
+                "\"Comments\"=hex(2):41,00,\\\r\n"
+                "  42,00\r\n"
+                "\"DisplayName\"=\"Third\"\r\n");
+  std::string junk;
+  for (int i = 0; i < 12; ++i) junk += "junk\r\n";
+  lan.Computer("FLOOD", Named("a", "Flooded") + junk);
+  lan.Write("REFUSED.reg", "@echo off\r\nREGEDIT4\r\n" + Named("a", "Never"));
   const RunResult result = Inventory(lan, {"*"});
-  EXPECT_EQ(result.Stdout, "COMPUTER: BROKEN\r\n\r\nCOMPUTER: GOOD\r\n -> Works\r\n\r\n");
-  EXPECT_TRUE(std::regex_match(result.Stderr, std::regex("kestrova: .*/BROKEN\\.reg:6: [^\n]+\n"))) << result.Stderr;
+  EXPECT_EQ(result.Stdout,
+            "COMPUTER: MIXED\r\n -> First\r\n -> Third\r\n\r\n"
+            "COMPUTER: FLOOD\r\n -> Flooded\r\n\r\n"
+            "COMPUTER: REFUSED\r\n\r\n");
+  const std::string mixed = "kestrova: " + lan.Path() + "/MIXED.reg:";
+  std::vector<std::string> expected = {
+      mixed + "2: line before the first key line; the line is skipped",
+      mixed + "3: line before the first key line; the line is skipped",
+      mixed + "7: unexpected text after the value; the line is skipped",
+      mixed + "8: unrecognised line 'junk line'; the line is skipped",
+      mixed + "12: unexpected text after the key line; the line and the values below it are skipped",
+      "kestrova: " + lan.Path() + "/FLOOD.reg: 2 more lines skipped",
+      "kestrova: " + lan.Path() + "/REFUSED.reg:1: " + regfile::kNotAnExportMessage,
+  };
+  for (int line = 6; line <= 15; ++line) {
+    expected.push_back("kestrova: " + lan.Path() + "/FLOOD.reg:" + std::to_string(line) +
+                       ": unrecognised line 'junk'; the line is skipped");
+  }
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(SortedLines(result.Stderr), expected) << result.Stderr;
   EXPECT_EQ(result.ExitCode, 0);
+}
+
+// REGEDIT4 text is decoded from the code page it was written in (1252
+// unless the LAN says otherwise) and printed in the reader's.
+TEST(InventoryTest, Regedit4ExportsAreReadInTheirCodePage) {
+  TemporaryLan lan;
+  lan.Description(Workgroup("\"WEST\", \"EAST\", \"JAPAN\", \"KOI\"",
+                            ", \"CodePage\": 1251, \"Computers\": { \"WEST\": { \"CodePage\": 1252 },"
+                            " \"JAPAN\": { \"CodePage\": 932 }, \"KOI\": { \"CodePage\": \"KOI8-R\" } }"));
+  lan.Computer("WEST", Named("a", "Caf\xE9"));
+  lan.Computer("EAST", Named("a", "\xCF\xF0\xE8\xE2\xE5\xF2"));
+  lan.Computer("JAPAN", Named("a", "\x83\x65\x83\x58\x83\x67"));
+  lan.Computer("KOI", Named("a", "\xF0\xD2\xC9\xD7\xC5\xD4"));
+  ExpectOutput(Inventory(lan, {"*"}),
+               "COMPUTER: WEST\r\n -> Caf\xC3\xA9\r\n\r\n"
+               "COMPUTER: EAST\r\n -> \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\r\n\r\n"
+               "COMPUTER: JAPAN\r\n -> \xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\r\n\r\n"
+               "COMPUTER: KOI\r\n -> \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\r\n\r\n");
+
+  // In the C locale the reader's code page is 1252: the bytes of a 1252
+  // file come out as they are.
+  TemporaryLan plain;
+  plain.Computer("PC", Named("a", "Caf\xE9"));
+  RunOptions options;
+  options.Arguments = {"*"};
+  options.Environment["KESTROVA_LAN"] = plain.Path();
+  options.Environment["LC_ALL"] = "C";
+  ExpectOutput(RunBinary(KestrovaPath(), options), "COMPUTER: PC\r\n -> Caf\xE9\r\n\r\n");
 }
 
 TEST(InventoryTest, NetworkFaultsCostOnlyTheLevelThatFails) {
@@ -131,6 +211,7 @@ TEST(InventoryTest, OddServerNamesGiveEmptyComputerNames) {
 TEST(InventoryTest, FiltersMatchSubstringsIgnoringTheCaseOfAToZOnly) {
   TemporaryLan lan;
   lan.Description(Workgroup("\"PC\""));
+  // "Éditeur" and "éditeur" in code page 1252; the output is UTF-8.
   lan.Computer("PC", Named("1", "LibreOffice 7.6") + Named("2", "Microsoft Office Suite") + Named("3", "Off* Toys") +
                          Named("4",
                                "\xC9"
@@ -139,25 +220,20 @@ TEST(InventoryTest, FiltersMatchSubstringsIgnoringTheCaseOfAToZOnly) {
                                "\xE9"
                                "diteur") +
                          Named("6", "Viewer"));
+  const std::string upper_e = "\xC3\x89";
+  const std::string lower_e = "\xC3\xA9";
   struct Case {
     std::string argument;
     std::string lines;
   };
   const Case cases[] = {
-      {"*",
-       " -> LibreOffice 7.6\r\n -> Microsoft Office Suite\r\n -> Off* Toys\r\n -> \xC9"
-       "diteur\r\n -> \xE9"
-       "diteur\r\n -> Viewer\r\n"},
+      {"*", " -> LibreOffice 7.6\r\n -> Microsoft Office Suite\r\n -> Off* Toys\r\n -> " + upper_e + "diteur\r\n -> " +
+                lower_e + "diteur\r\n -> Viewer\r\n"},
       {"OFFICE", " -> LibreOffice 7.6\r\n -> Microsoft Office Suite\r\n"},
       {"off*", " -> Off* Toys\r\n"},
       {"**", ""},
-      {"\xE9",
-       " -> \xE9"
-       "diteur\r\n"},
-      {"\xC9"
-       "DITEUR",
-       " -> \xC9"
-       "diteur\r\n"},
+      {lower_e, " -> " + lower_e + "diteur\r\n"},
+      {upper_e + "DITEUR", " -> " + upper_e + "diteur\r\n"},
       {"viewer", " -> Viewer\r\n"},
       {"Viewer2", ""},
       {"Microsoft Office Suite and more", ""},

@@ -250,6 +250,29 @@ TEST(LanDescriptionTest, MistakesInComputersLeaveOutTheEntry) {
   EXPECT_FALSE(parsed.Description->Top.OpenError);
 }
 
+TEST(LanDescriptionTest, CodePagesByNumberOrEncodingName) {
+  const Parsed parsed = Parse(R"({
+  "CodePage": 1251,
+  "Computers": {
+    "A": { "CodePage": 932 }, "B": { "CodePage": "KOI8-R" }, "C": { "CodePage": 65001 },
+    "D": { "CodePage": 0 },
+    "E": { "CodePage": "two words" }
+  }
+})");
+  ASSERT_TRUE(parsed.Description);
+  EXPECT_EQ(parsed.Description->CodePage, "CP1251");
+  const auto& computers = parsed.Description->Computers;
+  ASSERT_EQ(computers.size(), 3u);
+  EXPECT_EQ(computers[0].CodePage, "CP932");
+  EXPECT_EQ(computers[1].CodePage, "KOI8-R");
+  EXPECT_EQ(computers[2].CodePage, "UTF-8");
+  EXPECT_EQ(parsed.Messages,
+            "kestrova: /lan/lan.json:5: CodePage must be a Windows code page number from 1 to 65535 or an encoding "
+            "name, not the number 0\n"
+            "kestrova: /lan/lan.json:6: CodePage must be a Windows code page number from 1 to 65535 or an encoding "
+            "name, not a string\n");
+}
+
 TEST(LanDescriptionTest, TextThatIsNoJsonObjectGivesNoDescription) {
   struct Case {
     const char* text;

@@ -1,5 +1,7 @@
 #include "platform/reg_file.h"
 
+#include "platform/skipped_line_report.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -104,6 +106,7 @@ TEST(RegFileTest, EachConstructOfARegedit4File) {
     SCOPED_TRACE(construct.title);
     const regfile::ParseResult result = Parse("REGEDIT4\n\n" + construct.body);
     EXPECT_FALSE(result.Error) << result.Error->Line << ": " << result.Error->Message;
+    EXPECT_TRUE(result.Skipped.empty()) << result.Skipped[0].Line << ": " << result.Skipped[0].Message;
     EXPECT_EQ(DescribeAll(result), construct.operations);
   }
 }
@@ -133,54 +136,132 @@ TEST(RegFileTest, Version5TextAndWideStringDataBecomeAnsi) {
   EXPECT_EQ(result.Operations[2].Line, 5);
 }
 
-TEST(RegFileTest, MalformedInputGivesTheFirstErrorAndItsLine) {
+// Each line that cannot be parsed is skipped with one message naming its
+// line, and the file is read on: the key line that follows still counts.
+TEST(RegFileTest, ALineThatCannotBeParsedIsSkippedAndTheRestRead) {
   struct Case {
-    std::string text;
+    std::string body;  // after the header and a key line [HKLM\K] on line 3
     int line;
     const char* message;
   };
-  const std::string h = "REGEDIT4\n\n";
   const Case cases[] = {
-      {"", 1, "not a registry export"},
-      {"REGEDIT5\n", 1, "not a registry export"},
-      {"\xFF\xFE"
-       "R",
-       1, "middle of a UTF-16 character"},
-      {h + "[HKLM\\K\n", 3, "closing bracket"},
-      {h + "[HKLM\\K] x\n", 3, "after the key line"},
-      {h + "[HKEY_NOWHERE\\K]\n", 3, "unknown root key 'HKEY_NOWHERE'"},
-      {h + "[]\n", 3, "unknown root key"},
-      {h + "[-HKLM]\n", 3, "root key cannot be deleted"},
-      {h + "\"a\"=\"b\"\n", 3, "outside a key"},
-      {h + "[-HKLM\\K]\n\"a\"=\"b\"\n", 4, "being deleted"},
-      {h + "[HKLM\\K]\n\n\"a\"=\"b\n", 5, "unterminated string"},
-      {h + "[HKLM\\K]\n\"a\\\"=\"b\"\n", 4, "'=' expected"},
-      {h + "[HKLM\\K]\n\"a\"\n", 4, "'=' expected"},
-      {h + "[HKLM\\K]\n\"a\"=what\n", 4, "unrecognised value data"},
-      {h + "[HKLM\\K]\n\"a\"=dword:\n", 4, "hexadecimal dword value expected"},
-      {h + "[HKLM\\K]\n\"a\"=dword:123456789\n", 4, "out of range"},
-      {h + "[HKLM\\K]\n\"a\"=dword:1 2\n", 4, "after the value"},
-      {h + "[HKLM\\K]\n\"a\"=hex(1:00\n", 4, "'):' expected"},
-      {h + "[HKLM\\K]\n\"a\"=hex():00\n", 4, "type value expected"},
-      {h + "[HKLM\\K]\n\"a\"=hex:zz\n", 4, "invalid hexadecimal byte"},
-      {h + "[HKLM\\K]\n\"a\"=hex:0g\n", 4, "',' expected"},
-      {h + "[HKLM\\K]\n\"a\"=hex:123\n", 4, "invalid hexadecimal byte"},
-      {h + "[HKLM\\K]\n\"a\"=hex:01,\\\n  02 03\n", 5, "',' expected"},
-      {h + "[HKLM\\K]\n\"a\"=\"b\" c\n", 4, "after the value"},
-      {h + "[HKLM\\K]\njunk\n", 4, "unrecognised line"},
-      {h + "[HKLM\\K]\n\"a\"=\"b\"\n@junk\n", 5, "'=' expected"},
-      {h + std::string("[HKLM\\K\0L]\n", 11), 3, "zero character in a name"},
+      {"\"a\"=\"b\n", 4, "unterminated string"},
+      {"\"a\\\"=\"b\"\n", 4, "'=' expected"},
+      {"\"a\"\n", 4, "'=' expected"},
+      {"\"a\"=what\n", 4, "unrecognised value data 'what'"},
+      {"\"a\"=dword:\n", 4, "hexadecimal dword value expected"},
+      {"\"a\"=dword:123456789\n", 4, "out of range"},
+      {"\"a\"=dword:1 2\n", 4, "after the value"},
+      {"\"a\"=hex(1:00\n", 4, "'):' expected"},
+      {"\"a\"=hex():00\n", 4, "type value expected"},
+      {"\"a\"=hex:zz\n", 4, "invalid hexadecimal byte"},
+      {"\"a\"=hex:0g\n", 4, "',' expected"},
+      {"\"a\"=hex:123\n", 4, "invalid hexadecimal byte"},
+      {"\"a\"=hex:01,\\\n  02 03\n", 5, "',' expected"},
+      {"\"a\"=hex:zz,\\\n  02,03\n", 4, "invalid hexadecimal byte"},  // with its continuation line
+      {"\"a\"=\"b\"#c\n", 4, "unexpected text after the value"},
+      {"\"a\"=\"b\" \\\n\"swallowed\"=\"x\"\n", 4, "after the value"},  // a continuation too
+      {"junk\n", 4, "unrecognised line 'junk'"},
+      {"@junk\n", 4, "'=' expected"},
+      {std::string("\"a\0\"=\"\"\n", 8), 4, "zero character in a name"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    const regfile::ParseResult result = Parse(c.text);
-    ASSERT_TRUE(result.Error);
-    EXPECT_EQ(result.Error->Line, c.line);
-    EXPECT_NE(result.Error->Message.find(c.message), std::string::npos) << result.Error->Message;
+    SCOPED_TRACE(c.body);
+    const regfile::ParseResult result =
+        Parse("REGEDIT4\n\n[HKLM\\K]\n" + c.body + "\"v\"=\"1\"\n[HKLM\\Next]\n\"w\"=\"2\"\n");
+    EXPECT_FALSE(result.Error);
+    ASSERT_EQ(result.Skipped.size(), 1u);
+    EXPECT_EQ(result.Skipped[0].Line, c.line);
+    EXPECT_NE(result.Skipped[0].Message.find(c.message), std::string::npos) << result.Skipped[0].Message;
+    EXPECT_NE(result.Skipped[0].Message.find("; the line is skipped"), std::string::npos);
+    EXPECT_EQ(DescribeAll(result), (std::vector<std::string>{"create HKLM\\K", "set HKLM\\K|v|1|31 00",
+                                                             "create HKLM\\Next", "set HKLM\\Next|w|1|32 00"}));
   }
 }
 
-TEST(RegFileTest, MalformedVersion5InputNamesItsLine) {
+// A key line that cannot be parsed takes the values below it along: they
+// would otherwise land in the key above.
+TEST(RegFileTest, AKeyLineThatCannotBeParsedIsSkippedWithItsValues) {
+  struct Case {
+    std::string key_line;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"[HKLM\\B", "closing bracket"},
+      {"[HKLM\\B] x", "after the key line"},
+      {"[HKEY_NOWHERE\\B]", "unknown root key 'HKEY_NOWHERE'"},
+      {"[]", "unknown root key"},
+      {"[-HKLM]", "root key cannot be deleted"},
+      {"[HKLM\\\\B]", "cannot start with a backslash"},
+      {std::string("[HKLM\\B\0C]", 10), "zero character in a name"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key_line);
+    const regfile::ParseResult result =
+        Parse("REGEDIT4\n[HKLM\\A]\n\"a\"=\"1\"\n" + c.key_line + "\n\"b\"=\"2\"\njunk\n[HKLM\\C]\n\"c\"=\"3\"\n");
+    ASSERT_EQ(result.Skipped.size(), 1u);
+    EXPECT_EQ(result.Skipped[0].Line, 4);
+    EXPECT_NE(result.Skipped[0].Message.find(c.message), std::string::npos) << result.Skipped[0].Message;
+    EXPECT_NE(result.Skipped[0].Message.find("the values below it are skipped"), std::string::npos);
+    EXPECT_EQ(DescribeAll(result), (std::vector<std::string>{"create HKLM\\A", "set HKLM\\A|a|1|31 00",
+                                                             "create HKLM\\C", "set HKLM\\C|c|1|33 00"}));
+  }
+}
+
+TEST(RegFileTest, FilesAsWindowsImportsThem) {
+  struct Case {
+    const char* title;
+    std::string text;
+    std::vector<std::string> operations;
+    std::vector<int> skipped_lines;
+  };
+  const Case cases[] = {
+      {"a batch script before the first key",
+       "REGEDIT4\r\n@echo off\r\nreg import %0\r\n\"stray\"=\"value\"\r\ngoto :eof\r\n\r\n[HKLM\\K]\r\n\"a\"=\"1\"\r\n",
+       {"create HKLM\\K", "set HKLM\\K|a|1|31 00"},
+       {2, 3, 4, 5}},
+      {"values below a deleted key are dropped up to the next key line, silently",
+       "REGEDIT4\n[-HKLM\\Old]\n\"a\"=\"1\"\njunk\n\"b\"=hex:01,\\\n  02\n[HKLM\\New]\n\"c\"=\"3\"\n",
+       {"delete HKLM\\Old", "create HKLM\\New", "set HKLM\\New|c|1|33 00"},
+       {}},
+      {"a key line ends a list of bytes that a backslash would continue",
+       "REGEDIT4\n[HKLM\\A]\n\"b\"=hex:01,02,\\\n[HKLM\\B]\n\"c\"=\"3\"\n",
+       {"create HKLM\\A", "set HKLM\\A|b|3|01 02", "create HKLM\\B", "set HKLM\\B|c|1|33 00"},
+       {}},
+      {"a comment after a continuing backslash, and one after the list",
+       "REGEDIT4\n[HKLM\\A]\n\"b\"=hex:01,\\ ; more: ab\n  02 ; cd\n",
+       {"create HKLM\\A", "set HKLM\\A|b|3|01 02"},
+       {}},
+      {"a comment line that ends with a backslash continues nothing",
+       "REGEDIT4\n[HKLM\\A]\n; C:\\dir\\\n\"b\"=\"2\"\n",
+       {"create HKLM\\A", "set HKLM\\A|b|1|32 00"},
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.title);
+    const regfile::ParseResult result = Parse(c.text);
+    EXPECT_FALSE(result.Error);
+    EXPECT_EQ(DescribeAll(result), c.operations);
+    std::vector<int> lines;
+    for (const regfile::ParseError& skipped : result.Skipped) lines.push_back(skipped.Line);
+    EXPECT_EQ(lines, c.skipped_lines);
+  }
+}
+
+TEST(RegFileTest, AFileWithoutAnExportHeaderIsRefusedWhole) {
+  for (const std::string& text : {std::string(), std::string("REGEDIT5\n[HKLM\\K]\n"),
+                                  std::string("\xFF\xFE"
+                                              "R"),
+                                  std::string("@echo off\nREGEDIT4\n[HKLM\\K]\n")}) {
+    const regfile::ParseResult result = Parse(text);
+    ASSERT_TRUE(result.Error);
+    EXPECT_EQ(result.Error->Line, 1);
+    EXPECT_NE(result.Error->Message.find("not a registry export"), std::string::npos);
+    EXPECT_TRUE(result.Operations.empty());
+  }
+}
+
+TEST(RegFileTest, Version5TextThatTheReaderCannotTakeIsSkipped) {
   struct Case {
     std::string text;
     int line;
@@ -190,20 +271,61 @@ TEST(RegFileTest, MalformedVersion5InputNamesItsLine) {
       {Regedit5("[HKLM\\K]\r\n\"s\"=hex(1):61,00,62\r\n"), 4, "odd number of bytes"},
       {Regedit5("[HKLM\\K]\r\n\"s\"=hex(2):00,d8\r\n"), 4, "not valid UTF-16"},
       {Regedit5("[HKLM\\K]\r\n") + std::string("\"\0\0\xD8\"\0=\0\"\0\"\0\r\0\n\0", 16), 4, "not valid UTF-16"},
+      {Regedit5("[HKLM\\K]\r\n") + "x", 4, "middle of a UTF-16 character"},
   };
   for (const Case& c : cases) {
     const regfile::ParseResult result = Parse(c.text);
-    ASSERT_TRUE(result.Error);
-    EXPECT_EQ(result.Error->Line, c.line);
-    EXPECT_NE(result.Error->Message.find(c.message), std::string::npos) << result.Error->Message;
+    EXPECT_FALSE(result.Error);
+    ASSERT_EQ(result.Skipped.size(), 1u);
+    EXPECT_EQ(result.Skipped[0].Line, c.line);
+    EXPECT_NE(result.Skipped[0].Message.find(c.message), std::string::npos) << result.Skipped[0].Message;
+    EXPECT_EQ(DescribeAll(result), std::vector<std::string>{"create HKLM\\K"});
   }
 }
 
-TEST(RegFileTest, OperationsBeforeAnErrorAreKept) {
-  const regfile::ParseResult result = Parse("REGEDIT4\n[HKLM\\A]\n\"v\"=\"1\"\n[HKLM\\B\n");
-  ASSERT_TRUE(result.Error);
-  EXPECT_EQ(result.Error->Line, 4);
-  EXPECT_EQ(DescribeAll(result), (std::vector<std::string>{"create HKLM\\A", "set HKLM\\A|v|1|31 00"}));
+TEST(RegFileTest, Regedit4TextIsDecodedFromItsCodePageWhenTheCallerSaysSo) {
+  regfile::TextConversions conversions;
+  conversions.ToAnsi = Latin1FromUtf16le;
+  // A code page where every byte above 0x7F is one letter: the U+0100 row.
+  conversions.FromFileText = [](std::string_view bytes) {
+    std::string wide;
+    for (char byte : bytes) {
+      const auto value = static_cast<unsigned char>(byte);
+      wide.push_back(static_cast<char>(value));
+      wide.push_back(value < 0x80 ? '\0' : '\1');
+    }
+    return wide;
+  };
+  const regfile::ParseResult result = regfile::ParseRegFile(
+      "REGEDIT4\n[HKLM\\K\xE9]\n\"n\xE9\"=\"v\xE9\"\n\"h\"=hex(2):e9,00\n\"a\"=\"plain\"\n", conversions);
+  EXPECT_EQ(DescribeAll(result),
+            (std::vector<std::string>{"create HKLM\\K?", "set HKLM\\K?|n?|1|76 3f 00", "set HKLM\\K?|h|2|3f 00",
+                                      "set HKLM\\K?|a|1|70 6c 61 69 6e 00"}));
+}
+
+TEST(SkippedLineReportTest, TenMessagesAFileThenTheCountOfTheRest) {
+  std::vector<std::string> messages;
+  {
+    regfile::SkippedLineReport report("PC.reg", [&](const std::string& message) { messages.push_back(message); });
+    for (int line = 1; line <= 12; ++line) {
+      if (report.OnlyCounting()) {
+        report.Count();
+      } else {
+        report.Add(line, "junk");
+      }
+    }
+    EXPECT_EQ(messages.size(), 10u);
+  }
+  ASSERT_EQ(messages.size(), 11u);
+  EXPECT_EQ(messages[0], "PC.reg:1: junk");
+  EXPECT_EQ(messages[9], "PC.reg:10: junk");
+  EXPECT_EQ(messages[10], "PC.reg: 2 more lines skipped");
+
+  messages.clear();
+  {
+    regfile::SkippedLineReport quiet("PC.reg", [&](const std::string& message) { messages.push_back(message); });
+  }
+  EXPECT_TRUE(messages.empty());
 }
 
 }  // namespace

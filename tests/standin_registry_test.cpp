@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "platform/reg_file.h"
 #include "platform/standin/lan.h"
 #include "platform/standin/standin_control.h"
 #include "tests/support/registry_backend.h"
@@ -39,7 +40,7 @@ class StandinRegistryTest : public ::testing::Test {
     lan.Computers.back().FailingValues = {{"Software\\Apps\\One", "broken", ERROR_IO_DEVICE}};
     lan.Computers.push_back(Computer("\\\\PC02", Write("PC02.reg", Regedit5("[HKEY_LOCAL_MACHINE\\Software\\Wide]\r\n"
                                                                             "\"DisplayName\"=\"Second\"\r\n"))));
-    corrupt_file_ = Write("PC03.reg", Regedit4("[HKEY_LOCAL_MACHINE\\Software]\r\n\"a\"=\"unterminated\r\n"));
+    corrupt_file_ = Write("PC03.reg", "REGEDIT5\r\n[HKEY_LOCAL_MACHINE\\Software]\r\n");
     lan.Computers.push_back(Computer("pc03", corrupt_file_));
     lan.Computers.push_back(Computer("PC04", ""));
     lan.Computers.back().ConnectError = 1722;  // RPC_S_SERVER_UNAVAILABLE
@@ -122,7 +123,7 @@ TEST_F(StandinRegistryTest, AComputerServesHklmAndHkuAloneAndItsFileFillsThem) {
   EXPECT_EQ(std::string(name, size), std::string("Second\0", 7));
 }
 
-TEST_F(StandinRegistryTest, AMalformedFileFailsItsComputerWithAMessageAndSparesTheOthers) {
+TEST_F(StandinRegistryTest, AFileThatIsNoExportFailsItsComputerWithAMessageAndSparesTheOthers) {
   ::testing::internal::CaptureStderr();
   ScopedKey root;
   const LONG corrupt = RegConnectRegistryA("\\\\PC03", HKEY_LOCAL_MACHINE, root.out());
@@ -130,7 +131,7 @@ TEST_F(StandinRegistryTest, AMalformedFileFailsItsComputerWithAMessageAndSparesT
   const std::string messages = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(corrupt, Status(ERROR_REGISTRY_CORRUPT));
   EXPECT_EQ(missing, Status(ERROR_REGISTRY_CORRUPT));
-  EXPECT_EQ(messages, "kestrova: " + corrupt_file_.string() + ":4: unterminated string\n" +
+  EXPECT_EQ(messages, "kestrova: " + corrupt_file_.string() + ":1: " + regfile::kNotAnExportMessage + "\n" +
                           "kestrova: " + missing_file_.string() + ": cannot be read\n");
 
   ScopedKey good;

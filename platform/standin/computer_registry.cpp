@@ -7,6 +7,8 @@
 #include <iterator>
 #include <sstream>
 
+#include "platform/code_page_decoder.h"
+#include "platform/skipped_line_report.h"
 #include "platform/standin/code_pages.h"
 
 namespace standin {
@@ -91,16 +93,32 @@ std::variant<std::shared_ptr<RegistryHive>, LONG> LoadComputerRegistry(const Com
       WriteDiagnostic(file_name + ": cannot be read");
       return static_cast<LONG>(ERROR_REGISTRY_CORRUPT);
     }
-    const regfile::ParseResult parsed = regfile::ParseRegFile(contents.str(), AnsiFromUtf16le);
+    const std::string encoding =
+        computer.CodePage.empty() ? regfile::CodePageDecoder::kDefaultEncoding : computer.CodePage;
+    std::shared_ptr<const regfile::CodePageDecoder> decoder = regfile::CodePageDecoder::For(encoding);
+    if (decoder == nullptr) {
+      WriteDiagnostic(file_name + ": the code page " + encoding + " is not known; the file is read in " +
+                      regfile::CodePageDecoder::kDefaultEncoding);
+      decoder = regfile::CodePageDecoder::For(regfile::CodePageDecoder::kDefaultEncoding);
+    }
+    regfile::TextConversions conversions;
+    conversions.ToAnsi = AnsiFromUtf16le;
+    conversions.FromFileText = [&decoder](std::string_view bytes) {
+      std::u16string units;
+      decoder->Append(bytes, units);
+      return std::string(reinterpret_cast<const char*>(units.data()), units.size() * 2);
+    };
+    const regfile::ParseResult parsed = regfile::ParseRegFile(contents.str(), conversions);
     if (parsed.Error) {
       WriteDiagnostic(file_name + ":" + std::to_string(parsed.Error->Line) + ": " + parsed.Error->Message);
       return static_cast<LONG>(ERROR_REGISTRY_CORRUPT);
     }
+    regfile::SkippedLineReport report(file_name, WriteDiagnostic);
+    for (const regfile::ParseError& skipped : parsed.Skipped) report.Add(skipped.Line, skipped.Message);
     HiveCursor cursor;
     for (const regfile::Operation& operation : parsed.Operations) {
       if (const auto problem = ApplyToHive(*hive, operation, &cursor)) {
-        WriteDiagnostic(file_name + ":" + std::to_string(operation.Line) + ": " + *problem);
-        return static_cast<LONG>(ERROR_REGISTRY_CORRUPT);
+        report.Add(operation.Line, *problem + "; the line is skipped");
       }
     }
   }

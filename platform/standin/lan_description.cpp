@@ -1,5 +1,6 @@
 #include "platform/standin/lan_description.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <set>
@@ -109,6 +110,8 @@ class DescriptionReader {
         }
       } else if (name == "Computers") {
         description.Computers = ReadComputers(value);
+      } else if (name == "CodePage") {
+        if (auto code_page = ReadCodePage(value)) description.CodePage = std::move(*code_page);
       } else if (!ReadLevelFault(name, value, description.Top)) {
         if (!IsLevelFault(name)) Report(value.Line, "unknown field " + QuotedText(name) + " at the top");
       }
@@ -425,12 +428,31 @@ class DescriptionReader {
         if (!ReadDeniedKeys(item, computer)) return std::nullopt;
       } else if (field == "FailingValues") {
         if (!ReadFailingValues(item, computer)) return std::nullopt;
+      } else if (field == "CodePage") {
+        auto code_page = ReadCodePage(item);
+        if (!code_page) return std::nullopt;
+        computer.CodePage = std::move(*code_page);
       } else {
         Report(item.Line, "unknown field " + QuotedText(field) + " of computer " + QuotedText(name));
         return std::nullopt;
       }
     }
     return computer;
+  }
+
+  // The code page of REGEDIT4 exports: a Windows code page number, or an
+  // encoding by its iconv name; the iconv name either way.
+  std::optional<std::string> ReadCodePage(const LocatedJson& value) {
+    if (value.Type == Kind::Number && value.Whole && *value.Whole >= 1 && *value.Whole <= 65535) {
+      return *value.Whole == 65001 ? std::string("UTF-8") : "CP" + std::to_string(*value.Whole);
+    }
+    if (value.Type == Kind::String && !value.Text.empty() &&
+        std::all_of(value.Text.begin(), value.Text.end(), [](char c) { return c > ' ' && c < 0x7F; })) {
+      return value.Text;
+    }
+    Report(value.Line, "CodePage must be a Windows code page number from 1 to 65535 or an encoding name, not " +
+                           DescribeKind(value));
+    return std::nullopt;
   }
 
   bool ReadDeniedKeys(const LocatedJson& value, Computer& computer) {

@@ -36,6 +36,9 @@ struct LanDescription {
   // The computers that the description names, with their faults; their
   // RegistryFile is empty.
   std::vector<Computer> Computers;
+  // The iconv name of the code page of the LAN's REGEDIT4 exports; empty
+  // when not given.
+  std::string CodePage;
 };
 
 // Reads a description; file_name is used in messages only.

@@ -81,6 +81,7 @@ void AddDescribedComputers(std::vector<Computer>& computers, const std::vector<C
     same->ConnectError = entry.ConnectError;
     same->DeniedKeys = entry.DeniedKeys;
     same->FailingValues = entry.FailingValues;
+    same->CodePage = entry.CodePage;
   }
 }
 
@@ -169,6 +170,9 @@ Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages, const Na
   }
   if (description) {
     AddDescribedComputers(lan.Computers, description->Computers);
+    for (Computer& computer : lan.Computers) {
+      if (computer.CodePage.empty()) computer.CodePage = description->CodePage;
+    }
     lan.Top = std::move(description->Top);
   }
   Encode(lan, encode);

@@ -65,6 +65,9 @@ struct Computer {
   // with ERROR_ACCESS_DENIED.
   std::vector<std::string> DeniedKeys;
   std::vector<FailingValue> FailingValues;
+  // The iconv name of the code page that a REGEDIT4 export was written in;
+  // empty for the LAN's default.
+  std::string CodePage;
 };
 
 struct Lan {

@@ -60,6 +60,7 @@ void SeedRegistry(const RegistryBackend& backend, std::string_view reg_text) {
   const regfile::ParseResult parsed =
       regfile::ParseRegFile(reg_text, [&backend](std::string_view wide) { return backend.AnsiFromUtf16le(wide); });
   ASSERT_FALSE(parsed.Error) << "line " << parsed.Error->Line << ": " << parsed.Error->Message;
+  ASSERT_TRUE(parsed.Skipped.empty()) << "line " << parsed.Skipped[0].Line << ": " << parsed.Skipped[0].Message;
   const auto failure = regfile::ImportOperations(parsed.Operations);
   ASSERT_FALSE(failure) << "line " << failure->Line << ": status " << failure->Error;
 }

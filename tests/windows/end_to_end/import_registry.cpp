@@ -31,6 +31,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "import_registry: %s:%d: %s\n", argv[1], parsed.Error->Line, parsed.Error->Message.c_str());
     return 1;
   }
+  for (const regfile::ParseError& skipped : parsed.Skipped) {
+    std::fprintf(stderr, "import_registry: %s:%d: %s\n", argv[1], skipped.Line, skipped.Message.c_str());
+  }
   if (const auto failure = regfile::ImportOperations(parsed.Operations)) {
     std::fprintf(stderr, "import_registry: %s:%d: the registry refused with %ld\n", argv[1], failure->Line,
                  static_cast<long>(failure->Error));

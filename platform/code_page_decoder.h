@@ -1,0 +1,48 @@
+// Text of a Windows code page decoded to UTF-16: the code page of the
+// machine that wrote a REGEDIT4 export. Any encoding that iconv knows can
+// be used. A byte that is not valid in the code page stands for the
+// character of the same number, as Windows decodes the bytes that code
+// page 1252 leaves undefined.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace regfile {
+
+class CodePageDecoder {
+ public:
+  // The iconv name of the code page that REGEDIT4 files are read in
+  // unless the LAN says otherwise.
+  static constexpr const char* kDefaultEncoding = "CP1252";
+
+  // The iconv name of Windows code page `code_page` ("CP1252", "UTF-8").
+  static std::string EncodingName(unsigned code_page);
+
+  // The decoder of an encoding by its iconv name, shared by every user;
+  // null when iconv does not know it.
+  static std::shared_ptr<const CodePageDecoder> For(const std::string& encoding);
+
+  ~CodePageDecoder();
+  CodePageDecoder(const CodePageDecoder&) = delete;
+  CodePageDecoder& operator=(const CodePageDecoder&) = delete;
+
+  // True when every character is one byte: Unit decodes it.
+  bool SingleByte() const { return single_byte_; }
+  char16_t Unit(unsigned char byte) const { return table_[byte]; }
+
+  // Appends the UTF-16 units of `bytes` to `out`; allocates only when
+  // `out` has no room left.
+  void Append(std::string_view bytes, std::u16string& out) const;
+
+ private:
+  explicit CodePageDecoder(void* converter);
+
+  void* converter_;  // iconv_t, for code pages with characters of several bytes
+  bool single_byte_ = true;
+  std::array<char16_t, 256> table_{};
+};
+
+}  // namespace regfile
