@@ -31,27 +31,50 @@ std::shared_ptr<const CodePageDecoder> CodePageDecoder::For(const std::string& e
   return decoder;
 }
 
+namespace {
+
+// Decodes `length` bytes alone: the units they give, or -1 when they are
+// not valid, -2 when they are the start of a longer character.
+int DecodeAlone(iconv_t converter, const char* bytes, std::size_t length, char16_t& unit) {
+  char16_t out[4] = {};
+  char* in_cursor = const_cast<char*>(bytes);
+  auto* out_cursor = reinterpret_cast<char*>(out);
+  std::size_t in_left = length;
+  std::size_t out_left = sizeof out;
+  iconv(converter, nullptr, nullptr, nullptr, nullptr);
+  const std::size_t status = iconv(converter, &in_cursor, &in_left, &out_cursor, &out_left);
+  if (status == static_cast<std::size_t>(-1)) return errno == EINVAL ? -2 : -1;
+  unit = out[0];
+  return static_cast<int>((sizeof out - out_left) / 2);
+}
+
+}  // namespace
+
 // Every byte is decoded alone: when each gives one unit or none at all
 // (an undefined byte), the code page is single-byte and the table holds
 // it; a byte that starts a longer character makes it multi-byte.
 CodePageDecoder::CodePageDecoder(void* converter) : converter_(converter) {
+  std::array<bool, 256> lead{};
   for (int byte = 0; byte < 256; ++byte) {
-    char in = static_cast<char>(byte);
-    char16_t out[4] = {};
-    char* in_cursor = &in;
-    auto* out_cursor = reinterpret_cast<char*>(out);
-    std::size_t in_left = 1;
-    std::size_t out_left = sizeof out;
-    iconv(Handle(converter_), nullptr, nullptr, nullptr, nullptr);
-    const std::size_t status = iconv(Handle(converter_), &in_cursor, &in_left, &out_cursor, &out_left);
-    const std::size_t units = (sizeof out - out_left) / 2;
-    if (status != static_cast<std::size_t>(-1) && units == 1) {
-      table_[static_cast<std::size_t>(byte)] = out[0];
-      continue;
+    const char in = static_cast<char>(byte);
+    char16_t unit = 0;
+    const int units = DecodeAlone(Handle(converter_), &in, 1, unit);
+    table_[static_cast<std::size_t>(byte)] = units == 1 ? unit : static_cast<char16_t>(byte);
+    if (units == -2 || units > 1) {
+      single_byte_ = false;
+      lead[static_cast<std::size_t>(byte)] = units == -2;
     }
-    table_[static_cast<std::size_t>(byte)] = static_cast<char16_t>(byte);
-    if (status == static_cast<std::size_t>(-1) && errno == EILSEQ) continue;
-    single_byte_ = false;
+    if (byte < 0x80 && (units != 1 || unit != byte)) parses_as_bytes_ = false;
+  }
+  // A character that starts with a lead byte may not go on with an ASCII
+  // byte.
+  for (int first = 0x80; first < 256 && parses_as_bytes_; ++first) {
+    if (!lead[static_cast<std::size_t>(first)]) continue;
+    for (int second = 0; second < 0x80 && parses_as_bytes_; ++second) {
+      const char in[2] = {static_cast<char>(first), static_cast<char>(second)};
+      char16_t unit = 0;
+      if (DecodeAlone(Handle(converter_), in, 2, unit) != -1) parses_as_bytes_ = false;
+    }
   }
 }
 

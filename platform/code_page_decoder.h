@@ -33,6 +33,13 @@ class CodePageDecoder {
   bool SingleByte() const { return single_byte_; }
   char16_t Unit(unsigned char byte) const { return table_[byte]; }
 
+  // True when the text can be parsed byte by byte: every byte below 0x80
+  // is the ASCII character, and none is part of a longer character (as
+  // in UTF-8, unlike code page 932, where 0x5C may end a character that
+  // starts with a byte above 0x7F). Other text is decoded before it is
+  // parsed.
+  bool ParsesAsBytes() const { return parses_as_bytes_; }
+
   // Appends the UTF-16 units of `bytes` to `out`; allocates only when
   // `out` has no room left.
   void Append(std::string_view bytes, std::u16string& out) const;
@@ -42,6 +49,7 @@ class CodePageDecoder {
 
   void* converter_;  // iconv_t, for code pages with characters of several bytes
   bool single_byte_ = true;
+  bool parses_as_bytes_ = true;
   std::array<char16_t, 256> table_{};
 };
 

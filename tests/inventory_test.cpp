@@ -159,12 +159,13 @@ TEST(InventoryTest, Regedit4ExportsAreReadInTheirCodePage) {
                             " \"JAPAN\": { \"CodePage\": 932 }, \"KOI\": { \"CodePage\": \"KOI8-R\" } }"));
   lan.Computer("WEST", Named("a", "Caf\xE9"));
   lan.Computer("EAST", Named("a", "\xCF\xF0\xE8\xE2\xE5\xF2"));
-  lan.Computer("JAPAN", Named("a", "\x83\x65\x83\x58\x83\x67"));
+  // The second byte of U+8868 is a backslash alone: decoded, not parsed.
+  lan.Computer("JAPAN", Named("a", "\x83\x65\x83\x58\x83\x67\x95\x5C"));
   lan.Computer("KOI", Named("a", "\xF0\xD2\xC9\xD7\xC5\xD4"));
   ExpectOutput(Inventory(lan, {"*"}),
                "COMPUTER: WEST\r\n -> Caf\xC3\xA9\r\n\r\n"
                "COMPUTER: EAST\r\n -> \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\r\n\r\n"
-               "COMPUTER: JAPAN\r\n -> \xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\r\n\r\n"
+               "COMPUTER: JAPAN\r\n -> \xE3\x83\x86\xE3\x82\xB9\xE3\x83\x88\xE8\xA1\xA8\r\n\r\n"
                "COMPUTER: KOI\r\n -> \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\r\n\r\n");
 
   // In the C locale the reader's code page is 1252: the bytes of a 1252

@@ -108,7 +108,15 @@ std::variant<std::shared_ptr<RegistryHive>, LONG> LoadComputerRegistry(const Com
       decoder->Append(bytes, units);
       return std::string(reinterpret_cast<const char*>(units.data()), units.size() * 2);
     };
-    const regfile::ParseResult parsed = regfile::ParseRegFile(contents.str(), conversions);
+    std::string text = contents.str();
+    if (!decoder->ParsesAsBytes() && !(text.size() >= 2 && text.compare(0, 2, "\xFF\xFE") == 0)) {
+      // Bytes below 0x80 may be parts of characters: the text is decoded
+      // to UTF-16 before it is parsed.
+      std::u16string units(1, u'\xFEFF');
+      decoder->Append(text, units);
+      text.assign(reinterpret_cast<const char*>(units.data()), units.size() * 2);
+    }
+    const regfile::ParseResult parsed = regfile::ParseRegFile(text, conversions);
     if (parsed.Error) {
       WriteDiagnostic(file_name + ":" + std::to_string(parsed.Error->Line) + ": " + parsed.Error->Message);
       return static_cast<LONG>(ERROR_REGISTRY_CORRUPT);
