@@ -1,20 +1,29 @@
-// Measures a whole inventory run over synthetic LANs of growing size: the
-// wall time and the peak memory of `kestrova '*'`, next to a baseline that
-// only reads the same files (`grep -c DisplayName`). Prints a table; it
-// asserts nothing.
+// Measures the inventory over synthetic LANs of growing size, in both
+// export formats: the wall time and peak memory of `kestrova '*'` and of
+// `export_listing` (the registry read in place from each file, alone),
+// next to a baseline that only reads the same files, `grep -r -c
+// DisplayName`, in the same run. Each command is a whole process, started
+// with fork and exec and reaped with wait4 the same way, its standard
+// output going to /dev/null; its time runs from before the fork to the
+// return of wait4, its peak memory is wait4's ru_maxrss. Every command
+// runs once untimed (the files are then in the page cache), then
+// `repetitions` times interleaved; the table gives the medians and the
+// ratios of the medians to grep's. It prints figures and asserts nothing.
 //
-//   kestrova_benchmark [path/to/kestrova] [applications-per-computer]
+//   kestrova_benchmark [kestrova] [export_listing] [applications-per-computer] [repetitions]
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "bench/synthetic_lan.h"
 
 namespace fs = std::filesystem;
 
@@ -25,8 +34,6 @@ struct Measure {
   long peak_kib = 0;
 };
 
-// Runs the command with standard output to /dev/null; its wall time and
-// peak resident memory.
 Measure Run(const std::vector<std::string>& command, const std::string& lan) {
   std::fflush(stdout);
   const auto start = std::chrono::steady_clock::now();
@@ -46,53 +53,68 @@ Measure Run(const std::vector<std::string>& command, const std::string& lan) {
   Measure measure;
   measure.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   measure.peak_kib = usage.ru_maxrss;
+  // grep -c ends with 1 when it finds nothing (in UTF-16 files).
+  if (!WIFEXITED(status) || WEXITSTATUS(status) > 1) std::fprintf(stderr, "%s failed\n", command[0].c_str());
   return measure;
 }
 
-// A computer's export: `applications` uninstall entries with the values a
-// real installer writes.
-void WriteComputer(const fs::path& file, int computer, int applications) {
-  std::ofstream out(file, std::ios::binary);
-  out << "REGEDIT4\r\n\r\n";
-  const std::string uninstall = "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-  for (int app = 0; app < applications; ++app) {
-    out << uninstall << "{" << std::hex << 0x10000000 + computer * 1000 + app << std::dec
-        << "-1111-2222-3333-444455556666}]\r\n"
-        << "\"DisplayName\"=\"Application " << app << " of computer " << computer << "\"\r\n"
-        << "\"DisplayVersion\"=\"" << app % 10 << "." << app % 7 << ".0\"\r\n"
-        << "\"Publisher\"=\"Vendor " << app % 13 << "\"\r\n"
-        << "\"InstallLocation\"=\"C:\\\\Program Files\\\\App" << app << "\"\r\n"
-        << "\"UninstallString\"=\"MsiExec.exe /X{" << app << "}\"\r\n"
-        << "\"EstimatedSize\"=dword:0000" << std::hex << 0x1000 + app << std::dec << "\r\n\r\n";
+struct Series {
+  std::vector<std::string> command;
+  std::vector<Measure> runs;
+
+  double MedianSeconds() const {
+    std::vector<double> seconds;
+    for (const Measure& run : runs) seconds.push_back(run.seconds);
+    std::sort(seconds.begin(), seconds.end());
+    return seconds[seconds.size() / 2];
   }
-}
+  double PeakMib() const {
+    long peak = 0;
+    for (const Measure& run : runs) peak = std::max(peak, run.peak_kib);
+    return peak / 1024.0;
+  }
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  const fs::path here = fs::absolute(argv[0]).parent_path();
   const std::string kestrova = argc > 1 ? argv[1] : "build/release/app/kestrova";
-  const int applications = argc > 2 ? std::atoi(argv[2]) : 150;
+  const std::string listing = argc > 2 ? argv[2] : (here / "export_listing").string();
+  const int applications = argc > 3 ? std::atoi(argv[3]) : 150;
+  const int repetitions = argc > 4 ? std::max(1, std::atoi(argv[4])) : 5;
   const fs::path root = fs::temp_directory_path() / ("kestrova-benchmark-" + std::to_string(getpid()));
 
-  std::printf("%d applications per computer\n\n", applications);
   std::printf(
-      "| computers | data (MiB) | kestrova time (s) | kestrova peak (MiB) | grep time (s) | grep peak (MiB) |\n");
-  std::printf("|---:|---:|---:|---:|---:|---:|\n");
-  for (int computers : {100, 400, 1600}) {
-    const fs::path lan = root / std::to_string(computers);
-    fs::create_directories(lan);
-    std::uintmax_t bytes = 0;
-    for (int computer = 0; computer < computers; ++computer) {
-      const fs::path file = lan / ("PC" + std::to_string(100000 + computer) + ".reg");
-      WriteComputer(file, computer, applications);
-      bytes += fs::file_size(file);
+      "%d applications per computer, about 15 values each; medians of %d runs, every command a whole "
+      "process (fork, exec, wait4), output to /dev/null\n\n",
+      applications, repetitions);
+  std::printf(
+      "| format | computers | data (MiB) | kestrova (s) | kestrova peak (MiB) | export_listing (s) | "
+      "export_listing peak (MiB) | grep -c (s) | grep peak (MiB) | kestrova / grep | export_listing / grep |\n");
+  std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+  for (const auto format : {bench::ExportFormat::kRegedit4, bench::ExportFormat::kVersion5}) {
+    for (int computers : {100, 400, 1600}) {
+      const fs::path lan = root / std::to_string(computers);
+      fs::create_directories(lan);
+      const std::uintmax_t bytes = bench::WriteSyntheticLan(lan, format, computers, applications);
+      std::vector<Series> series = {
+          {{kestrova, "*"}, {}},
+          {{listing, lan.string()}, {}},
+          {{"grep", "-r", "-c", "DisplayName", lan.string()}, {}},
+      };
+      for (Series& one : series) Run(one.command, lan.string());
+      for (int repetition = 0; repetition < repetitions; ++repetition) {
+        for (Series& one : series) one.runs.push_back(Run(one.command, lan.string()));
+      }
+      const double grep = series[2].MedianSeconds();
+      std::printf("| %s | %d | %.1f | %.3f | %.1f | %.3f | %.1f | %.3f | %.1f | %.1f | %.1f |\n",
+                  format == bench::ExportFormat::kRegedit4 ? "REGEDIT4" : "version 5", computers, bytes / 1048576.0,
+                  series[0].MedianSeconds(), series[0].PeakMib(), series[1].MedianSeconds(), series[1].PeakMib(), grep,
+                  series[2].PeakMib(), series[0].MedianSeconds() / grep, series[1].MedianSeconds() / grep);
+      std::fflush(stdout);
+      fs::remove_all(lan);
     }
-    const Measure inventory = Run({kestrova, "*"}, lan.string());
-    const Measure baseline = Run({"grep", "-r", "-c", "DisplayName", lan.string()}, lan.string());
-    std::printf("| %d | %.1f | %.2f | %.1f | %.2f | %.1f |\n", computers, bytes / 1048576.0, inventory.seconds,
-                inventory.peak_kib / 1024.0, baseline.seconds, baseline.peak_kib / 1024.0);
-    std::fflush(stdout);
-    fs::remove_all(lan);
   }
   fs::remove_all(root);
   return 0;

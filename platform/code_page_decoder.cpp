@@ -82,6 +82,17 @@ CodePageDecoder::~CodePageDecoder() { iconv_close(Handle(converter_)); }
 
 void CodePageDecoder::Append(std::string_view bytes, std::u16string& out) const {
   std::size_t length = out.size();
+  if (parses_as_bytes_) {
+    // ASCII alone, the usual text: each byte is its character.
+    unsigned any = 0;
+    for (char byte : bytes) any |= static_cast<unsigned char>(byte);
+    if (any < 0x80) {
+      out.resize(length + bytes.size());
+      char16_t* units = out.data() + length;
+      for (std::size_t i = 0; i < bytes.size(); ++i) units[i] = static_cast<unsigned char>(bytes[i]);
+      return;
+    }
+  }
   if (single_byte_) {
     out.resize(length + bytes.size());
     for (char byte : bytes) out[length++] = table_[static_cast<unsigned char>(byte)];

@@ -1,6 +1,7 @@
 #include "platform/export_key_tree.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/registry_name_fold.h"
 
@@ -19,32 +20,41 @@ void ForEachName(std::u16string_view path, Function name) {
   }
 }
 
-// folded against the folded form of `name`: negative, 0 or positive.
-int CompareWithFolded(std::u16string_view folded, std::u16string_view name) {
-  const std::size_t common = std::min(folded.size(), name.size());
-  for (std::size_t i = 0; i < common; ++i) {
-    const char16_t unit = FoldUnit(name[i]);
-    if (folded[i] != unit) return folded[i] < unit ? -1 : 1;
-  }
-  if (folded.size() == name.size()) return 0;
-  return folded.size() < name.size() ? -1 : 1;
-}
-
 }  // namespace
 
-ExportKeyTree::ExportKeyTree() : slots_(64, kNone) { nodes_.emplace_back(); }
+ExportKeyTree::ExportKeyTree() : slots_(512, kNone) { nodes_.emplace_back(); }
 
 std::size_t ExportKeyTree::Slot(KeyIndex parent, std::u16string_view folded) const {
-  std::uint64_t hash = 1469598103934665603ULL ^ parent;
-  for (char16_t unit : folded) hash = (hash ^ unit) * 1099511628211ULL;
-  return static_cast<std::size_t>(hash ^ (hash >> 29)) & (slots_.size() - 1);
+  // Four units at a time.
+  std::uint64_t hash = 0x9E3779B97F4A7C15ULL ^ parent ^ (static_cast<std::uint64_t>(folded.size()) << 32);
+  const char* bytes = reinterpret_cast<const char*>(folded.data());
+  const std::size_t size = folded.size() * 2;
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes + i, 8);
+    hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
+    hash ^= hash >> 32;
+  }
+  if (i < size) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes + i, size - i);
+    hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
+  }
+  hash ^= hash >> 29;
+  return static_cast<std::size_t>(hash) & (slots_.size() - 1);
+}
+
+bool ExportKeyTree::SameFolded(KeyIndex key, std::u16string_view folded) const {
+  return nodes_[key].NameLength == folded.size() &&
+         std::memcmp(folded_.data() + nodes_[key].NameOffset, folded.data(), folded.size() * 2) == 0;
 }
 
 ExportKeyTree::KeyIndex ExportKeyTree::Lookup(KeyIndex parent, std::u16string_view folded) const {
   for (std::size_t slot = Slot(parent, folded);; slot = (slot + 1) & (slots_.size() - 1)) {
     const KeyIndex key = slots_[slot];
     if (key == kNone) return kNone;
-    if (nodes_[key].Parent == parent && !nodes_[key].Deleted && Folded(key) == folded) return key;
+    if (nodes_[key].Parent == parent && !nodes_[key].Deleted && SameFolded(key, folded)) return key;
   }
 }
 
@@ -59,8 +69,15 @@ void ExportKeyTree::Grow() {
   }
 }
 
-ExportKeyTree::KeyIndex ExportKeyTree::Add(KeyIndex parent, std::u16string_view name, std::u16string_view folded) {
+ExportKeyTree::KeyIndex ExportKeyTree::LookupOrAdd(KeyIndex parent, std::u16string_view name,
+                                                   std::u16string_view folded) {
   if ((nodes_.size() + 1) * 2 > slots_.size()) Grow();
+  std::size_t slot = Slot(parent, folded);
+  for (;; slot = (slot + 1) & (slots_.size() - 1)) {
+    const KeyIndex key = slots_[slot];
+    if (key == kNone) break;
+    if (nodes_[key].Parent == parent && !nodes_[key].Deleted && SameFolded(key, folded)) return key;
+  }
   Node node;
   node.Parent = parent;
   node.NameOffset = static_cast<std::uint32_t>(names_.size());
@@ -69,26 +86,45 @@ ExportKeyTree::KeyIndex ExportKeyTree::Add(KeyIndex parent, std::u16string_view 
   folded_.append(folded);
   const auto key = static_cast<KeyIndex>(nodes_.size());
   nodes_.push_back(node);
-  std::size_t slot = Slot(parent, folded);
-  while (slots_[slot] != kNone) slot = (slot + 1) & (slots_.size() - 1);
   slots_[slot] = key;
   return key;
 }
 
 std::optional<ExportKeyTree::KeyIndex> ExportKeyTree::Create(std::u16string_view path) {
-  bool too_long = false;
-  ForEachName(path, [&](std::u16string_view name) { too_long = too_long || name.size() > kLongestName; });
-  if (too_long) return std::nullopt;
-  KeyIndex key = kRoot;
-  ForEachName(path, [&](std::u16string_view name) {
+  if (path.size() > kLongestName) {
+    bool too_long = false;
+    ForEachName(path, [&](std::u16string_view name) { too_long = too_long || name.size() > kLongestName; });
+    if (too_long) return std::nullopt;
+  }
+  // The leading names that this path shares with the latest one, as
+  // written, lead to the same keys.
+  std::size_t common = 0;
+  const std::size_t shorter = std::min(path.size(), last_path_.size());
+  while (common + 4 <= shorter && std::memcmp(path.data() + common, last_path_.data() + common, 8) == 0) common += 4;
+  while (common < shorter && path[common] == last_path_[common]) ++common;
+  std::size_t depth = 0;
+  while (depth < last_ends_.size() && last_ends_[depth] <= common &&
+         (last_ends_[depth] == path.size() || path[last_ends_[depth]] == u'\\')) {
+    ++depth;
+  }
+  KeyIndex key = depth == 0 ? kRoot : last_keys_[depth - 1];
+  const std::size_t rest = depth == 0 ? 0 : last_ends_[depth - 1];
+  last_path_.assign(path);
+  last_ends_.resize(depth);
+  last_keys_.resize(depth);
+  ForEachName(path.substr(rest), [&](std::u16string_view name) {
     FoldName(name, scratch_);
-    const KeyIndex child = Lookup(key, scratch_);
-    key = child != kNone ? child : Add(key, name, scratch_);
+    key = LookupOrAdd(key, name, scratch_);
+    last_ends_.push_back(static_cast<std::size_t>(name.data() + name.size() - path.data()));
+    last_keys_.push_back(key);
   });
   return key;
 }
 
 void ExportKeyTree::Delete(std::u16string_view path) {
+  last_path_.clear();
+  last_ends_.clear();
+  last_keys_.clear();
   KeyIndex key = kRoot;
   ForEachName(path, [&](std::u16string_view name) {
     if (key == kNone) return;
@@ -120,30 +156,32 @@ void ExportKeyTree::Finish() {
     live[key] = !nodes_[key].Deleted && live[nodes_[key].Parent];
     if (live[key]) children_.push_back(key);
   }
-  std::sort(children_.begin(), children_.end(), [this](KeyIndex a, KeyIndex b) {
+  // An export lists the keys in this order already, as a rule.
+  const auto in_order = [this](KeyIndex a, KeyIndex b) {
     if (nodes_[a].Parent != nodes_[b].Parent) return nodes_[a].Parent < nodes_[b].Parent;
     return Folded(a) < Folded(b);
-  });
+  };
+  if (!std::is_sorted(children_.begin(), children_.end(), in_order)) {
+    std::sort(children_.begin(), children_.end(), in_order);
+  }
   for (std::uint32_t i = 0; i < children_.size(); ++i) {
     Node& parent = nodes_[nodes_[children_[i]].Parent];
     if (parent.ChildCount == 0) parent.FirstChild = i;
     ++parent.ChildCount;
   }
-  slots_ = std::vector<KeyIndex>();
-  scratch_ = std::u16string();
+  last_path_ = std::u16string();
+  last_ends_ = std::vector<std::size_t>();
+  last_keys_ = std::vector<KeyIndex>();
 }
 
-std::optional<ExportKeyTree::KeyIndex> ExportKeyTree::Find(KeyIndex start, std::u16string_view path) const {
+std::optional<ExportKeyTree::KeyIndex> ExportKeyTree::Find(KeyIndex start, std::u16string_view path) {
+  // The table of the building still holds every key: a key below a live
+  // one is live unless it was deleted itself, which Lookup passes over.
   KeyIndex key = start;
   ForEachName(path, [&](std::u16string_view name) {
     if (key == kNone) return;
-    const Node& node = nodes_[key];
-    const auto first = children_.begin() + node.FirstChild;
-    const auto last = first + node.ChildCount;
-    const auto found = std::lower_bound(first, last, name, [this](KeyIndex child, std::u16string_view wanted) {
-      return CompareWithFolded(Folded(child), wanted) < 0;
-    });
-    key = found != last && CompareWithFolded(Folded(*found), name) == 0 ? *found : kNone;
+    FoldName(name, scratch_);
+    key = Lookup(key, scratch_);
   });
   if (key == kNone) return std::nullopt;
   return key;

@@ -48,7 +48,7 @@ class ExportKeyTree {
 
   // The key at `path` below `start` (names compared as Windows compares
   // them); nullopt when one is missing.
-  std::optional<KeyIndex> Find(KeyIndex start, std::u16string_view path) const;
+  std::optional<KeyIndex> Find(KeyIndex start, std::u16string_view path);
   std::uint32_t SubkeyCount(KeyIndex key) const { return nodes_[key].ChildCount; }
   KeyIndex Subkey(KeyIndex key, std::uint32_t index) const { return children_[nodes_[key].FirstChild + index]; }
   std::u16string_view Name(KeyIndex key) const {
@@ -78,8 +78,11 @@ class ExportKeyTree {
   }
   // The live child of `parent` whose folded name is `folded`, or kNone.
   KeyIndex Lookup(KeyIndex parent, std::u16string_view folded) const;
-  KeyIndex Add(KeyIndex parent, std::u16string_view name, std::u16string_view folded);
+  // The live child of `parent` whose folded name is `folded`, added when
+  // there is none.
+  KeyIndex LookupOrAdd(KeyIndex parent, std::u16string_view name, std::u16string_view folded);
   std::size_t Slot(KeyIndex parent, std::u16string_view folded) const;
+  bool SameFolded(KeyIndex key, std::u16string_view folded) const;
   void Grow();
 
   std::vector<Node> nodes_;
@@ -87,9 +90,14 @@ class ExportKeyTree {
   std::u16string folded_;  // the same, folded
   std::vector<Section> sections_;
   std::vector<KeyIndex> children_;  // each key's subkeys together, in order
-  // While building: keys by parent and folded name, open addressing.
+  // Every key by parent and folded name, open addressing.
   std::vector<KeyIndex> slots_;
   std::u16string scratch_;
+  // The path of the latest key created and the key of each of its names:
+  // key lines of an export mostly share their leading names.
+  std::u16string last_path_;
+  std::vector<std::size_t> last_ends_;  // where each name of last_path_ ends
+  std::vector<KeyIndex> last_keys_;
 };
 
 }  // namespace regfile

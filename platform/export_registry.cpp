@@ -8,7 +8,7 @@
 
 #include "platform/code_page_decoder.h"
 #include "platform/export_key_tree.h"
-#include "platform/mapped_file.h"
+#include "platform/file_contents.h"
 #include "platform/reg_file.h"
 #include "platform/registry_name_fold.h"
 #include "platform/skipped_line_report.h"
@@ -37,10 +37,15 @@ struct ValueLine {
   DWORD Dword = 0;
   Span Data;
   std::size_t HexByteCount = 0;
+  bool DataHasBackslash = false;
 };
 
 ValueLine ValueOf(const ParsedLine& line) {
-  return ValueLine{line.Form, line.Type, line.Dword, line.Data, line.HexByteCount};
+  return ValueLine{line.Form, line.Type, line.Dword, line.Data, line.HexByteCount, line.DataHasBackslash};
+}
+
+bool SameUnits(std::u16string_view a, std::u16string_view b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * 2) == 0;
 }
 
 void PutUnit(char*& out, char16_t unit) {
@@ -76,7 +81,7 @@ class ExportRegistry final : public lan::RemoteRegistry {
   DWORD OpenKey(KeyId parent, std::u16string_view path, REGSAM access, KeyId& key) override {
     KeyIndex start = 0;
     if (!Resolve(parent, start)) return ERROR_INVALID_HANDLE;
-    const std::optional<KeyIndex> found = tree_.Find(start, path);
+    const std::optional<KeyIndex> found = FindKey(start, path);
     if (!found) return ERROR_FILE_NOT_FOUND;
     const REGSAM rights = access & ~(MAXIMUM_ALLOWED | KEY_WOW64_64KEY | KEY_WOW64_32KEY);
     if (tree_.Denied(*found) && (rights & ~KEY_READ) != 0) return ERROR_ACCESS_DENIED;
@@ -105,7 +110,7 @@ class ExportRegistry final : public lan::RemoteRegistry {
     KeyIndex node = 0;
     if (!Resolve(key, node)) return ERROR_INVALID_HANDLE;
     // The inventory asks for the same value more than once in a row.
-    if (!last_.Valid || last_.Key != node || last_.Name != name) {
+    if (!last_.Valid || last_.Key != node || !SameUnits(last_.Name, name)) {
       last_.Valid = false;
       FoldName(name, folded_query_);
       last_.Found = WithText([&](const auto& text) { return FindValue(text, node, last_.Value); });
@@ -157,6 +162,14 @@ class ExportRegistry final : public lan::RemoteRegistry {
     DWORD Error = 0;
   };
 
+  // The key above the last name of the latest path opened.
+  struct KeyAbove {
+    bool Valid = false;
+    KeyIndex Start = 0;
+    std::u16string Path;
+    KeyIndex Key = 0;
+  };
+
   // The answer to the latest value query.
   struct Answer {
     bool Valid = false;
@@ -166,6 +179,24 @@ class ExportRegistry final : public lan::RemoteRegistry {
     ValueLine Value;
     DWORD Size = 0;
   };
+
+  // The key at `path` below `start`. The inventory opens each subkey of
+  // one key by its whole path from the root: the key above the last name
+  // is kept from the previous call.
+  std::optional<KeyIndex> FindKey(KeyIndex start, std::u16string_view path) {
+    const std::size_t last_separator = path.rfind(u'\\');
+    if (last_separator == std::u16string_view::npos) return tree_.Find(start, path);
+    const std::u16string_view above = path.substr(0, last_separator);
+    if (!above_.Valid || above_.Start != start || !SameUnits(above_.Path, above)) {
+      const std::optional<KeyIndex> key = tree_.Find(start, above);
+      if (!key) return std::nullopt;
+      above_.Valid = true;
+      above_.Start = start;
+      above_.Path.assign(above);
+      above_.Key = *key;
+    }
+    return tree_.Find(above_.Key, path.substr(last_separator + 1));
+  }
 
   bool Resolve(KeyId key, KeyIndex& node) const {
     if (key == kRootKey) {
@@ -296,22 +327,25 @@ class ExportRegistry final : public lan::RemoteRegistry {
         for (std::size_t i = span.Begin; i < span.End; ++i) out.push_back(text[i]);
       }
     } else {
-      bytes_.clear();
-      if (quoted) {
-        AppendUnquoted(text, span, bytes_);
-      } else {
-        bytes_.assign(reinterpret_cast<const char*>(text.Data + span.Begin), span.Size());
+      if (!quoted) {
+        decoder_->Append(std::string_view(reinterpret_cast<const char*>(text.Data + span.Begin), span.Size()), out);
+        return;
       }
+      bytes_.clear();
+      AppendUnquoted(text, span, bytes_);
       decoder_->Append(bytes_, out);
     }
   }
 
   // The name of a value line against the folded name asked for.
   template <class Text>
-  bool NameMatches(const Text& text, Span name) {
-    const bool by_unit =
-        std::is_same_v<Text, Utf16Text> || decoder_->SingleByte() ||
-        std::all_of(text.Data + name.Begin, text.Data + name.End, [](unsigned char byte) { return byte < 0x80; });
+  bool NameMatches(const Text& text, const ParsedLine& line) {
+    const Span name = line.Name;
+    const bool unit_per_character = std::is_same_v<Text, Utf16Text> || decoder_->SingleByte();
+    // Without escapes a name has as many units as characters.
+    if (unit_per_character && !line.NameHasBackslash && name.Size() != folded_query_.size()) return false;
+    const bool by_unit = unit_per_character || std::all_of(text.Data + name.Begin, text.Data + name.End,
+                                                           [](unsigned char byte) { return byte < 0x80; });
     if (!by_unit) {
       units_.clear();
       AppendText(text, name, true, units_);
@@ -335,7 +369,7 @@ class ExportRegistry final : public lan::RemoteRegistry {
   bool FindValue(const Text& text, KeyIndex node, ValueLine& value) {
     bool found = false;
     ForEachValueLine(text, node, [&]() {
-      if (!NameMatches(text, line_.Name)) return;
+      if (!NameMatches(text, line_)) return;
       found = line_.Form != DataForm::kDelete;
       value = ValueOf(line_);
     });
@@ -396,6 +430,7 @@ class ExportRegistry final : public lan::RemoteRegistry {
         break;
     }
     if (NeedsDecoding(text, value)) return static_cast<DWORD>(2 * (units_.size() + 1));
+    if (!value.DataHasBackslash) return static_cast<DWORD>(2 * (value.Data.Size() + 1));
     std::size_t units = 0;
     for (std::size_t i = value.Data.Begin; i < value.Data.End; ++i, ++units) {
       if (text[i] == u'\\' && i + 1 < value.Data.End && (text[i + 1] == u'\\' || text[i + 1] == u'"')) ++i;
@@ -426,6 +461,17 @@ class ExportRegistry final : public lan::RemoteRegistry {
         if (NeedsDecoding(text, value)) {
           units_.push_back(0);
           break;
+        }
+        if (!value.DataHasBackslash) {
+          for (std::size_t i = value.Data.Begin; i < value.Data.End; ++i) {
+            if constexpr (std::is_same_v<Text, ByteText>) {
+              PutUnit(out, decoder_->Unit(text.Data[i]));
+            } else {
+              PutUnit(out, text[i]);
+            }
+          }
+          PutUnit(out, 0);
+          return;
         }
         for (std::size_t i = value.Data.Begin; i < value.Data.End; ++i) {
           char16_t unit = text[i];
@@ -476,7 +522,7 @@ class ExportRegistry final : public lan::RemoteRegistry {
   DiagnosticSink sink_;
   SkippedLineReport report_;
   Root root_ = Root::kLocalMachine;
-  MappedFile file_;
+  FileContents file_;
   std::u16string transcoded_;  // the text of a file that is decoded before it is parsed
   std::shared_ptr<const CodePageDecoder> decoder_;
   ExportHeader header_;
@@ -488,6 +534,7 @@ class ExportRegistry final : public lan::RemoteRegistry {
   std::vector<KeyId> free_ids_;
   std::vector<Failing> failing_;
   Answer last_;
+  KeyAbove above_;
   // Kept from call to call, so that reading allocates nothing once they
   // have grown.
   ParsedLine line_;

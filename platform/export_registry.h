@@ -1,6 +1,7 @@
 // One computer's registry read from its registry export file, as a LAN
-// source serves it: the file is mapped, not copied; its key lines are
-// found and the key tree built from them alone; a value line is parsed
+// source serves it: the file is read whole and parsed in place (mapped, or
+// read into a reused buffer when small, see file_contents.h); its key
+// lines are found and the key tree built from them alone; a value line is parsed
 // only when a value of its key is asked for, and its data decoded only
 // when they are fetched. The inventory's path (open the uninstall key,
 // list its subkeys, read each one's DisplayName) allocates nothing per

@@ -1,7 +1,12 @@
 #include "platform/reg_file.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <type_traits>
 #include <utility>
@@ -46,12 +51,21 @@ bool IsBlank(char16_t unit) { return unit == u' ' || unit == u'\t'; }
 
 char16_t AsciiUpper(char16_t unit) { return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 0x20) : unit; }
 
-int HexDigitValue(char16_t unit) {
-  if (unit >= u'0' && unit <= u'9') return unit - u'0';
-  if (unit >= u'a' && unit <= u'f') return unit - u'a' + 10;
-  if (unit >= u'A' && unit <= u'F') return unit - u'A' + 10;
-  return -1;
-}
+// The value of each ASCII hexadecimal digit, -1 for other characters.
+constexpr std::array<signed char, 128> kHexDigitValues = [] {
+  std::array<signed char, 128> values{};
+  for (int unit = 0; unit < 128; ++unit) {
+    values[static_cast<std::size_t>(unit)] = static_cast<signed char>(unit >= '0' && unit <= '9'   ? unit - '0'
+                                                                      : unit >= 'a' && unit <= 'f' ? unit - 'a' + 10
+                                                                      : unit >= 'A' && unit <= 'F' ? unit - 'A' + 10
+                                                                                                   : -1);
+  }
+  return values;
+}();
+
+int HexDigitValue(char16_t unit) { return unit < 128 ? kHexDigitValues[unit] : -1; }
+
+bool IsHexDigit(char16_t unit) { return HexDigitValue(unit) >= 0; }
 
 // The first unit equal to `unit` (ASCII) in [from, limit), or limit.
 std::size_t FindUnit(const ByteText& text, std::size_t from, std::size_t limit, char16_t unit) {
@@ -73,6 +87,148 @@ std::size_t FindUnit(const Utf16Text& text, std::size_t from, std::size_t limit,
     byte = at + 1;
   }
   return limit;
+}
+
+// The first quote, backslash, line feed or zero from `pos` on, or `end`.
+// Sixteen bytes (eight UTF-16 units) are tested at once with SSE2 where
+// the processor has it, eight bytes at once on other little-endian
+// hosts: a lane of `word ^ pattern` is zero where the unit is the
+// pattern's, and `(x - ones) & ~x & highs` marks the lowest zero lane of
+// x exactly (lanes above it may be marked falsely). Reading ahead stays
+// within the text; what lies beyond `end` is not taken.
+constexpr std::uint64_t kByteOnes = 0x0101010101010101ULL;
+constexpr std::uint64_t kUnitOnes = 0x0001000100010001ULL;
+
+template <std::uint64_t kOnes>
+std::uint64_t SpecialLanes(std::uint64_t word) {
+  constexpr std::uint64_t kHighs = kOnes << (kOnes == kByteOnes ? 7 : 15);
+  const std::uint64_t quote = word ^ (kOnes * '"');
+  const std::uint64_t backslash = word ^ (kOnes * '\\');
+  const std::uint64_t feed = word ^ (kOnes * '\n');
+  return (((quote - kOnes) & ~quote) | ((backslash - kOnes) & ~backslash) | ((feed - kOnes) & ~feed) |
+          ((word - kOnes) & ~word)) &
+         kHighs;
+}
+
+bool IsSpecialInQuotes(char16_t unit) { return unit == u'"' || unit == u'\\' || unit == u'\n' || unit == 0; }
+
+template <class Text>
+std::size_t FindSpecialInQuotes(const Text& text, std::size_t pos, std::size_t end) {
+  constexpr bool kBytes = std::is_same_v<Text, ByteText>;
+#if defined(__SSE2__)
+  {
+    constexpr std::size_t kUnits = kBytes ? 16 : 8;
+    const __m128i quote = kBytes ? _mm_set1_epi8('"') : _mm_set1_epi16('"');
+    const __m128i backslash = kBytes ? _mm_set1_epi8('\\') : _mm_set1_epi16('\\');
+    const __m128i feed = kBytes ? _mm_set1_epi8('\n') : _mm_set1_epi16('\n');
+    const __m128i zero = _mm_setzero_si128();
+    for (; pos < end && pos + kUnits <= text.Size; pos += kUnits) {
+      const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.Data + (kBytes ? pos : 2 * pos)));
+      __m128i found;
+      if constexpr (kBytes) {
+        found = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(units, quote), _mm_cmpeq_epi8(units, backslash)),
+                             _mm_or_si128(_mm_cmpeq_epi8(units, feed), _mm_cmpeq_epi8(units, zero)));
+      } else {
+        found = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(units, quote), _mm_cmpeq_epi16(units, backslash)),
+                             _mm_or_si128(_mm_cmpeq_epi16(units, feed), _mm_cmpeq_epi16(units, zero)));
+      }
+      const auto mask = static_cast<unsigned>(_mm_movemask_epi8(found));
+      if (mask != 0) return std::min(end, pos + static_cast<std::size_t>(std::countr_zero(mask)) / (kBytes ? 1 : 2));
+    }
+  }
+#endif
+  if constexpr (std::endian::native == std::endian::little) {
+    constexpr std::size_t kUnits = kBytes ? 8 : 4;
+    for (; pos + kUnits <= end; pos += kUnits) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, text.Data + (kBytes ? pos : 2 * pos), 8);
+      const std::uint64_t lanes = SpecialLanes < kBytes ? kByteOnes : kUnitOnes > (word);
+      if (lanes != 0) return pos + static_cast<std::size_t>(std::countr_zero(lanes)) / (kBytes ? 8 : 16);
+    }
+  }
+  while (pos < end && !IsSpecialInQuotes(text[pos])) ++pos;
+  return std::min(pos, end);
+}
+
+// Skips the bytes of a list of hexadecimal bytes written in the usual
+// form, two digits and a comma, from `pos` up to `end`, counting them.
+// Five (with UTF-16, two) are tested at once with SSE2 where the
+// processor has it.
+template <class Text>
+std::size_t SkipHexTriplets(const Text& text, std::size_t pos, std::size_t end, std::size_t& count) {
+#if defined(__SSE2__)
+  {
+    constexpr bool kBytes = std::is_same_v<Text, ByteText>;
+    // The units a load holds, the triplets it tests, and where their
+    // digits and commas lie in its byte mask.
+    constexpr std::size_t kUnits = kBytes ? 16 : 8;
+    constexpr std::size_t kTriplets = kBytes ? 5 : 2;
+    constexpr unsigned kDigitBits = kBytes ? 0x06DBu : 0x03CFu;
+    constexpr unsigned kCommaBits = kBytes ? 0x4924u : 0x0C30u;
+    for (; pos + 3 * kTriplets <= end && pos + kUnits <= text.Size; pos += 3 * kTriplets) {
+      const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.Data + (kBytes ? pos : 2 * pos)));
+      __m128i digit;
+      __m128i comma;
+      if constexpr (kBytes) {
+        const __m128i lower = _mm_or_si128(units, _mm_set1_epi8(0x20));
+        const __m128i decimal =
+            _mm_and_si128(_mm_cmpgt_epi8(units, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(units, _mm_set1_epi8('9' + 1)));
+        const __m128i letter =
+            _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(lower, _mm_set1_epi8('f' + 1)));
+        digit = _mm_or_si128(decimal, letter);
+        comma = _mm_cmpeq_epi8(units, _mm_set1_epi8(','));
+      } else {
+        const __m128i lower = _mm_or_si128(units, _mm_set1_epi16(0x20));
+        const __m128i decimal = _mm_and_si128(_mm_cmpgt_epi16(units, _mm_set1_epi16('0' - 1)),
+                                              _mm_cmplt_epi16(units, _mm_set1_epi16('9' + 1)));
+        const __m128i letter = _mm_and_si128(_mm_cmpgt_epi16(lower, _mm_set1_epi16('a' - 1)),
+                                             _mm_cmplt_epi16(lower, _mm_set1_epi16('f' + 1)));
+        digit = _mm_or_si128(decimal, letter);
+        comma = _mm_cmpeq_epi16(units, _mm_set1_epi16(','));
+      }
+      if ((static_cast<unsigned>(_mm_movemask_epi8(digit)) & kDigitBits) != kDigitBits ||
+          (static_cast<unsigned>(_mm_movemask_epi8(comma)) & kCommaBits) != kCommaBits) {
+        break;
+      }
+      count += kTriplets;
+    }
+  }
+#endif
+  while (pos + 3 <= end && IsHexDigit(text[pos]) && IsHexDigit(text[pos + 1]) && text[pos + 2] == u',') {
+    pos += 3;
+    ++count;
+  }
+  return pos;
+}
+
+// The last unit equal to `unit` in [from, end), or end.
+std::size_t FindLastUnit(const ByteText& text, std::size_t from, std::size_t end, char16_t unit) {
+#if defined(__GLIBC__)
+  if (from >= end) return end;
+  const void* found = memrchr(text.Data + from, unit, end - from);
+  return found == nullptr ? end : static_cast<std::size_t>(static_cast<const unsigned char*>(found) - text.Data);
+#else
+  for (std::size_t i = end; i > from;) {
+    if (text[--i] == unit) return i;
+  }
+  return end;
+#endif
+}
+
+std::size_t FindLastUnit(const Utf16Text& text, std::size_t from, std::size_t end, char16_t unit) {
+  for (std::size_t i = end; i > from;) {
+    if (text[--i] == unit) return i;
+  }
+  return end;
+}
+
+bool ContainsZero(const ByteText& text, Span span) { return FindUnit(text, span.Begin, span.End, 0) != span.End; }
+
+bool ContainsZero(const Utf16Text& text, Span span) {
+  for (std::size_t i = span.Begin; i < span.End; ++i) {
+    if (text[i] == 0) return true;
+  }
+  return false;
 }
 
 template <class Text>
@@ -175,13 +331,7 @@ class LineParser {
     line_.Kind = LineKind::kKey;
     const std::size_t end = physical_.end;
     // The last bracket closes the line: key names may hold brackets.
-    std::size_t close = end;
-    for (std::size_t i = end; i > pos + 1;) {
-      if (text_[--i] == u']') {
-        close = i;
-        break;
-      }
-    }
+    const std::size_t close = FindLastUnit(text_, pos + 1, end, u']');
     if (close == end) {
       Fail(pos, "key line without a closing bracket");
       return;
@@ -216,7 +366,7 @@ class LineParser {
       Fail(line_.KeyPath.Begin, "a key path cannot start with a backslash");
       return;
     }
-    if (FindUnit(text_, line_.KeyPath.Begin, line_.KeyPath.End, 0) != line_.KeyPath.End) {
+    if (ContainsZero(text_, line_.KeyPath)) {
       Fail(line_.KeyPath.Begin, "zero character in a name");
       return;
     }
@@ -226,12 +376,15 @@ class LineParser {
   void ParseValueLine(std::size_t pos) {
     line_.Kind = LineKind::kValue;
     const std::size_t end = physical_.end;
+    line_.NameHasBackslash = false;
+    line_.DataHasBackslash = false;
     if (text_[pos] == u'@') {
       line_.Name = Span{pos + 1, pos + 1};
       ++pos;
     } else {
-      if (!ReadQuoted(pos, line_.Name)) return;
-      if (FindUnit(text_, line_.Name.Begin, line_.Name.End, 0) != line_.Name.End) {
+      bool holds_zero = false;
+      if (!ReadQuoted(pos, line_.Name, holds_zero, line_.NameHasBackslash)) return;
+      if (holds_zero) {
         Fail(line_.Name.Begin, "zero character in a name");
         return;
       }
@@ -249,7 +402,8 @@ class LineParser {
     } else if (pos < end && text_[pos] == u'"') {
       line_.Form = DataForm::kString;
       line_.Type = REG_SZ;
-      if (!ReadQuoted(pos, line_.Data)) return;
+      bool holds_zero = false;
+      if (!ReadQuoted(pos, line_.Data, holds_zero, line_.DataHasBackslash)) return;
     } else if (MatchesAsciiIgnoringCase(text_, pos, end, "dword:")) {
       line_.Form = DataForm::kDword;
       line_.Type = REG_DWORD;
@@ -284,14 +438,22 @@ class LineParser {
   // A quoted string at pos, on this physical line; \\ and \" are escapes,
   // any other backslash stands for itself. Leaves pos behind the closing
   // quote.
-  bool ReadQuoted(std::size_t& pos, Span& quoted) {
+  bool ReadQuoted(std::size_t& pos, Span& quoted, bool& holds_zero, bool& holds_backslash) {
     const std::size_t end = physical_.end;
+    holds_zero = false;
+    holds_backslash = false;
     std::size_t i = pos + 1;
-    for (;;) {
+    for (;; ++i) {
+      i = FindSpecialInQuotes(text_, i, end);
       if (i >= end) return Fail(pos, "unterminated string");
       const char16_t unit = text_[i];
       if (unit == u'"') break;
-      i += unit == u'\\' && i + 1 < end && (text_[i + 1] == u'\\' || text_[i + 1] == u'"') ? 2 : 1;
+      if (unit == u'\\') {
+        holds_backslash = true;
+        if (i + 1 < end && (text_[i + 1] == u'\\' || text_[i + 1] == u'"')) ++i;
+      } else if (unit == 0) {
+        holds_zero = true;
+      }
     }
     quoted = Span{pos + 1, i};
     pos = i + 1;
@@ -321,6 +483,8 @@ class LineParser {
     line_.Data.Begin = pos;
     line_.HexByteCount = 0;
     for (;;) {
+      // The usual form first: two digits and a comma, again and again.
+      pos = SkipHexTriplets(text_, pos, physical_.end, line_.HexByteCount);
       pos = SkipBlanks(text_, pos, physical_.end);
       if (pos < physical_.end && text_[pos] == u'\\' && IsEndOfLine(text_, pos + 1, physical_.end)) {
         if (!ContinuesOntoNext(text_, Physical{pos, pos + 1, physical_.next}, limit_)) {
@@ -394,8 +558,164 @@ std::optional<ExportHeader> ReadExportHeader(std::string_view file_bytes) {
   return header;
 }
 
+namespace {
+
+// The shapes that nearly every line of an export has, read in one pass:
+// an empty line, or "name"=data from the line's first column, without
+// blanks, escapes in the name, comments or other spellings, ended by the
+// line end. LineParser reads these lines alike; this answers false for
+// every other line, which LineParser then reads.
+template <class Text>
+class CommonLine {
+ public:
+  CommonLine(const Text& text, std::size_t limit, ParsedLine& line) : text_(text), limit_(limit), line_(line) {}
+
+  bool Read(std::size_t pos) {
+    if (pos >= limit_) return false;
+    if (LineEnd(pos)) {
+      line_.Kind = LineKind::kNothing;
+      line_.Message.clear();
+      return true;
+    }
+    if (text_[pos] != u'"') return false;
+    const std::size_t name_end = FindSpecialInQuotes(text_, pos + 1, limit_);
+    if (name_end >= limit_ || text_[name_end] != u'"') return false;
+    line_.Name = Span{pos + 1, name_end};
+    line_.NameHasBackslash = false;
+    line_.DataHasBackslash = false;
+    pos = name_end + 1;
+    if (pos >= limit_ || text_[pos] != u'=') return false;
+    if (!ReadData(pos + 1)) return false;
+    line_.Kind = LineKind::kValue;
+    line_.Message.clear();
+    return true;
+  }
+
+ private:
+  // A line end at `pos`, "\r\n" or "\n": the next line starts behind it.
+  bool LineEnd(std::size_t pos) {
+    if (pos < limit_ && text_[pos] == u'\n') {
+      line_.Next = pos + 1;
+      return true;
+    }
+    if (pos + 1 < limit_ && text_[pos] == u'\r' && text_[pos + 1] == u'\n') {
+      line_.Next = pos + 2;
+      return true;
+    }
+    return false;
+  }
+
+  bool ReadData(std::size_t pos) {
+    if (pos >= limit_) return false;
+    switch (text_[pos]) {
+      case u'-':
+        line_.Form = DataForm::kDelete;
+        line_.Type = REG_NONE;
+        return LineEnd(pos + 1);
+      case u'"':
+        return ReadString(pos);
+      case u'd':
+        if (!Matches(pos, "dword:")) return false;
+        line_.Form = DataForm::kDword;
+        line_.Type = REG_DWORD;
+        pos += 6;
+        return ReadNumber(pos, line_.Dword) && LineEnd(pos);
+      case u'h':
+        if (Matches(pos, "hex:")) {
+          line_.Type = REG_BINARY;
+          pos += 4;
+        } else if (Matches(pos, "hex(")) {
+          pos += 4;
+          if (!ReadNumber(pos, line_.Type) || !Matches(pos, "):")) return false;
+          pos += 2;
+        } else {
+          return false;
+        }
+        line_.Form = DataForm::kHex;
+        return ReadHexBytes(pos);
+      default:
+        return false;
+    }
+  }
+
+  bool Matches(std::size_t pos, std::string_view ascii) const {
+    if (limit_ - pos < ascii.size()) return false;
+    for (std::size_t i = 0; i < ascii.size(); ++i) {
+      if (text_[pos + i] != static_cast<char16_t>(ascii[i])) return false;
+    }
+    return true;
+  }
+
+  bool ReadString(std::size_t pos) {
+    std::size_t i = pos + 1;
+    for (;;) {
+      i = FindSpecialInQuotes(text_, i, limit_);
+      if (i >= limit_) return false;
+      const char16_t unit = text_[i];
+      if (unit == u'"') break;
+      if (unit == u'\n') return false;
+      if (unit == u'\\') {
+        line_.DataHasBackslash = true;
+        if (i + 1 < limit_ && (text_[i + 1] == u'\\' || text_[i + 1] == u'"')) ++i;
+      }
+      ++i;
+    }
+    line_.Form = DataForm::kString;
+    line_.Type = REG_SZ;
+    line_.Data = Span{pos + 1, i};
+    return LineEnd(i + 1);
+  }
+
+  bool ReadNumber(std::size_t& pos, DWORD& value) const {
+    value = 0;
+    std::size_t digits = 0;
+    while (pos + digits < limit_ && IsHexDigit(text_[pos + digits])) {
+      if (digits == kMostHexDigits) return false;
+      value = value << 4 | static_cast<DWORD>(HexDigitValue(text_[pos + digits]));
+      ++digits;
+    }
+    pos += digits;
+    return digits > 0;
+  }
+
+  bool ReadHexBytes(std::size_t pos) {
+    line_.Data.Begin = pos;
+    line_.HexByteCount = 0;
+    for (;;) {
+      pos = SkipHexTriplets(text_, pos, limit_, line_.HexByteCount);
+      if (pos + 2 <= limit_ && IsHexDigit(text_[pos]) && IsHexDigit(text_[pos + 1])) {
+        if (!LineEnd(pos + 2)) return false;
+        ++line_.HexByteCount;
+        line_.Data.End = pos + 2;
+        return true;
+      }
+      if (LineEnd(pos)) {
+        line_.Data.End = pos;
+        return true;
+      }
+      // A backslash at the line end continues the list on the next line,
+      // unless that is a key line or the end.
+      if (pos >= limit_ || text_[pos] != u'\\' || !LineEnd(pos + 1)) return false;
+      pos = SkipBlanks(text_, line_.Next, limit_);
+      if (pos >= limit_ || text_[pos] == u'[') return false;
+    }
+  }
+
+  const Text& text_;
+  std::size_t limit_;
+  ParsedLine& line_;
+};
+
+}  // namespace
+
 template <class Text>
 void ParseLine(const Text& text, std::size_t begin, std::size_t limit, ParsedLine& line) {
+  if (CommonLine<Text>(text, limit, line).Read(begin)) return;
+  LineParser<Text>(text, limit, line).Run(begin);
+}
+
+template <class Text>
+void ParseLineInFull(const Text& text, std::size_t begin, std::size_t limit, ParsedLine& line) {
   LineParser<Text>(text, limit, line).Run(begin);
 }
 
@@ -458,6 +778,8 @@ void WriteHexBytes(const Text& text, Span list, unsigned char* out) {
 
 template void ParseLine(const ByteText&, std::size_t, std::size_t, ParsedLine&);
 template void ParseLine(const Utf16Text&, std::size_t, std::size_t, ParsedLine&);
+template void ParseLineInFull(const ByteText&, std::size_t, std::size_t, ParsedLine&);
+template void ParseLineInFull(const Utf16Text&, std::size_t, std::size_t, ParsedLine&);
 template std::size_t FindKeyLine(const ByteText&, std::size_t);
 template std::size_t FindKeyLine(const Utf16Text&, std::size_t);
 template std::size_t CountLineEnds(const ByteText&, std::size_t, std::size_t);

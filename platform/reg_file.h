@@ -124,6 +124,10 @@ struct ParsedLine {
   // bytes, through its continuation lines.
   Span Data;
   std::size_t HexByteCount = 0;  // kHex
+  // The quoted Name or Data holds a backslash: an escape, or one that
+  // stands for itself. Without one, a quoted span is its text as it is.
+  bool NameHasBackslash = false;
+  bool DataHasBackslash = false;
 
   // kSkipped, kSkippedKey
   std::size_t FaultAt = 0;  // the unit where the fault lies, for its line number
@@ -135,6 +139,11 @@ struct ParsedLine {
 // of a key line).
 template <class Text>
 void ParseLine(const Text& text, std::size_t begin, std::size_t limit, ParsedLine& line);
+
+// ParseLine without the shortcut that it takes for the common shapes of a
+// line; the two answer alike (the fuzzer holds them to it).
+template <class Text>
+void ParseLineInFull(const Text& text, std::size_t begin, std::size_t limit, ParsedLine& line);
 
 // The start of the next line whose first character other than blanks is
 // '[', from `from` (the start of a physical line) on; text.Size when there
