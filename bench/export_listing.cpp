@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "platform/export_registry.h"
 
@@ -47,16 +46,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: export_listing DIRECTORY\n");
     return 2;
   }
-  std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(argv[1])) {
-    if (entry.path().extension() == ".reg") files.push_back(entry.path());
-  }
   const auto sink = [](const std::string& message) { std::fprintf(stderr, "export_listing: %s\n", message.c_str()); };
   std::u16string path(kUninstall);
   std::u16string subkey;
   std::string data;
   std::string line;
-  for (const auto& file : files) {
+  for (const auto& entry : std::filesystem::directory_iterator(argv[1])) {
+    const std::filesystem::path& file = entry.path();
+    if (file.extension() != ".reg") continue;
     std::unique_ptr<lan::RemoteRegistry> registry;
     if (regfile::OpenExportRegistry(file, HKEY_LOCAL_MACHINE, "", {}, sink, registry) != NO_ERROR) continue;
     lan::RemoteRegistry::KeyId uninstall = 0;

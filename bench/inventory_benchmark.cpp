@@ -5,7 +5,9 @@
 // DisplayName`, in the same run. Each command is a whole process, started
 // with fork and exec and reaped with wait4 the same way, its standard
 // output going to /dev/null; its time runs from before the fork to the
-// return of wait4, its peak memory is wait4's ru_maxrss. Every command
+// return of wait4, its peak memory is wait4's ru_maxrss. `wc -l` over the
+// same files is a second baseline that reads every byte in either format
+// (grep reads UTF-16 files, which it takes for binary, much more slowly). Every command
 // runs once untimed (the files are then in the page cache), then
 // `repetitions` times interleaved; the table gives the medians and the
 // ratios of the medians to grep's. It prints figures and asserts nothing.
@@ -91,27 +93,33 @@ int main(int argc, char** argv) {
       applications, repetitions);
   std::printf(
       "| format | computers | data (MiB) | kestrova (s) | kestrova peak (MiB) | export_listing (s) | "
-      "export_listing peak (MiB) | grep -c (s) | grep peak (MiB) | kestrova / grep | export_listing / grep |\n");
-  std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+      "export_listing peak (MiB) | grep -c (s) | grep peak (MiB) | wc -l (s) | kestrova / grep | "
+      "export_listing / grep | export_listing / wc |\n");
+  std::printf("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
   for (const auto format : {bench::ExportFormat::kRegedit4, bench::ExportFormat::kVersion5}) {
     for (int computers : {100, 400, 1600}) {
       const fs::path lan = root / std::to_string(computers);
       fs::create_directories(lan);
       const std::uintmax_t bytes = bench::WriteSyntheticLan(lan, format, computers, applications);
+      std::vector<std::string> count_lines = {"wc", "-l"};
+      for (const auto& entry : fs::directory_iterator(lan)) count_lines.push_back(entry.path().string());
       std::vector<Series> series = {
           {{kestrova, "*"}, {}},
           {{listing, lan.string()}, {}},
           {{"grep", "-r", "-c", "DisplayName", lan.string()}, {}},
+          {count_lines, {}},
       };
       for (Series& one : series) Run(one.command, lan.string());
       for (int repetition = 0; repetition < repetitions; ++repetition) {
         for (Series& one : series) one.runs.push_back(Run(one.command, lan.string()));
       }
       const double grep = series[2].MedianSeconds();
-      std::printf("| %s | %d | %.1f | %.3f | %.1f | %.3f | %.1f | %.3f | %.1f | %.1f | %.1f |\n",
+      const double wc = series[3].MedianSeconds();
+      std::printf("| %s | %d | %.1f | %.3f | %.1f | %.3f | %.1f | %.3f | %.1f | %.3f | %.1f | %.1f | %.1f |\n",
                   format == bench::ExportFormat::kRegedit4 ? "REGEDIT4" : "version 5", computers, bytes / 1048576.0,
                   series[0].MedianSeconds(), series[0].PeakMib(), series[1].MedianSeconds(), series[1].PeakMib(), grep,
-                  series[2].PeakMib(), series[0].MedianSeconds() / grep, series[1].MedianSeconds() / grep);
+                  series[2].PeakMib(), wc, series[0].MedianSeconds() / grep, series[1].MedianSeconds() / grep,
+                  series[1].MedianSeconds() / wc);
       std::fflush(stdout);
       fs::remove_all(lan);
     }

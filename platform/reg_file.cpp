@@ -91,8 +91,8 @@ std::size_t FindUnit(const Utf16Text& text, std::size_t from, std::size_t limit,
 
 // The first quote, backslash, line feed or zero from `pos` on, or `end`.
 // Sixteen bytes (eight UTF-16 units) are tested at once with SSE2 where
-// the processor has it, eight bytes at once on other little-endian
-// hosts: a lane of `word ^ pattern` is zero where the unit is the
+// the processor has it, else eight bytes at once on a little-endian
+// host: a lane of `word ^ pattern` is zero where the unit is the
 // pattern's, and `(x - ones) & ~x & highs` marks the lowest zero lane of
 // x exactly (lanes above it may be marked falsely). Reading ahead stays
 // within the text; what lies beyond `end` is not taken.
@@ -113,7 +113,7 @@ std::uint64_t SpecialLanes(std::uint64_t word) {
 bool IsSpecialInQuotes(char16_t unit) { return unit == u'"' || unit == u'\\' || unit == u'\n' || unit == 0; }
 
 template <class Text>
-std::size_t FindSpecialInQuotes(const Text& text, std::size_t pos, std::size_t end) {
+[[gnu::always_inline]] inline std::size_t FindSpecialInQuotes(const Text& text, std::size_t pos, std::size_t end) {
   constexpr bool kBytes = std::is_same_v<Text, ByteText>;
 #if defined(__SSE2__)
   {
@@ -136,7 +136,7 @@ std::size_t FindSpecialInQuotes(const Text& text, std::size_t pos, std::size_t e
       if (mask != 0) return std::min(end, pos + static_cast<std::size_t>(std::countr_zero(mask)) / (kBytes ? 1 : 2));
     }
   }
-#endif
+#else
   if constexpr (std::endian::native == std::endian::little) {
     constexpr std::size_t kUnits = kBytes ? 8 : 4;
     for (; pos + kUnits <= end; pos += kUnits) {
@@ -146,6 +146,7 @@ std::size_t FindSpecialInQuotes(const Text& text, std::size_t pos, std::size_t e
       if (lanes != 0) return pos + static_cast<std::size_t>(std::countr_zero(lanes)) / (kBytes ? 8 : 16);
     }
   }
+#endif
   while (pos < end && !IsSpecialInQuotes(text[pos])) ++pos;
   return std::min(pos, end);
 }
@@ -577,6 +578,7 @@ class CommonLine {
       line_.Message.clear();
       return true;
     }
+    if (text_[pos] == u'[') return ReadKeyLine(pos);
     if (text_[pos] != u'"') return false;
     const std::size_t name_end = FindSpecialInQuotes(text_, pos + 1, limit_);
     if (name_end >= limit_ || text_[name_end] != u'"') return false;
@@ -592,6 +594,29 @@ class CommonLine {
   }
 
  private:
+  // [ROOT\path] with the root's long name as the registry editor writes
+  // it, and the line end right behind the bracket.
+  bool ReadKeyLine(std::size_t pos) {
+    const std::size_t feed = FindUnit(text_, pos, limit_, u'\n');
+    if (feed == limit_) return false;
+    const std::size_t end = feed > pos && text_[feed - 1] == u'\r' ? feed - 1 : feed;
+    if (end - pos < 3 || text_[end - 1] != u']') return false;
+    for (const RootName& root : kRootNames) {
+      const std::size_t separator = pos + 1 + root.long_name.size();
+      if (separator >= end - 1 || text_[separator] != u'\\' || !Matches(pos + 1, root.long_name)) continue;
+      const Span path{separator + 1, end - 1};
+      if ((!path.Empty() && text_[path.Begin] == u'\\') || ContainsZero(text_, path)) return false;
+      line_.Kind = LineKind::kKey;
+      line_.Message.clear();
+      line_.Deletion = false;
+      line_.KeyRoot = root.root;
+      line_.KeyPath = path;
+      line_.Next = feed + 1;
+      return true;
+    }
+    return false;
+  }
+
   // A line end at `pos`, "\r\n" or "\n": the next line starts behind it.
   bool LineEnd(std::size_t pos) {
     if (pos < limit_ && text_[pos] == u'\n') {

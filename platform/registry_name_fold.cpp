@@ -18,14 +18,16 @@ void FoldName(std::u16string_view name, std::u16string& folded) {
   const char16_t* in = name.data();
   char16_t* out = folded.data();
   const std::size_t size = name.size();
-  // ASCII alone, the usual name: a loop without branches first.
   unsigned any = 0;
-  for (std::size_t i = 0; i < size; ++i) {
-    const unsigned unit = in[i];
-    any |= unit;
-    out[i] = static_cast<char16_t>(unit - (unit - u'a' < 26u ? 0x20u : 0u));
+  for (std::size_t i = 0; i < size; ++i) any |= in[i];
+  if (any < 0x80) {
+    // ASCII alone, the usual name: a loop without branches.
+    for (std::size_t i = 0; i < size; ++i) {
+      const unsigned unit = in[i];
+      out[i] = static_cast<char16_t>(unit - (unit - u'a' < 26u ? 0x20u : 0u));
+    }
+    return;
   }
-  if (any < 0x80) return;
   for (std::size_t i = 0; i < size; ++i) out[i] = FoldUnit(in[i]);
 }
 

@@ -16,6 +16,9 @@ namespace {
 bool Same(const regfile::ParsedLine& a, const regfile::ParsedLine& b) {
   auto same_span = [](regfile::Span x, regfile::Span y) { return x.Begin == y.Begin && x.End == y.End; };
   if (a.Kind != b.Kind || a.Next != b.Next) return false;
+  if (a.Kind == regfile::LineKind::kKey) {
+    return a.Deletion == b.Deletion && a.KeyRoot == b.KeyRoot && same_span(a.KeyPath, b.KeyPath);
+  }
   if (a.Kind != regfile::LineKind::kValue) return true;
   if (!same_span(a.Name, b.Name) || a.NameHasBackslash != b.NameHasBackslash || a.Form != b.Form) return false;
   switch (a.Form) {
