@@ -21,7 +21,10 @@ constexpr std::u16string_view kUninstall = u"Software\\Microsoft\\Windows\\Curre
 void PutUtf8(const std::string& data, std::string& line) {
   line.resize(data.size() * 3 / 2 + 1);
   char* out = line.data();
-  for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
+  std::size_t i = 0;
+  // ASCII first, the usual name.
+  for (; i + 1 < data.size() && data[i + 1] == 0 && data[i] > 0; i += 2) *out++ = data[i];
+  for (; i + 1 < data.size(); i += 2) {
     const unsigned unit = static_cast<unsigned char>(data[i]) | static_cast<unsigned char>(data[i + 1]) << 8;
     if (unit == 0) break;
     if (unit < 0x80) {

@@ -167,7 +167,7 @@ void ExportKeyTree::Finish() {
   for (std::uint32_t i = 0; i < children_.size(); ++i) {
     Node& parent = nodes_[nodes_[children_[i]].Parent];
     if (parent.ChildCount == 0) parent.FirstChild = i;
-    ++parent.ChildCount;
+    nodes_[children_[i]].Position = parent.ChildCount++;
   }
   last_path_ = std::u16string();
   last_ends_ = std::vector<std::size_t>();

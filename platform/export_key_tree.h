@@ -51,6 +51,8 @@ class ExportKeyTree {
   std::optional<KeyIndex> Find(KeyIndex start, std::u16string_view path);
   std::uint32_t SubkeyCount(KeyIndex key) const { return nodes_[key].ChildCount; }
   KeyIndex Subkey(KeyIndex key, std::uint32_t index) const { return children_[nodes_[key].FirstChild + index]; }
+  // The index of `key` among the subkeys of the key above it.
+  std::uint32_t SubkeyIndex(KeyIndex key) const { return nodes_[key].Position; }
   std::u16string_view Name(KeyIndex key) const {
     return std::u16string_view(names_).substr(nodes_[key].NameOffset, nodes_[key].NameLength);
   }
@@ -67,6 +69,7 @@ class ExportKeyTree {
     std::uint32_t NameLength = 0;
     std::uint32_t FirstChild = 0;
     std::uint32_t ChildCount = 0;
+    std::uint32_t Position = 0;  // among the parent's children
     std::uint32_t FirstSection = kNone;
     std::uint32_t LastSection = kNone;
     bool Deleted = false;

@@ -112,7 +112,8 @@ class ExportRegistry final : public lan::RemoteRegistry {
     // The inventory asks for the same value more than once in a row.
     if (!last_.Valid || last_.Key != node || !SameUnits(last_.Name, name)) {
       last_.Valid = false;
-      FoldName(name, folded_query_);
+      // The same name is asked for of one key after the other.
+      if (!SameUnits(last_.Name, name)) FoldName(name, folded_query_);
       last_.Found = WithText([&](const auto& text) { return FindValue(text, node, last_.Value); });
       if (last_.Found) last_.Size = WithText([&](const auto& text) { return SizeOf(text, last_.Value); });
       last_.Key = node;
@@ -168,6 +169,7 @@ class ExportRegistry final : public lan::RemoteRegistry {
     KeyIndex Start = 0;
     std::u16string Path;
     KeyIndex Key = 0;
+    std::uint32_t NextSubkey = 0;  // the index below Key after the latest found
   };
 
   // The answer to the latest value query.
@@ -184,7 +186,9 @@ class ExportRegistry final : public lan::RemoteRegistry {
   // one key by its whole path from the root: the key above the last name
   // is kept from the previous call.
   std::optional<KeyIndex> FindKey(KeyIndex start, std::u16string_view path) {
-    const std::size_t last_separator = path.rfind(u'\\');
+    std::size_t last_separator = path.size();
+    while (last_separator > 0 && path[last_separator - 1] != u'\\') --last_separator;
+    if (last_separator-- == 0) last_separator = std::u16string_view::npos;
     if (last_separator == std::u16string_view::npos) return tree_.Find(start, path);
     const std::u16string_view above = path.substr(0, last_separator);
     if (!above_.Valid || above_.Start != start || !SameUnits(above_.Path, above)) {
@@ -194,8 +198,21 @@ class ExportRegistry final : public lan::RemoteRegistry {
       above_.Start = start;
       above_.Path.assign(above);
       above_.Key = *key;
+      above_.NextSubkey = 0;
     }
-    return tree_.Find(above_.Key, path.substr(last_separator + 1));
+    // The inventory opens the subkeys of a key one after the other, in the
+    // order they are listed: the one after the latest is tried first.
+    const std::u16string_view name = path.substr(last_separator + 1);
+    if (above_.NextSubkey < tree_.SubkeyCount(above_.Key)) {
+      const KeyIndex next = tree_.Subkey(above_.Key, above_.NextSubkey);
+      if (SameUnits(tree_.Name(next), name)) {
+        ++above_.NextSubkey;
+        return next;
+      }
+    }
+    const std::optional<KeyIndex> found = tree_.Find(above_.Key, name);
+    if (found && *found != above_.Key) above_.NextSubkey = tree_.SubkeyIndex(*found) + 1;
+    return found;
   }
 
   bool Resolve(KeyId key, KeyIndex& node) const {

@@ -203,6 +203,29 @@ TEST_F(ExportRegistryTest, StringDataOfEachFormatBecomeUtf16AsStored) {
       << "kept as stored: the conversion to ANSI is the caller's";
 }
 
+// Subkeys opened by their whole paths, in the listed order (as the
+// inventory opens them), backwards, skipping and in another case.
+TEST_F(ExportRegistryTest, EachPathOpensItsOwnKeyInWhateverOrder) {
+  const std::vector<std::string> names = {"A", "b", "C", "d", "E"};
+  std::string body;
+  for (const std::string& name : names)
+    body += "[HKEY_LOCAL_MACHINE\\Apps\\" + name + "]\r\n\"n\"=\"" + name + "\"\r\n";
+  const auto registry = Open(Regedit4(body + "[HKEY_LOCAL_MACHINE\\Other\\A]\r\n\"n\"=\"other\"\r\n"));
+  const std::vector<std::vector<std::string>> orders = {
+      {"A", "b", "C", "d", "E"}, {"E", "d", "C", "b", "A"}, {"b", "d", "A", "E", "C"}, {"a", "B", "c", "D", "e"}};
+  for (const auto& order : orders) {
+    for (const std::string& name : order) {
+      const Answer value = Value(*registry, Key(*registry, "Apps\\" + name), u"n");
+      std::string expected = name;
+      for (const std::string& listed : names) {
+        if (listed.size() == name.size() && (listed[0] | 0x20) == (name[0] | 0x20)) expected = listed;
+      }
+      EXPECT_EQ(value.Data, Wide(expected + std::string(1, '\0'))) << name;
+    }
+    EXPECT_EQ(Value(*registry, Key(*registry, "Other\\A"), u"n").Data, Wide(std::string("other\0", 6)));
+  }
+}
+
 TEST_F(ExportRegistryTest, KeysAnswerWithTheErrorsOfTheInMemoryRegistry) {
   const auto registry = Open(Regedit4("[HKEY_LOCAL_MACHINE\\A\\B]\r\n\"v\"=\"1\"\r\n"));
   RemoteRegistry::KeyId key = 0;
