@@ -573,13 +573,14 @@ class CommonLine {
 
   bool Read(std::size_t pos) {
     if (pos >= limit_) return false;
-    if (LineEnd(pos)) {
+    const char16_t first = text_[pos];
+    if (first != u'"') {
+      if (first == u'[') return ReadKeyLine(pos);
+      if (!LineEnd(pos)) return false;
       line_.Kind = LineKind::kNothing;
       line_.Message.clear();
       return true;
     }
-    if (text_[pos] == u'[') return ReadKeyLine(pos);
-    if (text_[pos] != u'"') return false;
     const std::size_t name_end = FindSpecialInQuotes(text_, pos + 1, limit_);
     if (name_end >= limit_ || text_[name_end] != u'"') return false;
     line_.Name = Span{pos + 1, name_end};
