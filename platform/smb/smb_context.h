@@ -1,0 +1,43 @@
+// One libsmbclient context: its own connections, its own settings.
+// libsmbclient is safe for threads only when each thread uses a context of
+// its own, so every pipe and every browse gets one; creating and freeing
+// contexts (which read smb.conf into shared state) is serialized here.
+#pragma once
+
+#include <memory>
+
+#include "platform/smb/smb_settings.h"
+
+struct _SMBCCTX;
+using SMBCCTX = struct _SMBCCTX;
+
+namespace smb {
+
+enum class ContextPurpose {
+  // Network browsing needs SMB1 (NT1): over SMB2/3 the browse list comes
+  // back empty.
+  kBrowsing,
+  // Named pipes: whatever protocols smb.conf's client settings allow.
+  kPipes,
+};
+
+class SmbContext {
+ public:
+  // Null when libsmbclient cannot set up a context (errno tells why).
+  static std::unique_ptr<SmbContext> Create(const SmbSettings& settings, ContextPurpose purpose);
+  ~SmbContext();
+
+  SmbContext(const SmbContext&) = delete;
+  SmbContext& operator=(const SmbContext&) = delete;
+
+  SMBCCTX* Get() const { return context_; }
+
+ private:
+  SmbContext(SMBCCTX* context, const SmbSettings& settings);
+
+  SMBCCTX* context_;
+  // What the authentication callback hands libsmbclient.
+  SmbSettings settings_;
+};
+
+}  // namespace smb

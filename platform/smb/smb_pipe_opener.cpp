@@ -1,0 +1,83 @@
+#include "platform/smb/smb_pipe_opener.h"
+
+#include <fcntl.h>
+#include <libsmbclient.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/smb/smb_context.h"
+#include "platform/smb/smb_errors.h"
+#include "platform/smb/smb_text.h"
+
+namespace smb {
+namespace {
+
+class SmbMessagePipe : public MessagePipe {
+ public:
+  SmbMessagePipe(std::unique_ptr<SmbContext> context, SMBCFILE* file) : context_(std::move(context)), file_(file) {}
+
+  ~SmbMessagePipe() override {
+    if (file_ != nullptr) smbc_getFunctionClose(context_->Get())(context_->Get(), file_);
+  }
+
+  DWORD Write(std::span<const std::uint8_t> message) override {
+    if (file_ == nullptr) return ERROR_BROKEN_PIPE;
+    const auto write = smbc_getFunctionWrite(context_->Get());
+    while (!message.empty()) {
+      errno = 0;
+      const ssize_t written = write(context_->Get(), file_, message.data(), message.size());
+      if (written <= 0) return Failed(written < 0 ? errno : EPIPE);
+      message = message.subspan(static_cast<std::size_t>(written) < message.size() ? written : message.size());
+    }
+    return NO_ERROR;
+  }
+
+  DWORD Read(std::span<std::uint8_t> buffer, std::size_t& received) override {
+    if (file_ == nullptr) return ERROR_BROKEN_PIPE;
+    if (buffer.empty()) return ERROR_INVALID_PARAMETER;
+    errno = 0;
+    const ssize_t got = smbc_getFunctionRead(context_->Get())(context_->Get(), file_, buffer.data(), buffer.size());
+    if (got <= 0) return Failed(got < 0 ? errno : EPIPE);
+    received = static_cast<std::size_t>(got) < buffer.size() ? static_cast<std::size_t>(got) : buffer.size();
+    return NO_ERROR;
+  }
+
+ private:
+  // After a failed transfer the pipe is gone for good: a later call does
+  // not wait for a server that already failed once.
+  DWORD Failed(int error) {
+    smbc_getFunctionClose(context_->Get())(context_->Get(), file_);
+    file_ = nullptr;
+    return WindowsErrorFromErrno(error, SmbStep::kTransfer);
+  }
+
+  std::unique_ptr<SmbContext> context_;
+  SMBCFILE* file_;
+};
+
+bool IsPlainName(std::string_view name) {
+  if (name.empty() || name.size() > 255) return false;
+  for (const char c : name) {
+    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+DWORD SmbPipeOpener::Open(std::u16string_view server, std::string_view pipe_name, std::unique_ptr<MessagePipe>& pipe) {
+  const std::string host = Utf8FromUtf16(server);
+  if (!IsPlainName(host)) return ERROR_BAD_NETPATH;
+  if (!IsPlainName(pipe_name)) return ERROR_INVALID_NAME;
+  std::unique_ptr<SmbContext> context = SmbContext::Create(settings_, ContextPurpose::kPipes);
+  if (context == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+  const std::string url = "smb://" + UrlEncoded(host) + "/IPC$/" + UrlEncoded(pipe_name);
+  errno = 0;
+  SMBCFILE* file = smbc_getFunctionOpen(context->Get())(context->Get(), url.c_str(), O_RDWR, 0);
+  if (file == nullptr) return WindowsErrorFromErrno(errno, SmbStep::kOpen);
+  pipe = std::make_unique<SmbMessagePipe>(std::move(context), file);
+  return NO_ERROR;
+}
+
+}  // namespace smb
