@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <libsmbclient.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 
+#include "platform/smb/fragment_reader.h"
 #include "platform/smb/smb_context.h"
 #include "platform/smb/smb_errors.h"
 #include "platform/smb/smb_text.h"
@@ -33,17 +35,25 @@ class SmbMessagePipe : public MessagePipe {
     return NO_ERROR;
   }
 
+  // One DCE/RPC fragment at a time: see fragment_reader.h.
   DWORD Read(std::span<std::uint8_t> buffer, std::size_t& received) override {
     if (file_ == nullptr) return ERROR_BROKEN_PIPE;
-    if (buffer.empty()) return ERROR_INVALID_PARAMETER;
-    errno = 0;
-    const ssize_t got = smbc_getFunctionRead(context_->Get())(context_->Get(), file_, buffer.data(), buffer.size());
-    if (got <= 0) return Failed(got < 0 ? errno : EPIPE);
-    received = static_cast<std::size_t>(got) < buffer.size() ? static_cast<std::size_t>(got) : buffer.size();
-    return NO_ERROR;
+    return fragments_.Read(buffer, received);
   }
 
  private:
+  DWORD ReadExactly(std::span<std::uint8_t> bytes) {
+    if (file_ == nullptr) return ERROR_BROKEN_PIPE;
+    const auto read = smbc_getFunctionRead(context_->Get());
+    while (!bytes.empty()) {
+      errno = 0;
+      const ssize_t got = read(context_->Get(), file_, bytes.data(), bytes.size());
+      if (got <= 0) return Failed(got < 0 ? errno : EPIPE);
+      bytes = bytes.subspan(std::min(static_cast<std::size_t>(got), bytes.size()));
+    }
+    return NO_ERROR;
+  }
+
   // After a failed transfer the pipe is gone for good: a later call does
   // not wait for a server that already failed once.
   DWORD Failed(int error) {
@@ -54,6 +64,7 @@ class SmbMessagePipe : public MessagePipe {
 
   std::unique_ptr<SmbContext> context_;
   SMBCFILE* file_;
+  FragmentReader fragments_{[this](std::span<std::uint8_t> bytes) { return ReadExactly(bytes); }};
 };
 
 bool IsPlainName(std::string_view name) {
