@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs the whole test suite: installs what it needs, then builds and tests
 # the debug build, the sanitizer build and last the Windows program under
-# Wine (whose tests compare it with the debug build's program), runs every
+# Wine (whose tests compare it with the debug build's program), runs the
+# SMB suite against real Samba servers (root only, else skipped), every
 # fuzzer for a bounded time and the static checks.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,7 +16,7 @@ run_ctest() {
   local log
   log=$(mktemp)
   local status=0
-  ctest --preset "$1" | tee "$log" || status=$?
+  ctest --preset "$@" | tee "$log" || status=$?
   local summary
   summary=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
   rm -f "$log"
@@ -30,8 +31,11 @@ for preset in dev asan; do
   echo "== $preset"
   cmake --preset "$preset"
   cmake --build --preset "$preset"
-  run_ctest "$preset"
+  run_ctest "$preset" --label-exclude samba
 done
+
+echo "== samba"
+run_ctest dev --label-regex samba
 
 echo "== windows-x86"
 cmake --preset windows-x86 -DKESTROVA_LINUX_PROGRAM="$PWD/build/dev/app/kestrova"

@@ -7,6 +7,10 @@
 //   kestrova_smb_probe bind HOST...    opens \pipe\winreg on each HOST and
 //                                      binds the remote registry interface:
 //                                      "HOST ok" or "HOST error N"
+//   kestrova_smb_probe bind-twice HOST FILE
+//                                      binds, prints "HOST bound", waits
+//                                      for FILE to exist, binds again over
+//                                      the same pipe and prints the result
 //
 // Settings come from the environment as for the program. Timings go to
 // standard error.
@@ -14,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -63,22 +68,31 @@ double Milliseconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
 }
 
-DWORD Bind(smb::PipeOpener& pipes, const std::string& host) {
+DWORD Exchange(smb::MessagePipe& pipe, std::size_t& received) {
+  const std::vector<std::uint8_t> request = BindRequest();
+  if (const DWORD error = pipe.Write(request); error != NO_ERROR) return error;
+  std::vector<std::uint8_t> reply(5840);
+  if (const DWORD error = pipe.Read(reply, received); error != NO_ERROR) return error;
+  // 12: bind_ack; 13: bind_nak, which a second bind on one pipe may get.
+  return received >= 16 && (reply[2] == 12 || reply[2] == 13) ? NO_ERROR : ERROR_INVALID_PARAMETER;
+}
+
+// Binds over a pipe, then (with `then_wait_for`) waits until that file
+// exists and tries again on the same pipe: how a pipe whose server went
+// away in between fails.
+DWORD Bind(smb::PipeOpener& pipes, const std::string& host, const char* then_wait_for = nullptr) {
   const auto start = std::chrono::steady_clock::now();
   std::unique_ptr<smb::MessagePipe> pipe;
   if (const DWORD error = pipes.Open(smb::Utf16FromUtf8(host), "winreg", pipe); error != NO_ERROR) return error;
   const double opened = Milliseconds(start);
-  const std::vector<std::uint8_t> request = BindRequest();
-  if (const DWORD error = pipe->Write(request); error != NO_ERROR) return error;
-  std::vector<std::uint8_t> reply(5840);
   std::size_t received = 0;
-  const std::size_t first = std::getenv("PROBE_READ") ? std::atoi(std::getenv("PROBE_READ")) : reply.size();
-  if (const DWORD error = pipe->Read(std::span(reply).first(first), received); error != NO_ERROR) return error;
-  std::fprintf(stderr, "first read %zu\n", received);
+  if (const DWORD error = Exchange(*pipe, received); error != NO_ERROR) return error;
   std::fprintf(stderr, "%s: pipe opened in %.1f ms, bind answered in %.1f ms (%zu bytes)\n", host.c_str(), opened,
                Milliseconds(start) - opened, received);
-  // 12: bind_ack.
-  return received >= 16 && reply[2] == 12 ? NO_ERROR : ERROR_INVALID_PARAMETER;
+  if (then_wait_for == nullptr) return NO_ERROR;
+  std::cout << host << " bound" << std::endl;
+  for (int i = 0; i < 600 && access(then_wait_for, F_OK) != 0; ++i) usleep(100 * 1000);
+  return Exchange(*pipe, received);
 }
 
 }  // namespace
@@ -92,6 +106,11 @@ int main(int argc, char** argv) {
   smb::SmbLanSource source(smb::SettingsFromEnvironment(std::cerr));
   if (arguments[0] == "browse") {
     Walk(source, nullptr, 0);
+    return 0;
+  }
+  if (arguments[0] == "bind-twice" && arguments.size() == 3) {
+    const DWORD error = Bind(source.Pipes(), arguments[1], arguments[2].c_str());
+    std::cout << arguments[1] << (error == NO_ERROR ? " ok" : " error " + std::to_string(error)) << std::endl;
     return 0;
   }
   if (arguments[0] == "bind") {

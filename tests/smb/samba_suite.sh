@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# The SMB network against real Samba servers: seven computers in two
+# workgroups, each in its own network namespace, some of them faulty on
+# purpose. One set of servers serves every case (they take ~25 s to form a
+# browse list). Needs root; exits 77 (skipped) with the reason otherwise.
+#
+#   samba_suite.sh PROBE
+#
+# PROBE is kestrova_smb_probe.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+probe=$1
+
+skip() {
+  echo "samba suite skipped: $*"
+  exit 77
+}
+[[ $(id -u) == 0 ]] || skip "it needs root to create network namespaces"
+for tool in ip smbd nmbd net smbpasswd iptables setsid; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed (Debian packages samba, iproute2, iptables)"
+done
+[[ -x /usr/libexec/samba/samba-dcerpcd ]] || skip "samba-dcerpcd is not installed"
+ip netns add "kst-check-$$" 2>/dev/null || skip "network namespaces cannot be created here"
+ip netns del "kst-check-$$"
+
+LAN_TAG=kst$$
+LAN_PROBE=$probe
+source "$here/samba_lan.sh"
+trap lan_destroy EXIT
+trap 'exit 1' INT TERM
+
+failures=0
+passes=0
+pass() {
+  echo "ok - $1"
+  passes=$((passes + 1))
+}
+fail() {
+  echo "FAIL - $1"
+  failures=$((failures + 1))
+}
+# expect NAME EXPECTED ACTUAL
+expect() {
+  if [[ $2 == "$3" ]]; then
+    pass "$1"
+  else
+    fail "$1"
+    diff <(echo "$2") <(echo "$3") | sed 's/^/    /'
+  fi
+}
+
+started=$SECONDS
+fixtures=$here/lan
+lan_create
+lan_add_computer ATLAS OFFICE master reg="$fixtures/ATLAS.reg" || exit 1
+lan_add_computer BOREAS OFFICE member reg="$fixtures/BOREAS.reg" || exit 1
+lan_add_computer CASSINI OFFICE member nowinreg reg="$fixtures/CASSINI.reg" || exit 1
+lan_add_computer DORADO OFFICE member nosmbd || exit 1
+lan_add_computer ELARA LAB master reg="$fixtures/ELARA.reg" || exit 1
+lan_add_computer FORNAX LAB member password=Another-Password-9 reg="$fixtures/FORNAX.reg" || exit 1
+lan_add_computer GANYMEDE LAB member reg="$fixtures/GANYMEDE.reg" || exit 1
+# GANYMEDE answers its name but drops every SMB packet.
+lan_in GANYMEDE iptables -A INPUT -p tcp --dport 445 -j DROP
+
+credentials=$LAN_ROOT/client/credentials
+printf 'username = root\npassword = %s\ndomain = OFFICE\n' "$LAN_PASSWORD" >"$credentials"
+chmod 600 "$credentials"
+export KESTROVA_CREDENTIALS=$credentials
+
+if ! lan_wait_browse 90 ATLAS BOREAS CASSINI DORADO ELARA FORNAX GANYMEDE; then
+  fail "the browse list formed"
+  exit 1
+fi
+echo "# servers up and browse list formed in $((SECONDS - started)) s"
+
+# The workgroups of a browse walk in byte order: the master browser lists
+# them in the order it learnt them, which the start-up race decides.
+workgroups_sorted() {
+  python3 -c '
+import sys
+lines = sys.stdin.read().splitlines()
+head = [l for l in lines if not l.startswith("  ")]
+blocks, current = [], None
+for l in lines:
+    if l.startswith("  ") and not l.startswith("    "):
+        current = [l]; blocks.append(current)
+    elif l.startswith("    ") and current is not None:
+        current.append(l)
+print("\n".join(head + [l for b in sorted(blocks) for l in b]))'
+}
+
+# Discovery: the hierarchy of Windows' network browser.
+browse=$(lan_client "$probe" browse)
+expect "browsing gives the network, its workgroups and their servers" \
+  "$(workgroups_sorted <"$here/expected_browse.txt")" "$(workgroups_sorted <<<"$browse")"
+
+# Pipes, and each fault as the error code that Windows gives for it.
+begin=$SECONDS
+expect "winreg pipes open on every computer, each fault with its Windows code" \
+  "ATLAS ok
+BOREAS ok
+CASSINI error 2
+DORADO error 53
+ELARA ok
+FORNAX error 5
+GANYMEDE error 53
+NOWHERE error 53" \
+  "$(lan_client "$probe" bind ATLAS BOREAS CASSINI DORADO ELARA FORNAX GANYMEDE NOWHERE 2>"$LAN_ROOT/bind.err")"
+# The dropped packets cost a connection timeout, not more.
+(( SECONDS - begin < 20 )) && pass "the faulty computers cost at most a connection timeout each" ||
+  fail "the faulty computers took $((SECONDS - begin)) s"
+
+# A credentials file that others may read is refused, as ssh refuses a key.
+chmod 644 "$credentials"
+messages=$(lan_client "$probe" bind FORNAX 2>&1 >/dev/null)
+grep -q "accessible by others (mode 0644)" <<<"$messages" && pass "a credentials file others can read is refused" ||
+  fail "a credentials file others can read is refused: $messages"
+chmod 600 "$credentials"
+
+# A server stopped while a pipe to it is open: the next call finds the
+# pipe broken.
+go=$LAN_ROOT/go
+lan_client "$probe" bind-twice BOREAS "$go" >"$LAN_ROOT/twice.out" 2>/dev/null &
+holder=$!
+for ((i = 0; i < 100; i++)); do
+  grep -q bound "$LAN_ROOT/twice.out" && break
+  sleep 0.1
+done
+lan_stop_computer BOREAS
+touch "$go"
+wait "$holder"
+expect "a pipe whose server stopped fails as a broken pipe" "BOREAS bound
+BOREAS error 109" "$(cat "$LAN_ROOT/twice.out")"
+
+echo "# $passes passed, $failures failed, $((SECONDS - started)) s"
+((failures == 0))
