@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/smb/connection_report.h"
 #include "platform/smb/smb_browse_list.h"
 #include "platform/smb/smb_text.h"
 
@@ -82,7 +83,8 @@ bool Wanted(const lan::BrowseRecord& record, DWORD type, DWORD usage) {
 
 }  // namespace
 
-SmbLanSource::SmbLanSource(SmbSettings settings) : settings_(settings), pipes_(std::move(settings)) {}
+SmbLanSource::SmbLanSource(SmbSettings settings, std::ostream& messages)
+    : settings_(settings), messages_(messages), pipes_(std::move(settings)) {}
 
 DWORD SmbLanSource::OpenLevel(const lan::BrowseRecord* container, DWORD type, DWORD usage,
                               std::unique_ptr<lan::BrowseLevel>& level) {
@@ -118,9 +120,23 @@ DWORD SmbLanSource::OpenLevel(const lan::BrowseRecord* container, DWORD type, DW
   return NO_ERROR;
 }
 
-DWORD SmbLanSource::ConnectRegistry(std::u16string_view /*machine*/, HKEY /*root*/,
-                                    std::unique_ptr<lan::RemoteRegistry>& /*registry*/) {
-  // TODO(issue 14): connect the winreg client over pipes_ once it is merged.
+DWORD SmbLanSource::ConnectRegistry(std::u16string_view machine, HKEY root,
+                                    std::unique_ptr<lan::RemoteRegistry>& registry) {
+  std::unique_ptr<lan::RemoteRegistry> connected;
+  const DWORD error = ConnectWinreg(machine, root, connected);
+  if (error != NO_ERROR) {
+    messages_ << "kestrova: \\\\" << Utf8FromUtf16(machine) << ": cannot connect to the registry (error " << error
+              << ": " << ReasonOf(error) << ")\n";
+    messages_.flush();
+    return error;
+  }
+  registry = ReportingLostConnection(std::move(connected), std::u16string(machine), messages_);
+  return NO_ERROR;
+}
+
+DWORD SmbLanSource::ConnectWinreg(std::u16string_view /*machine*/, HKEY /*root*/,
+                                  std::unique_ptr<lan::RemoteRegistry>& /*registry*/) {
+  // TODO(issue 14): the winreg client over pipes_, once it is merged.
   return ERROR_NOT_SUPPORTED;
 }
 

@@ -11,8 +11,12 @@
 //                                 in $ are hidden, as Windows hides them)
 //
 // Registries are reached over the winreg pipe that the pipe opener opens.
+// A computer whose registry cannot be connected, or whose connection is
+// lost during a listing, is reported on `messages` with its name and the
+// reason; the caller sees the Windows error code alone.
 #pragma once
 
+#include <iostream>
 #include <memory>
 
 #include "platform/lan/lan_source.h"
@@ -26,7 +30,7 @@ inline constexpr char16_t kProviderName[] = u"Microsoft Windows Network";
 
 class SmbLanSource : public lan::LanSource {
  public:
-  explicit SmbLanSource(SmbSettings settings);
+  explicit SmbLanSource(SmbSettings settings, std::ostream& messages = std::cerr);
 
   DWORD OpenLevel(const lan::BrowseRecord* container, DWORD type, DWORD usage,
                   std::unique_ptr<lan::BrowseLevel>& level) override;
@@ -38,7 +42,10 @@ class SmbLanSource : public lan::LanSource {
   PipeOpener& Pipes() { return pipes_; }
 
  private:
+  DWORD ConnectWinreg(std::u16string_view machine, HKEY root, std::unique_ptr<lan::RemoteRegistry>& registry);
+
   SmbSettings settings_;
+  std::ostream& messages_;
   SmbPipeOpener pipes_;
   // Made on the first browse, kept for the next (one thread at a time).
   std::unique_ptr<SmbContext> browsing_;
