@@ -4,16 +4,18 @@
 #   install-dependencies.sh --test   also what the whole test suite needs:
 #                                    GoogleTest, clang for the fuzzers and the
 #                                    static checks, MinGW-w64 and 32-bit Wine
-#                                    for the Windows program
+#                                    for the Windows program, Samba servers,
+#                                    iproute2 and iptables for the SMB suite,
+#                                    impacket for the SMB speed comparison
 set -euo pipefail
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 
-packages=(g++ cmake ninja-build nlohmann-json3-dev)
+packages=(g++ cmake ninja-build pkg-config nlohmann-json3-dev libsmbclient-dev)
 if [ "${1:-}" = "--test" ]; then
   packages+=(libgtest-dev googletest clang libclang-rt-14-dev clang-format clang-tidy cppcheck lcov
-             g++-mingw-w64-i686-posix wine wine32:i386)
+             g++-mingw-w64-i686-posix wine wine32:i386 samba iproute2 iptables python3-impacket)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi

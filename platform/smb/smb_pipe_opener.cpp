@@ -4,6 +4,7 @@
 #include <libsmbclient.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <string>
 
@@ -14,6 +15,10 @@
 
 namespace smb {
 namespace {
+
+std::atomic<std::uint64_t> opens{0};
+std::atomic<std::uint64_t> writes{0};
+std::atomic<std::uint64_t> reads{0};
 
 class SmbMessagePipe : public MessagePipe {
  public:
@@ -28,6 +33,7 @@ class SmbMessagePipe : public MessagePipe {
     const auto write = smbc_getFunctionWrite(context_->Get());
     while (!message.empty()) {
       errno = 0;
+      writes.fetch_add(1, std::memory_order_relaxed);
       const ssize_t written = write(context_->Get(), file_, message.data(), message.size());
       if (written <= 0) return Failed(written < 0 ? errno : EPIPE);
       message = message.subspan(static_cast<std::size_t>(written) < message.size() ? written : message.size());
@@ -47,6 +53,7 @@ class SmbMessagePipe : public MessagePipe {
     const auto read = smbc_getFunctionRead(context_->Get());
     while (!bytes.empty()) {
       errno = 0;
+      reads.fetch_add(1, std::memory_order_relaxed);
       const ssize_t got = read(context_->Get(), file_, bytes.data(), bytes.size());
       if (got <= 0) return Failed(got < 0 ? errno : EPIPE);
       bytes = bytes.subspan(std::min(static_cast<std::size_t>(got), bytes.size()));
@@ -77,6 +84,11 @@ bool IsPlainName(std::string_view name) {
 
 }  // namespace
 
+PipeTraffic PipeTrafficSoFar() {
+  return {opens.load(std::memory_order_relaxed), writes.load(std::memory_order_relaxed),
+          reads.load(std::memory_order_relaxed)};
+}
+
 DWORD SmbPipeOpener::Open(std::u16string_view server, std::string_view pipe_name, std::unique_ptr<MessagePipe>& pipe) {
   const std::string host = Utf8FromUtf16(server);
   if (!IsPlainName(host)) return ERROR_BAD_NETPATH;
@@ -85,6 +97,7 @@ DWORD SmbPipeOpener::Open(std::u16string_view server, std::string_view pipe_name
   if (context == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
   const std::string url = "smb://" + UrlEncoded(host) + "/IPC$/" + UrlEncoded(pipe_name);
   errno = 0;
+  opens.fetch_add(1, std::memory_order_relaxed);
   SMBCFILE* file = smbc_getFunctionOpen(context->Get())(context->Get(), url.c_str(), O_RDWR, 0);
   if (file == nullptr) return WindowsErrorFromErrno(errno, SmbStep::kOpen);
   pipe = std::make_unique<SmbMessagePipe>(std::move(context), file);

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Speed of the SMB network on a real link: a Samba server with 150
+# applications, inventoried directly (0 ms) and through a relay that delays
+# every request by 5 ms, next to impacket's remote-registry query of the
+# same key (reg.py query -s) over the same two paths, in the same run.
+# Needs root (network namespaces).
+#
+#   bench/smb_speed.sh [BUILD_DIR]     default build/release, else build/dev
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-}
+if [[ -z $build ]]; then
+  build=$root/build/release
+  [[ -x $build/bench/kestrova_smb_registry_benchmark ]] || build=$root/build/dev
+fi
+bench=$build/bench/kestrova_smb_registry_benchmark
+[[ -x $bench ]] || { echo "build kestrova_smb_registry_benchmark first ($bench)" >&2; exit 1; }
+[[ $(id -u) == 0 ]] || { echo "smb_speed.sh needs root for network namespaces" >&2; exit 1; }
+regpy=/usr/share/doc/python3-impacket/examples/reg.py
+applications=150
+delay_ms=5
+
+LAN_TAG=kspd$$
+LAN_NET=78
+source "$root/tests/smb/samba_lan.sh"
+trap lan_destroy EXIT
+
+lan_create
+reg=$LAN_ROOT/SPEED.reg
+/usr/bin/python3 - "$reg" "$applications" <<'PY'
+import sys
+path, count = sys.argv[1], int(sys.argv[2])
+key = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+lines = ["REGEDIT4", "", f"[{key}]", ""]
+for n in range(count):
+    lines += [f"[{key}\\App{n:03d}]", f'"DisplayName"="Application number {n} of the speed test"',
+              f'"DisplayVersion"="1.{n}"', f'"Publisher"="Kestrova bench"', ""]
+open(path, "w", newline="\r\n").write("\n".join(lines) + "\n")
+PY
+lan_add_computer SPEED BENCH master reg="$reg"
+server=$(lan_address SPEED)
+lan_link relay 3
+relay=10.77.$LAN_NET.3
+ip netns exec "$(lan_ns relay)" setsid /usr/bin/python3 "$root/bench/delay_relay.py" "$relay" 445 "$server" 445 \
+  "$delay_ms" >"$LAN_ROOT/relay.out" 2>&1 </dev/null &
+LAN_PIDS+=("$!")
+for ((i = 0; i < 50; i++)); do
+  grep -q ready "$LAN_ROOT/relay.out" && break
+  sleep 0.1
+done
+
+credentials=$LAN_ROOT/client/credentials
+printf 'username = root\npassword = %s\n' "$LAN_PASSWORD" >"$credentials"
+chmod 600 "$credentials"
+export KESTROVA_CREDENTIALS=$credentials
+
+# impacket's query of the same key, best of three.
+impacket() {
+  local host=$1 best="" start elapsed
+  lan_client /usr/bin/python3 "$regpy" "root:$LAN_PASSWORD@$host" query \
+    -keyName 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' -s >"$LAN_ROOT/impacket.out" 2>&1
+  for run in 1 2 3; do
+    start=$(date +%s.%N)
+    lan_client /usr/bin/python3 "$regpy" "root:$LAN_PASSWORD@$host" query \
+      -keyName 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' -s >"$LAN_ROOT/impacket.out" 2>&1
+    elapsed=$(awk -v a="$(date +%s.%N)" -v b="$start" 'BEGIN { print a - b }')
+    best=$(awk -v a="$elapsed" -v b="${best:-1e9}" 'BEGIN { print (a < b) ? a : b }')
+  done
+  local names
+  names=$(grep -c 'DisplayName' "$LAN_ROOT/impacket.out" || true)
+  printf '%s: impacket reg.py query -s: %d display names in %.3f s (best of 3)\n' "$host" "$names" "$best"
+  echo "$best"
+}
+
+echo "== $applications applications; 0 ms is $server directly, $delay_ms ms is the relay $relay"
+for target in "$server" "$relay"; do
+  kestrova=$(lan_client "$bench" "$target" 3)
+  echo "$kestrova"
+  mapfile -t ours < <(sed -E 's/.* in ([0-9.]+) s.*/\1/' <<<"$kestrova")
+  impacket_out=$(impacket "$target")
+  head -n 1 <<<"$impacket_out"
+  theirs=$(tail -n 1 <<<"$impacket_out")
+  awk -v t="$target" -v a="${ours[0]}" -v b="$theirs" 'BEGIN { printf "%s: Kestrova takes %.2f of impacket'"'"'s time\n", t, a / b }'
+done
