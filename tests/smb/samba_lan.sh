@@ -12,10 +12,12 @@
 #   lan_add_computer NAME WORKGROUP ROLE [OPTIONS]
 # ROLE: master (the workgroup's browse master) or member.
 # OPTIONS: nosmbd       nmbd only: the name answers, no server listens
+#          nonmbd       smbd only: a server that the browser does not list
 #          nowinreg     the RPC helpers run without the remote registry
 #          password=PW  root's SMB password on that computer
 #          reg=FILE     seeds the registry from FILE (net registry import)
 
+LAN_HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 LAN_TAG=${LAN_TAG:-kst$$}
 LAN_NET=${LAN_NET:-77}
 LAN_PASSWORD=${LAN_PASSWORD:-Kestrova-Test-1}
@@ -101,11 +103,12 @@ lan_address() { cat "$LAN_ROOT/$1/address"; }
 lan_add_computer() {
   local name=$1 workgroup=$2 role=$3
   shift 3
-  local nosmbd=0 nowinreg=0 password=$LAN_PASSWORD reg=""
+  local nosmbd=0 nonmbd=0 nowinreg=0 password=$LAN_PASSWORD reg=""
   local option
   for option in "$@"; do
     case $option in
       nosmbd) nosmbd=1 ;;
+      nonmbd) nonmbd=1 ;;
       nowinreg) nowinreg=1 ;;
       password=*) password=${option#password=} ;;
       reg=*) reg=${option#reg=} ;;
@@ -170,7 +173,7 @@ CONF
     net -s "$dir/smb.conf" registry import "$reg" >"$dir/import.out" 2>&1 ||
       { lan_log "importing $reg into $name failed:" && cat "$dir/import.out" >&2 && return 1; }
   fi
-  lan_daemon "$name" nmbd --foreground --no-process-group -s "$dir/smb.conf"
+  [[ $nonmbd == 1 ]] || lan_daemon "$name" nmbd --foreground --no-process-group -s "$dir/smb.conf"
   if [[ $nosmbd == 0 ]]; then
     lan_daemon "$name" smbd --foreground --no-process-group -s "$dir/smb.conf"
     if [[ $nowinreg == 1 ]]; then
@@ -180,6 +183,21 @@ CONF
     fi
   fi
   LAN_COMPUTERS+=("$name")
+}
+
+# Relays TCP port 445 of computer NAME (one without smbd) to computer
+# TARGET, delaying every request by DELAY_MS: a slow link to TARGET under
+# NAME's name.
+lan_relay() {
+  local name=$1 target=$2 delay_ms=$3 i
+  lan_daemon "$name" /usr/bin/python3 "$LAN_HERE/delay_relay.py" "$(lan_address "$name")" 445 \
+    "$(lan_address "$target")" 445 "$delay_ms"
+  for ((i = 0; i < 50; i++)); do
+    grep -q "relay ready" "$LAN_ROOT/$name/daemon.out" && return 0
+    sleep 0.1
+  done
+  lan_log "the relay of $name did not start"
+  return 1
 }
 
 # Stops one computer's daemons cleanly (the browse list forgets it).

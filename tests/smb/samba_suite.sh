@@ -61,13 +61,28 @@ lan_add_computer FORNAX LAB member password=Another-Password-9 reg="$fixtures/FO
 lan_add_computer GANYMEDE LAB member reg="$fixtures/GANYMEDE.reg" || exit 1
 # GANYMEDE answers its name but drops every SMB packet.
 lan_in GANYMEDE iptables -A INPUT -p tcp --dport 445 -j DROP
+# HELIKE is a slow link (10 ms a request) to a server of 300 applications
+# that the browser does not list, HELIKEDATA: slow enough to be stopped in
+# the middle of its listing.
+/usr/bin/python3 - "$LAN_ROOT/HELIKE.reg" 300 <<'PY'
+import sys
+path, count = sys.argv[1], int(sys.argv[2])
+key = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+lines = ["REGEDIT4", "", f"[{key}]", ""]
+for n in range(count):
+    lines += [f"[{key}\\App{n:03d}]", f'"DisplayName"="Helike application {n:03d}"', ""]
+open(path, "w", newline="\r\n").write("\n".join(lines) + "\n")
+PY
+lan_add_computer HELIKEDATA LAB member nonmbd reg="$LAN_ROOT/HELIKE.reg" || exit 1
+lan_add_computer HELIKE LAB member nosmbd || exit 1
+lan_relay HELIKE HELIKEDATA 10 || exit 1
 
 credentials=$LAN_ROOT/client/credentials
 printf 'username = root\npassword = %s\ndomain = OFFICE\n' "$LAN_PASSWORD" >"$credentials"
 chmod 600 "$credentials"
 export KESTROVA_CREDENTIALS=$credentials
 
-if ! lan_wait_browse 90 ATLAS BOREAS CASSINI DORADO ELARA FORNAX GANYMEDE; then
+if ! lan_wait_browse 90 ATLAS BOREAS CASSINI DORADO ELARA FORNAX GANYMEDE HELIKE; then
   fail "the browse list formed"
   exit 1
 fi
@@ -104,8 +119,9 @@ DORADO error 53
 ELARA ok
 FORNAX error 5
 GANYMEDE error 53
+HELIKE ok
 NOWHERE error 53" \
-  "$(lan_client "$probe" bind ATLAS BOREAS CASSINI DORADO ELARA FORNAX GANYMEDE NOWHERE 2>"$LAN_ROOT/bind.err")"
+  "$(lan_client "$probe" bind ATLAS BOREAS CASSINI DORADO ELARA FORNAX GANYMEDE HELIKE NOWHERE 2>"$LAN_ROOT/bind.err")"
 # The dropped packets cost a connection timeout, not more.
 (( SECONDS - begin < 20 )) && pass "the faulty computers cost at most a connection timeout each" ||
   fail "the faulty computers took $((SECONDS - begin)) s"
