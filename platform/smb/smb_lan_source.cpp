@@ -5,6 +5,7 @@
 
 #include "platform/smb/connection_report.h"
 #include "platform/smb/smb_browse_list.h"
+#include "platform/smb/smb_registry.h"
 #include "platform/smb/smb_text.h"
 
 namespace smb {
@@ -134,10 +135,13 @@ DWORD SmbLanSource::ConnectRegistry(std::u16string_view machine, HKEY root,
   return NO_ERROR;
 }
 
-DWORD SmbLanSource::ConnectWinreg(std::u16string_view /*machine*/, HKEY /*root*/,
-                                  std::unique_ptr<lan::RemoteRegistry>& /*registry*/) {
-  // TODO(issue 14): the winreg client over pipes_, once it is merged.
-  return ERROR_NOT_SUPPORTED;
+DWORD SmbLanSource::ConnectWinreg(std::u16string_view machine, HKEY root,
+                                  std::unique_ptr<lan::RemoteRegistry>& registry) {
+  if (machine.empty()) return ERROR_BAD_NETPATH;
+  std::unique_ptr<SmbRegistry> connected;
+  const DWORD error = SmbRegistry::Connect(pipes_, machine, root, SmbRegistryOptions{}, connected);
+  if (error == NO_ERROR) registry = std::move(connected);
+  return error;
 }
 
 }  // namespace smb
