@@ -36,6 +36,7 @@ std::string Bounded(const char* text, unsigned int length) {
 DWORD ReadBrowseList(SmbContext& context, const std::string& url, std::vector<BrowseEntry>& entries) {
   entries.clear();
   SMBCCTX* raw = context.Get();
+  const std::unique_lock lock = LockForConnecting();
   errno = 0;
   SMBCFILE* directory = smbc_getFunctionOpendir(raw)(raw, url.c_str());
   if (directory == nullptr) return WindowsErrorFromErrno(errno, SmbStep::kBrowse);

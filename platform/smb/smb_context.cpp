@@ -5,10 +5,15 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <mutex>
+#include <string>
+#include <pthread.h>
 
 namespace smb {
 namespace {
+
+bool threads_supported = false;
 
 std::mutex& ContextLifetimeMutex() {
   static std::mutex mutex;
@@ -31,20 +36,108 @@ void SupplyCredentials(SMBCCTX* context, const char* /*server*/, const char* /*s
   if (!logon.Domain.empty()) CopyInto(workgroup, workgroup_size, logon.Domain);
 }
 
+// libsmbclient keeps a stack of scratch memory frames, which it makes
+// thread-local only once it is given thread functions; without them two
+// threads working on two contexts corrupt each other's frames. Debian's
+// libsmbclient does not export smbc_thread_posix() or smbc_thread_impl(),
+// whose documented parameters are these seven functions, but the Samba
+// utility library that it loads exports smb_thread_set_functions(), which
+// takes them in this order.
+struct ThreadFunctions {
+  int (*create_mutex)(const char* name, void** lock, const char* location);
+  void (*destroy_mutex)(void* lock, const char* location);
+  int (*lock_mutex)(void* lock, int lock_type, const char* location);
+  int (*create_tls)(const char* name, void** key, const char* location);
+  void (*destroy_tls)(void** key, const char* location);
+  int (*set_tls)(void* key, const void* value, const char* location);
+  void* (*get_tls)(void* key, const char* location);
+};
+
+int CreateMutex(const char* name, void** lock, const char* /*location*/) {
+  // One mutex per name, as the interface asks.
+  static std::mutex names_mutex;
+  static std::map<std::string, std::unique_ptr<std::mutex>> by_name;
+  std::lock_guard guard(names_mutex);
+  std::unique_ptr<std::mutex>& mutex = by_name[name != nullptr ? name : ""];
+  if (mutex == nullptr) mutex = std::make_unique<std::mutex>();
+  *lock = mutex.get();
+  return 0;
+}
+
+void DestroyMutex(void* /*lock*/, const char* /*location*/) {
+  // Mutexes live as long as the process: another user of the name may hold it.
+}
+
+int LockMutex(void* lock, int lock_type, const char* /*location*/) {
+  auto* mutex = static_cast<std::mutex*>(lock);
+  if (lock_type == 1) {
+    mutex->lock();
+  } else if (lock_type == 2) {
+    mutex->unlock();
+  } else {
+    return -1;
+  }
+  return 0;
+}
+
+int CreateThreadLocal(const char* /*name*/, void** key, const char* /*location*/) {
+  auto* created = new pthread_key_t;
+  if (pthread_key_create(created, nullptr) != 0) {
+    delete created;
+    return -1;
+  }
+  *key = created;
+  return 0;
+}
+
+void DestroyThreadLocal(void** key, const char* /*location*/) {
+  if (key == nullptr || *key == nullptr) return;
+  auto* created = static_cast<pthread_key_t*>(*key);
+  pthread_key_delete(*created);
+  delete created;
+  *key = nullptr;
+}
+
+// The library asks for a key it has not created yet: nothing is stored.
+int SetThreadLocal(void* key, const void* value, const char* /*location*/) {
+  if (key == nullptr) return -1;
+  return pthread_setspecific(*static_cast<pthread_key_t*>(key), value) == 0 ? 0 : -1;
+}
+
+void* GetThreadLocal(void* key, const char* /*location*/) {
+  if (key == nullptr) return nullptr;
+  return pthread_getspecific(*static_cast<pthread_key_t*>(key));
+}
+
+void InstallThreadFunctions() {
+  static const ThreadFunctions functions{CreateMutex,       DestroyMutex,   LockMutex,     CreateThreadLocal,
+                                         DestroyThreadLocal, SetThreadLocal, GetThreadLocal};
+  using SetFunctions = int (*)(const ThreadFunctions*);
+  if (auto set = reinterpret_cast<SetFunctions>(dlsym(RTLD_DEFAULT, "smb_thread_set_functions"))) {
+    set(&functions);
+    threads_supported = true;
+  }
+}
+
 }  // namespace
+
+std::unique_lock<std::mutex> LockForConnecting() {
+  static std::once_flag threads_ready;
+  std::call_once(threads_ready, InstallThreadFunctions);
+  return std::unique_lock(ContextLifetimeMutex());
+}
+
+std::unique_lock<std::mutex> LockForTransfer() {
+  static std::once_flag threads_ready;
+  std::call_once(threads_ready, InstallThreadFunctions);
+  if (threads_supported) return {};
+  return std::unique_lock(ContextLifetimeMutex());
+}
 
 SmbContext::SmbContext(SMBCCTX* context, const SmbSettings& settings) : context_(context), settings_(settings) {}
 
 std::unique_ptr<SmbContext> SmbContext::Create(const SmbSettings& settings, ContextPurpose purpose) {
-  static std::once_flag threads_ready;
-  std::call_once(threads_ready, [] {
-    // libsmbclient.h declares this one function outside its extern "C"
-    // block, so C++ cannot name it: it is looked up by its C name.
-    using ThreadSetup = void (*)();
-    if (auto setup = reinterpret_cast<ThreadSetup>(dlsym(RTLD_DEFAULT, "smbc_thread_posix"))) setup();
-  });
-
-  std::lock_guard lock(ContextLifetimeMutex());
+  const std::unique_lock lock = LockForConnecting();
   SMBCCTX* raw = smbc_new_context();
   if (raw == nullptr) return nullptr;
   std::unique_ptr<SmbContext> context(new SmbContext(raw, settings));
@@ -78,7 +171,7 @@ std::unique_ptr<SmbContext> SmbContext::Create(const SmbSettings& settings, Cont
 
 SmbContext::~SmbContext() {
   if (context_ == nullptr) return;
-  std::lock_guard lock(ContextLifetimeMutex());
+  const std::unique_lock lock = LockForConnecting();
   // 1: close the context's connections even if files are still open.
   smbc_free_context(context_, 1);
 }

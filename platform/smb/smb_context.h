@@ -1,10 +1,16 @@
 // One libsmbclient context: its own connections, its own settings.
 // libsmbclient is safe for threads only when each thread uses a context of
-// its own, so every pipe and every browse gets one; creating and freeing
-// contexts (which read smb.conf into shared state) is serialized here.
+// its own and the library was given thread functions (installed here
+// before the first context), so every pipe and every browse gets one.
+// What touches the library's process-wide state (creating and freeing
+// contexts, which read smb.conf; connecting, resolving names, logging on;
+// browsing) is serialized with LockForConnecting; reads and writes on
+// established pipes run in parallel, or serialized with LockForTransfer
+// where the thread functions could not be installed.
 #pragma once
 
 #include <memory>
+#include <mutex>
 
 #include "platform/smb/smb_settings.h"
 
@@ -20,6 +26,9 @@ enum class ContextPurpose {
   // Named pipes: whatever protocols smb.conf's client settings allow.
   kPipes,
 };
+
+std::unique_lock<std::mutex> LockForConnecting();
+std::unique_lock<std::mutex> LockForTransfer();
 
 class SmbContext {
  public:

@@ -25,16 +25,22 @@ class SmbMessagePipe : public MessagePipe {
   SmbMessagePipe(std::unique_ptr<SmbContext> context, SMBCFILE* file) : context_(std::move(context)), file_(file) {}
 
   ~SmbMessagePipe() override {
-    if (file_ != nullptr) smbc_getFunctionClose(context_->Get())(context_->Get(), file_);
+    if (file_ == nullptr) return;
+    const std::unique_lock lock = LockForTransfer();
+    smbc_getFunctionClose(context_->Get())(context_->Get(), file_);
   }
 
   DWORD Write(std::span<const std::uint8_t> message) override {
     if (file_ == nullptr) return ERROR_BROKEN_PIPE;
     const auto write = smbc_getFunctionWrite(context_->Get());
     while (!message.empty()) {
-      errno = 0;
       writes.fetch_add(1, std::memory_order_relaxed);
-      const ssize_t written = write(context_->Get(), file_, message.data(), message.size());
+      ssize_t written = 0;
+      {
+        const std::unique_lock lock = LockForTransfer();
+        errno = 0;
+        written = write(context_->Get(), file_, message.data(), message.size());
+      }
       if (written <= 0) return Failed(written < 0 ? errno : EPIPE);
       message = message.subspan(static_cast<std::size_t>(written) < message.size() ? written : message.size());
     }
@@ -52,9 +58,13 @@ class SmbMessagePipe : public MessagePipe {
     if (file_ == nullptr) return ERROR_BROKEN_PIPE;
     const auto read = smbc_getFunctionRead(context_->Get());
     while (!bytes.empty()) {
-      errno = 0;
       reads.fetch_add(1, std::memory_order_relaxed);
-      const ssize_t got = read(context_->Get(), file_, bytes.data(), bytes.size());
+      ssize_t got = 0;
+      {
+        const std::unique_lock lock = LockForTransfer();
+        errno = 0;
+        got = read(context_->Get(), file_, bytes.data(), bytes.size());
+      }
       if (got <= 0) return Failed(got < 0 ? errno : EPIPE);
       bytes = bytes.subspan(std::min(static_cast<std::size_t>(got), bytes.size()));
     }
@@ -64,7 +74,10 @@ class SmbMessagePipe : public MessagePipe {
   // After a failed transfer the pipe is gone for good: a later call does
   // not wait for a server that already failed once.
   DWORD Failed(int error) {
-    smbc_getFunctionClose(context_->Get())(context_->Get(), file_);
+    {
+      const std::unique_lock lock = LockForTransfer();
+      smbc_getFunctionClose(context_->Get())(context_->Get(), file_);
+    }
     file_ = nullptr;
     return WindowsErrorFromErrno(error, SmbStep::kTransfer);
   }
@@ -96,10 +109,16 @@ DWORD SmbPipeOpener::Open(std::u16string_view server, std::string_view pipe_name
   std::unique_ptr<SmbContext> context = SmbContext::Create(settings_, ContextPurpose::kPipes);
   if (context == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
   const std::string url = "smb://" + UrlEncoded(host) + "/IPC$/" + UrlEncoded(pipe_name);
-  errno = 0;
   opens.fetch_add(1, std::memory_order_relaxed);
-  SMBCFILE* file = smbc_getFunctionOpen(context->Get())(context->Get(), url.c_str(), O_RDWR, 0);
-  if (file == nullptr) return WindowsErrorFromErrno(errno, SmbStep::kOpen);
+  SMBCFILE* file = nullptr;
+  int error = 0;
+  {
+    const std::unique_lock lock = LockForConnecting();
+    errno = 0;
+    file = smbc_getFunctionOpen(context->Get())(context->Get(), url.c_str(), O_RDWR, 0);
+    error = errno;
+  }
+  if (file == nullptr) return WindowsErrorFromErrno(error, SmbStep::kOpen);
   pipe = std::make_unique<SmbMessagePipe>(std::move(context), file);
   return NO_ERROR;
 }
