@@ -170,7 +170,11 @@ lan_add_computer() {
 CONF
   printf '%s\n%s\n' "$password" "$password" | smbpasswd -c "$dir/smb.conf" -s -a root >/dev/null
   if [[ -n $reg ]]; then
-    net -s "$dir/smb.conf" registry import "$reg" >"$dir/import.out" 2>&1 ||
+    # A REGEDIT4 file is ANSI text, which net reads as code page 850
+    # unless told otherwise; a Version 5 file is UTF-16 with a mark.
+    local encoding=()
+    [[ $(head -c 8 "$reg") == REGEDIT4 ]] && encoding=(enc=CP1252)
+    net -s "$dir/smb.conf" registry import "$reg" "${encoding[@]}" >"$dir/import.out" 2>&1 ||
       { lan_log "importing $reg into $name failed:" && cat "$dir/import.out" >&2 && return 1; }
   fi
   [[ $nonmbd == 1 ]] || lan_daemon "$name" nmbd --foreground --no-process-group -s "$dir/smb.conf"

@@ -4,12 +4,15 @@
 # purpose. One set of servers serves every case (they take ~25 s to form a
 # browse list). Needs root; exits 77 (skipped) with the reason otherwise.
 #
-#   samba_suite.sh PROBE
+#   samba_suite.sh PROBE PROGRAM
 #
-# PROBE is kestrova_smb_probe.
+# PROBE is kestrova_smb_probe, PROGRAM the kestrova program, which lists
+# the directory LAN made of the same export files: the SMB network's
+# inventory must equal it byte for byte.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 probe=$1
+program=$2
 
 skip() {
   echo "samba suite skipped: $*"
@@ -109,6 +112,31 @@ browse=$(lan_client "$probe" browse)
 expect "browsing gives the network, its workgroups and their servers" \
   "$(workgroups_sorted <"$here/expected_browse.txt")" "$(workgroups_sorted <<<"$browse")"
 
+# The inventory over SMB equals the inventory of the directory LAN of the
+# same export files, byte for byte; each faulty computer costs only its
+# own block and a message naming it and the reason.
+dirlan=$LAN_ROOT/directory-lan
+mkdir -p "$dirlan"
+echo "$browse" >"$LAN_ROOT/browse.txt"
+/usr/bin/python3 "$here/make_directory_lan.py" "$LAN_ROOT/browse.txt" "$dirlan" CASSINI=2 DORADO=53 FORNAX=5 \
+  GANYMEDE=53 -- "$fixtures"/*.reg "$LAN_ROOT/HELIKE.reg"
+LC_ALL=C.UTF-8 KESTROVA_LAN=$dirlan "$program" '*' >"$LAN_ROOT/expected.txt" 2>"$LAN_ROOT/expected.err"
+status=0
+lan_client "$probe" inventory >"$LAN_ROOT/actual.txt" 2>"$LAN_ROOT/actual.err" || status=$?
+if cmp -s "$LAN_ROOT/expected.txt" "$LAN_ROOT/actual.txt"; then
+  pass "the inventory over SMB equals the directory LAN's, byte for byte ($(wc -l <"$LAN_ROOT/actual.txt") lines)"
+else
+  fail "the inventory over SMB equals the directory LAN's"
+  diff "$LAN_ROOT/expected.txt" "$LAN_ROOT/actual.txt" | head -20 | sed 's/^/    /'
+fi
+expect "the inventory with faulty computers ends with exit code 0" 0 "$status"
+expect "each faulty computer gets one message naming it and the reason" \
+  'kestrova: \\CASSINI: cannot connect to the registry (error 2: the remote registry service is not running)
+kestrova: \\DORADO: cannot connect to the registry (error 53: the network path was not found: the computer does not resolve, refuses or does not answer)
+kestrova: \\FORNAX: cannot connect to the registry (error 5: access is denied; check the credentials)
+kestrova: \\GANYMEDE: cannot connect to the registry (error 53: the network path was not found: the computer does not resolve, refuses or does not answer)' \
+  "$(sort "$LAN_ROOT/actual.err")"
+
 # Pipes, and each fault as the error code that Windows gives for it.
 begin=$SECONDS
 expect "winreg pipes open on every computer, each fault with its Windows code" \
@@ -132,6 +160,29 @@ messages=$(lan_client "$probe" bind FORNAX 2>&1 >/dev/null)
 grep -q "accessible by others (mode 0644)" <<<"$messages" && pass "a credentials file others can read is refused" ||
   fail "a credentials file others can read is refused: $messages"
 chmod 600 "$credentials"
+
+# A server stopped in the middle of a listing: the lines already written
+# stay, the message says the listing was cut short, the run goes on.
+lan_client "$probe" inventory HELIKE ELARA >"$LAN_ROOT/cut.txt" 2>"$LAN_ROOT/cut.err" &
+lister=$!
+for ((i = 0; i < 300; i++)); do
+  (($(grep -c 'Helike application' "$LAN_ROOT/cut.txt") >= 20)) && break
+  sleep 0.1
+done
+lan_stop_computer HELIKEDATA
+status=0
+wait "$lister" || status=$?
+listed=$(grep -c 'Helike application' "$LAN_ROOT/cut.txt")
+expect "a run whose server stops midway ends with exit code 0" 0 "$status"
+((listed >= 20 && listed < 300)) && pass "the lines listed before the server stopped stay ($listed of 300)" ||
+  fail "the lines listed before the server stopped stay ($listed of 300)"
+expect "what was listed is the start of the whole listing" \
+  "$(grep 'Helike application' "$LAN_ROOT/expected.txt" | head -n "$listed")" "$(grep 'Helike application' "$LAN_ROOT/cut.txt")"
+expect "the message says the listing was cut short" \
+  "kestrova: \\\\HELIKE: the connection to the registry was lost" "$(grep -o 'kestrova: .*was lost' "$LAN_ROOT/cut.err")"
+grep -q 'cut short' "$LAN_ROOT/cut.err" || fail "the message says 'cut short': $(cat "$LAN_ROOT/cut.err")"
+expect "the computers after it are listed whole" "$(sed -n '/^COMPUTER: ELARA/,/^\r$/p' "$LAN_ROOT/expected.txt")" \
+  "$(sed -n '/^COMPUTER: ELARA/,/^\r$/p' "$LAN_ROOT/cut.txt")"
 
 # A server stopped while a pipe to it is open: the next call finds the
 # pipe broken.

@@ -7,6 +7,13 @@
 //   kestrova_smb_probe bind HOST...    opens \pipe\winreg on each HOST and
 //                                      binds the remote registry interface:
 //                                      "HOST ok" or "HOST error N"
+//   kestrova_smb_probe inventory [NAME...]
+//                                      what `kestrova '*'` prints, made the
+//                                      way the program makes it (every
+//                                      server of the browse walk, in its
+//                                      order, or the NAMEs in their order; the
+//                                      DisplayName of each Uninstall
+//                                      subkey), in UTF-8
 //   kestrova_smb_probe bind-twice HOST FILE
 //                                      binds, prints "HOST bound", waits
 //                                      for FILE to exist, binds again over
@@ -14,6 +21,7 @@
 //
 // Settings come from the environment as for the program. Timings go to
 // standard error.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -52,6 +60,63 @@ void Walk(smb::SmbLanSource& source, const lan::BrowseRecord* container, int dep
               << " remote=" << Text(record.RemoteName) << " comment=" << Text(record.Comment)
               << " provider=" << Text(record.Provider) << "\n";
     if (record.DisplayType != RESOURCEDISPLAYTYPE_SERVER) Walk(source, &record, depth + 1);
+  }
+}
+
+void CollectServers(smb::SmbLanSource& source, const lan::BrowseRecord* container, std::vector<std::u16string>& out) {
+  std::unique_ptr<lan::BrowseLevel> level;
+  if (source.OpenLevel(container, RESOURCETYPE_ANY, 0, level) != NO_ERROR) return;
+  for (;;) {
+    std::span<const lan::BrowseRecord> records;
+    if (level->Peek(1, records) != NO_ERROR) break;
+    const lan::BrowseRecord record = records.front();
+    level->Advance(1);
+    if (record.DisplayType == RESOURCEDISPLAYTYPE_SERVER && record.RemoteName) {
+      out.push_back(record.RemoteName->substr(2));
+    } else {
+      CollectServers(source, &record, out);
+    }
+  }
+}
+
+constexpr char16_t kUninstall[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+// The display names of one computer, printed as they are found.
+void ListApplications(smb::SmbLanSource& source, const std::u16string& computer) {
+  std::cout << "COMPUTER: " << smb::Utf8FromUtf16(computer) << "\r\n" << std::flush;
+  std::unique_ptr<lan::RemoteRegistry> registry;
+  if (source.ConnectRegistry(computer, HKEY_LOCAL_MACHINE, registry) != NO_ERROR) return;
+  lan::RemoteRegistry::KeyId uninstall = 0;
+  if (registry->OpenKey(lan::RemoteRegistry::kRootKey, kUninstall, KEY_ALL_ACCESS, uninstall) != NO_ERROR) return;
+  std::vector<std::u16string> names;
+  for (DWORD index = 0;; ++index) {
+    std::u16string name;
+    FILETIME written{};
+    if (registry->EnumKey(uninstall, index, name, written) != NO_ERROR) break;
+    names.push_back(std::move(name));
+  }
+  registry->CloseKey(uninstall);
+  for (const std::u16string& name : names) {
+    lan::RemoteRegistry::KeyId key = 0;
+    if (registry->OpenKey(lan::RemoteRegistry::kRootKey, std::u16string(kUninstall) + u"\\" + name, KEY_ALL_ACCESS,
+                          key) != NO_ERROR) {
+      continue;
+    }
+    DWORD type = 0;
+    DWORD size = 0;
+    std::string data;
+    if (registry->QueryValue(key, u"DisplayName", true, type, size, data) == NO_ERROR &&
+        (type == REG_SZ || type == REG_EXPAND_SZ)) {
+      std::u16string text;
+      for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
+        const auto unit = static_cast<char16_t>(static_cast<unsigned char>(data[i]) |
+                                                (static_cast<unsigned char>(data[i + 1]) << 8));
+        if (unit == 0) break;
+        text += unit;
+      }
+      if (!text.empty()) std::cout << " -> " << smb::Utf8FromUtf16(text) << "\r\n" << std::flush;
+    }
+    registry->CloseKey(key);
   }
 }
 
@@ -100,12 +165,27 @@ DWORD Bind(smb::PipeOpener& pipes, const std::string& host, const char* then_wai
 int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   if (arguments.empty()) {
-    std::cerr << "usage: kestrova_smb_probe browse | bind HOST...\n";
+    std::cerr << "usage: kestrova_smb_probe browse | inventory [NAME...] | bind HOST... | bind-twice HOST FILE\n";
     return 2;
   }
   smb::SmbLanSource source(smb::SettingsFromEnvironment(std::cerr));
   if (arguments[0] == "browse") {
     Walk(source, nullptr, 0);
+    return 0;
+  }
+  if (arguments[0] == "inventory") {
+    std::vector<std::u16string> servers;
+    CollectServers(source, nullptr, servers);
+    // Named computers are listed in the order named, if the browser lists them.
+    std::vector<std::u16string> listed;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+      const std::u16string name = smb::Utf16FromUtf8(arguments[i]);
+      if (std::find(servers.begin(), servers.end(), name) != servers.end()) listed.push_back(name);
+    }
+    for (const std::u16string& server : arguments.size() == 1 ? servers : listed) {
+      ListApplications(source, server);
+      std::cout << "\r\n" << std::flush;
+    }
     return 0;
   }
   if (arguments[0] == "bind-twice" && arguments.size() == 3) {
