@@ -173,7 +173,7 @@ CONF
     # A REGEDIT4 file is ANSI text, which net reads as code page 850
     # unless told otherwise; a Version 5 file is UTF-16 with a mark.
     local encoding=()
-    [[ $(head -c 8 "$reg") == REGEDIT4 ]] && encoding=(enc=CP1252)
+    [[ $(head -c 8 "$reg" | tr -d '\0') == REGEDIT4 ]] && encoding=(enc=CP1252)
     net -s "$dir/smb.conf" registry import "$reg" "${encoding[@]}" >"$dir/import.out" 2>&1 ||
       { lan_log "importing $reg into $name failed:" && cat "$dir/import.out" >&2 && return 1; }
   fi
