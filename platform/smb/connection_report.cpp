@@ -1,5 +1,7 @@
 #include "platform/smb/connection_report.h"
 
+#include <map>
+
 #include "platform/smb/smb_errors.h"
 #include "platform/smb/smb_text.h"
 
@@ -8,12 +10,28 @@ namespace {
 
 class WatchedRegistry : public lan::RemoteRegistry {
  public:
-  WatchedRegistry(std::unique_ptr<lan::RemoteRegistry> registry, std::u16string machine, std::ostream& messages)
-      : registry_(std::move(registry)), machine_(std::move(machine)), messages_(messages) {}
+  WatchedRegistry(std::unique_ptr<lan::RemoteRegistry> registry, std::u16string machine, std::u16string root,
+                  std::ostream& messages)
+      : registry_(std::move(registry)), machine_(std::move(machine)), messages_(messages) {
+    paths_[kRootKey] = std::move(root);
+  }
 
   DWORD OpenKey(KeyId parent, std::u16string_view path, REGSAM access, KeyId& key) override {
     if (lost_ != NO_ERROR) return lost_;
-    return Watch(registry_->OpenKey(parent, path, access, key));
+    const DWORD error = Watch(registry_->OpenKey(parent, path, access, key));
+    const auto known = paths_.find(parent);
+    std::u16string full = known != paths_.end() ? known->second : u"?";
+    if (!path.empty()) full += u"\\" + std::u16string(path);
+    if (error == NO_ERROR) {
+      paths_[key] = std::move(full);
+    } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_ACCESS_DENIED) {
+      // The registry's answer, which leaves what the key holds unlisted.
+      messages_ << "kestrova: \\\\" << Utf8FromUtf16(machine_) << ": cannot open " << Utf8FromUtf16(full) << " (error "
+                << error << ": " << (error == ERROR_FILE_NOT_FOUND ? "the key does not exist" : "access is denied")
+                << ")\n";
+      messages_.flush();
+    }
+    return error;
   }
   DWORD EnumKey(KeyId key, DWORD index, std::u16string& name, FILETIME& last_written) override {
     if (lost_ != NO_ERROR) return lost_;
@@ -29,6 +47,7 @@ class WatchedRegistry : public lan::RemoteRegistry {
     return Watch(registry_->QueryKeyFacts(key, facts));
   }
   DWORD CloseKey(KeyId key) override {
+    if (key != kRootKey) paths_.erase(key);
     // A key is closed with the connection: no message for closing it.
     if (lost_ != NO_ERROR) return NO_ERROR;
     const DWORD error = registry_->CloseKey(key);
@@ -49,6 +68,8 @@ class WatchedRegistry : public lan::RemoteRegistry {
   std::u16string machine_;
   std::ostream& messages_;
   DWORD lost_ = NO_ERROR;
+  // The full names of the open keys, for messages.
+  std::map<KeyId, std::u16string> paths_;
 };
 
 }  // namespace
@@ -106,9 +127,10 @@ bool IsConnectionLost(DWORD error) {
   }
 }
 
-std::unique_ptr<lan::RemoteRegistry> ReportingLostConnection(std::unique_ptr<lan::RemoteRegistry> registry,
-                                                             std::u16string machine, std::ostream& messages) {
-  return std::make_unique<WatchedRegistry>(std::move(registry), std::move(machine), messages);
+std::unique_ptr<lan::RemoteRegistry> ReportingRegistry(std::unique_ptr<lan::RemoteRegistry> registry,
+                                                       std::u16string machine, HKEY root, std::ostream& messages) {
+  return std::make_unique<WatchedRegistry>(std::move(registry), std::move(machine),
+                                           root == HKEY_USERS ? u"HKEY_USERS" : u"HKEY_LOCAL_MACHINE", messages);
 }
 
 }  // namespace smb

@@ -22,11 +22,14 @@ std::string ReasonOf(DWORD error);
 // opposed to the registry's answer to one call.
 bool IsConnectionLost(DWORD error);
 
-// `registry` with a watch on its calls: the first that fails because the
-// connection was lost reports to `messages` that the listing of `machine`
-// was cut short, and every later call fails at once with the same code,
-// so that a dead server costs no further waits.
-std::unique_ptr<lan::RemoteRegistry> ReportingLostConnection(std::unique_ptr<lan::RemoteRegistry> registry,
-                                                             std::u16string machine, std::ostream& messages);
+// `registry` (of `machine`, connected at `root`) with a watch on its calls:
+//  - the first that fails because the connection was lost reports to
+//    `messages` that the listing of `machine` was cut short, and every
+//    later call fails at once with the same code, so that a dead server
+//    costs no further waits;
+//  - a key that cannot be opened because it does not exist or refuses
+//    access is reported with its full name.
+std::unique_ptr<lan::RemoteRegistry> ReportingRegistry(std::unique_ptr<lan::RemoteRegistry> registry,
+                                                       std::u16string machine, HKEY root, std::ostream& messages);
 
 }  // namespace smb

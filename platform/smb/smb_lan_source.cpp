@@ -131,7 +131,7 @@ DWORD SmbLanSource::ConnectRegistry(std::u16string_view machine, HKEY root,
     messages_.flush();
     return error;
   }
-  registry = ReportingLostConnection(std::move(connected), std::u16string(machine), messages_);
+  registry = ReportingRegistry(std::move(connected), std::u16string(machine), root, messages_);
   return NO_ERROR;
 }
 

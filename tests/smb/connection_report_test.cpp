@@ -11,7 +11,10 @@ namespace {
 struct ScriptedRegistry : lan::RemoteRegistry {
   DWORD next = NO_ERROR;
   int calls = 0;
-  DWORD OpenKey(KeyId, std::u16string_view, REGSAM, KeyId&) override { return ++calls, next; }
+  DWORD OpenKey(KeyId, std::u16string_view, REGSAM, KeyId& key) override {
+    key = 7;
+    return ++calls, next;
+  }
   DWORD EnumKey(KeyId, DWORD, std::u16string&, FILETIME&) override { return ++calls, next; }
   DWORD QueryValue(KeyId, std::u16string_view, bool, DWORD&, DWORD&, std::string&) override { return ++calls, next; }
   DWORD QueryKeyFacts(KeyId, lan::KeyFacts&) override { return ++calls, next; }
@@ -22,17 +25,23 @@ TEST(ConnectionReport, ALostConnectionIsReportedOnceAndLaterCallsFailAtOnce) {
   auto scripted = std::make_unique<ScriptedRegistry>();
   ScriptedRegistry& inner = *scripted;
   std::ostringstream messages;
-  const auto registry = ReportingLostConnection(std::move(scripted), u"BOREAS", messages);
+  const auto registry = ReportingRegistry(std::move(scripted), u"BOREAS", HKEY_LOCAL_MACHINE, messages);
   lan::RemoteRegistry::KeyId key = 0;
   std::u16string name;
   FILETIME written{};
 
-  // The registry's own answers pass through without a message.
+  // The registry's own answers pass through; a key that cannot be opened
+  // is named in full.
+  inner.next = NO_ERROR;
+  ASSERT_EQ(registry->OpenKey(0, u"Software", KEY_READ, key), NO_ERROR);
   inner.next = ERROR_FILE_NOT_FOUND;
-  EXPECT_EQ(registry->OpenKey(0, u"Software", KEY_READ, key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(registry->OpenKey(key, u"Uninstall", KEY_READ, key), ERROR_FILE_NOT_FOUND);
   inner.next = ERROR_NO_MORE_ITEMS;
   EXPECT_EQ(registry->EnumKey(0, 3, name, written), ERROR_NO_MORE_ITEMS);
-  EXPECT_EQ(messages.str(), "");
+  EXPECT_EQ(messages.str(),
+            "kestrova: \\\\BOREAS: cannot open HKEY_LOCAL_MACHINE\\Software\\Uninstall (error 2: the key does not "
+            "exist)\n");
+  messages.str("");
 
   inner.next = ERROR_BROKEN_PIPE;
   EXPECT_EQ(registry->EnumKey(0, 4, name, written), ERROR_BROKEN_PIPE);

@@ -76,6 +76,8 @@ for n in range(count):
     lines += [f"[{key}\\App{n:03d}]", f'"DisplayName"="Helike application {n:03d}"', ""]
 open(path, "w", newline="\r\n").write("\n".join(lines) + "\n")
 PY
+# IAPETUS has no Uninstall key.
+lan_add_computer IAPETUS LAB member || exit 1
 lan_add_computer HELIKEDATA LAB member nonmbd reg="$LAN_ROOT/HELIKE.reg" || exit 1
 lan_add_computer HELIKE LAB member nosmbd || exit 1
 lan_relay HELIKE HELIKEDATA 10 || exit 1
@@ -85,7 +87,7 @@ printf 'username = root\npassword = %s\ndomain = OFFICE\n' "$LAN_PASSWORD" >"$cr
 chmod 600 "$credentials"
 export KESTROVA_CREDENTIALS=$credentials
 
-if ! lan_wait_browse 90 ATLAS BOREAS CASSINI DORADO ELARA FORNAX GANYMEDE HELIKE; then
+if ! lan_wait_browse 90 ATLAS BOREAS CASSINI DORADO ELARA FORNAX GANYMEDE HELIKE IAPETUS; then
   fail "the browse list formed"
   exit 1
 fi
@@ -139,8 +141,13 @@ expect "each faulty computer gets one message naming it and the reason" \
   'kestrova: \\CASSINI: cannot connect to the registry (error 2: the remote registry service is not running)
 kestrova: \\DORADO: cannot connect to the registry (error 53: the network path was not found: the computer does not resolve, refuses or does not answer)
 kestrova: \\FORNAX: cannot connect to the registry (error 5: access is denied; check the credentials)
-kestrova: \\GANYMEDE: cannot connect to the registry (error 53: the network path was not found: the computer does not resolve, refuses or does not answer)' \
+kestrova: \\GANYMEDE: cannot connect to the registry (error 53: the network path was not found: the computer does not resolve, refuses or does not answer)
+kestrova: \\IAPETUS: cannot open HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall (error 2: the key does not exist)' \
   "$(sort "$LAN_ROOT/actual.err")"
+
+expect "a server's records are its shares, without the hidden ones" \
+  'display=3 usage=1 remote="\\ATLAS\public" comment="ATLAS public share" provider="Microsoft Windows Network"' \
+  "$(lan_client "$probe" shares ATLAS)"
 
 # Pipes, and each fault as the error code that Windows gives for it.
 begin=$SECONDS

@@ -7,6 +7,7 @@
 //   kestrova_smb_probe bind HOST...    opens \pipe\winreg on each HOST and
 //                                      binds the remote registry interface:
 //                                      "HOST ok" or "HOST error N"
+//   kestrova_smb_probe shares NAME     the records below the server \\NAME
 //   kestrova_smb_probe inventory [NAME...]
 //                                      what `kestrova '*'` prints, made the
 //                                      way the program makes it (every
@@ -59,7 +60,8 @@ void Walk(smb::SmbLanSource& source, const lan::BrowseRecord* container, int dep
     std::cout << std::string(depth * 2, ' ') << "display=" << record.DisplayType << " usage=" << record.Usage
               << " remote=" << Text(record.RemoteName) << " comment=" << Text(record.Comment)
               << " provider=" << Text(record.Provider) << "\n";
-    if (record.DisplayType != RESOURCEDISPLAYTYPE_SERVER) Walk(source, &record, depth + 1);
+    const bool container = (record.Usage & RESOURCEUSAGE_CONTAINER) != 0;
+    if (container && record.DisplayType != RESOURCEDISPLAYTYPE_SERVER) Walk(source, &record, depth + 1);
   }
 }
 
@@ -171,6 +173,13 @@ int main(int argc, char** argv) {
   smb::SmbLanSource source(smb::SettingsFromEnvironment(std::cerr));
   if (arguments[0] == "browse") {
     Walk(source, nullptr, 0);
+    return 0;
+  }
+  if (arguments[0] == "shares" && arguments.size() == 2) {
+    lan::BrowseRecord server;
+    server.DisplayType = RESOURCEDISPLAYTYPE_SERVER;
+    server.RemoteName = u"\\\\" + smb::Utf16FromUtf8(arguments[1]);
+    Walk(source, &server, 0);
     return 0;
   }
   if (arguments[0] == "inventory") {
