@@ -15,6 +15,11 @@
 //                                      order, or the NAMEs in their order; the
 //                                      DisplayName of each Uninstall
 //                                      subkey), in UTF-8
+//   kestrova_smb_probe burst HOST PIPES CALLS
+//                                      opens and binds PIPES pipes, then
+//                                      makes CALLS OpenHKLM calls on each,
+//                                      every pipe from its own thread:
+//                                      the calls per second over all pipes
 //   kestrova_smb_probe bind-twice HOST FILE
 //                                      binds, prints "HOST bound", waits
 //                                      for FILE to exist, binds again over
@@ -23,6 +28,7 @@
 // Settings come from the environment as for the program. Timings go to
 // standard error.
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -30,6 +36,7 @@
 #include <unistd.h>
 #include <iostream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/smb/smb_lan_source.h"
@@ -162,6 +169,46 @@ DWORD Bind(smb::PipeOpener& pipes, const std::string& host, const char* then_wai
   return Exchange(*pipe, received);
 }
 
+// An OpenHKLM request (opnum 2): a null server name, MAXIMUM_ALLOWED.
+std::vector<std::uint8_t> OpenHklmRequest(std::uint32_t call_id) {
+  std::vector<std::uint8_t> request = {5, 0, 0, 3, 0x10, 0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0,
+                                       8, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 2};
+  for (int i = 0; i < 4; ++i) request[12 + i] = static_cast<std::uint8_t>(call_id >> (8 * i));
+  return request;
+}
+
+int Burst(smb::PipeOpener& pipes, const std::string& host, int pipe_count, int calls) {
+  std::vector<std::unique_ptr<smb::MessagePipe>> opened(pipe_count);
+  for (auto& pipe : opened) {
+    std::size_t received = 0;
+    if (pipes.Open(smb::Utf16FromUtf8(host), "winreg", pipe) != NO_ERROR || Exchange(*pipe, received) != NO_ERROR) {
+      std::cout << host << " cannot be bound\n";
+      return 1;
+    }
+  }
+  std::atomic<int> failures{0};
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<std::thread> threads;
+  for (auto& pipe : opened) {
+    threads.emplace_back([&pipe, &failures, calls] {
+      std::vector<std::uint8_t> reply(5840);
+      for (int call = 0; call < calls; ++call) {
+        std::size_t received = 0;
+        if (pipe->Write(OpenHklmRequest(call + 2)) != NO_ERROR || pipe->Read(reply, received) != NO_ERROR ||
+            reply[2] != 2) {
+          ++failures;
+          return;
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  const double seconds = Milliseconds(start) / 1000;
+  std::printf("%s: %d pipes x %d calls in %.3f s: %.1f calls/s, %d failed\n", host.c_str(), pipe_count, calls,
+              seconds, pipe_count * calls / seconds, failures.load());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -196,6 +243,9 @@ int main(int argc, char** argv) {
       std::cout << "\r\n" << std::flush;
     }
     return 0;
+  }
+  if (arguments[0] == "burst" && arguments.size() == 4) {
+    return Burst(source.Pipes(), arguments[1], std::stoi(arguments[2]), std::stoi(arguments[3]));
   }
   if (arguments[0] == "bind-twice" && arguments.size() == 3) {
     const DWORD error = Bind(source.Pipes(), arguments[1], arguments[2].c_str());
