@@ -10,8 +10,8 @@
 // the program (KESTROVA_CREDENTIALS, KESTROVA_SMB_TIMEOUT).
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -87,9 +87,10 @@ int main(int argc, char** argv) {
     best = std::min(best, seconds);
   }
   const double per_app = found > 0 ? static_cast<double>(traffic.Writes + traffic.Reads) / found : 0;
-  std::printf("%s: %d applications in %.3f s (best of %d); SMB round trips: %llu pipe opens, %llu writes, "
-              "%llu reads, %.2f writes+reads per application\n",
-              argv[1], found, best, runs, static_cast<unsigned long long>(traffic.Opens),
-              static_cast<unsigned long long>(traffic.Writes), static_cast<unsigned long long>(traffic.Reads), per_app);
+  std::printf(
+      "%s: %d applications in %.3f s (best of %d); SMB round trips: %llu pipe opens, %llu writes, "
+      "%llu reads, %.2f writes+reads per application\n",
+      argv[1], found, best, runs, static_cast<unsigned long long>(traffic.Opens),
+      static_cast<unsigned long long>(traffic.Writes), static_cast<unsigned long long>(traffic.Reads), per_app);
   return 0;
 }

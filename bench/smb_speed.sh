@@ -66,7 +66,9 @@ impacket() {
   echo "$best"
 }
 
+# The release build has no tests: the probe comes from the debug build.
 probe=$build/tests/smb/kestrova_smb_probe
+[[ -x $probe ]] || probe=$root/build/dev/tests/smb/kestrova_smb_probe
 echo "== $applications applications; 0 ms is $server directly, $delay_ms ms is the relay $relay"
 # What the relay really adds: one pipe's OpenHKLM calls (3 SMB requests
 # each) directly and through it. On a loaded machine a relay's timers wake

@@ -3,12 +3,12 @@
 #include <dlfcn.h>
 #include <libsmbclient.h>
 
+#include <pthread.h>
 #include <cerrno>
 #include <cstdio>
 #include <map>
 #include <mutex>
 #include <string>
-#include <pthread.h>
 
 namespace smb {
 namespace {
@@ -110,7 +110,7 @@ void* GetThreadLocal(void* key, const char* /*location*/) {
 }
 
 void InstallThreadFunctions() {
-  static const ThreadFunctions functions{CreateMutex,       DestroyMutex,   LockMutex,     CreateThreadLocal,
+  static const ThreadFunctions functions{CreateMutex,        DestroyMutex,   LockMutex,     CreateThreadLocal,
                                          DestroyThreadLocal, SetThreadLocal, GetThreadLocal};
   using SetFunctions = int (*)(const ThreadFunctions*);
   if (auto set = reinterpret_cast<SetFunctions>(dlsym(RTLD_DEFAULT, "smb_thread_set_functions"))) {

@@ -17,8 +17,8 @@ DWORD WindowsErrorFromErrno(int error, SmbStep step) {
       // Connected and logged on, but the server offers no such pipe: the
       // service behind it is not running.
       return step == SmbStep::kOpen ? ERROR_FILE_NOT_FOUND : ERROR_BAD_NETPATH;
-    case EINVAL:          // a name that does not resolve
-    case ECONNREFUSED:    // nothing listens
+    case EINVAL:        // a name that does not resolve
+    case ECONNREFUSED:  // nothing listens
     case EHOSTUNREACH:
     case EHOSTDOWN:
     case ENETUNREACH:

@@ -33,9 +33,8 @@ class RecordLevel : public lan::BrowseLevel {
 char16_t Folded(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
 
 bool SameName(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) {
-           return Folded(x) == Folded(y);
-         });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) { return Folded(x) == Folded(y); });
 }
 
 lan::BrowseRecord Container(DWORD display_type, std::u16string remote_name) {

@@ -27,13 +27,13 @@
 //
 // Settings come from the environment as for the program. Timings go to
 // standard error.
+#include <unistd.h>
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <unistd.h>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -118,8 +118,8 @@ void ListApplications(smb::SmbLanSource& source, const std::u16string& computer)
         (type == REG_SZ || type == REG_EXPAND_SZ)) {
       std::u16string text;
       for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-        const auto unit = static_cast<char16_t>(static_cast<unsigned char>(data[i]) |
-                                                (static_cast<unsigned char>(data[i + 1]) << 8));
+        const auto unit =
+            static_cast<char16_t>(static_cast<unsigned char>(data[i]) | (static_cast<unsigned char>(data[i + 1]) << 8));
         if (unit == 0) break;
         text += unit;
       }
@@ -172,7 +172,7 @@ DWORD Bind(smb::PipeOpener& pipes, const std::string& host, const char* then_wai
 // An OpenHKLM request (opnum 2): a null server name, MAXIMUM_ALLOWED.
 std::vector<std::uint8_t> OpenHklmRequest(std::uint32_t call_id) {
   std::vector<std::uint8_t> request = {5, 0, 0, 3, 0x10, 0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0,
-                                       8, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0, 0, 2};
+                                       8, 0, 0, 0, 0,    0, 2, 0, 0,  0, 0, 0, 0, 0, 0, 2};
   for (int i = 0; i < 4; ++i) request[12 + i] = static_cast<std::uint8_t>(call_id >> (8 * i));
   return request;
 }
@@ -204,8 +204,8 @@ int Burst(smb::PipeOpener& pipes, const std::string& host, int pipe_count, int c
   }
   for (std::thread& thread : threads) thread.join();
   const double seconds = Milliseconds(start) / 1000;
-  std::printf("%s: %d pipes x %d calls in %.3f s: %.1f calls/s, %d failed\n", host.c_str(), pipe_count, calls,
-              seconds, pipe_count * calls / seconds, failures.load());
+  std::printf("%s: %d pipes x %d calls in %.3f s: %.1f calls/s, %d failed\n", host.c_str(), pipe_count, calls, seconds,
+              pipe_count * calls / seconds, failures.load());
   return 0;
 }
 
