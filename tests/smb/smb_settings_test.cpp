@@ -1,5 +1,7 @@
 #include "platform/smb/smb_settings.h"
 
+#include "platform/smb/smb_lan_selection.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -60,6 +62,12 @@ TEST(Timeout, SecondsBecomeMillisecondsAndNonsenseIsRefused) {
   EXPECT_EQ(ParseTimeout(" 0.25 "), 250);
   EXPECT_EQ(ParseTimeout("0.0001"), 1);
   for (const char* bad : {"", "0", "-1", "5s", "nan", "inf", "1e9"}) EXPECT_FALSE(ParseTimeout(bad)) << bad;
+}
+
+TEST(SmbSelection, OnlySmbSlashSlashNamesTheNetwork) {
+  for (const char* yes : {"smb://", "SMB://"}) EXPECT_TRUE(NamesSmbNetwork(yes)) << yes;
+  for (const char* no : {"", "smb:", "smb:/", "smb://OFFICE", "/srv/lan", "smbx://"})
+    EXPECT_FALSE(NamesSmbNetwork(no)) << no;
 }
 
 }  // namespace
