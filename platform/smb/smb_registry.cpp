@@ -185,11 +185,14 @@ std::optional<std::size_t> SmbRegistry::ListedIndex(std::u16string_view path) co
   return found->second;
 }
 
-void SmbRegistry::NoteValueQuery(const OpenKeyState& state, const std::u16string& value) {
-  if (!prefetcher_) return;
+void SmbRegistry::NoteValueQuery(OpenKeyState& state, const std::u16string& value) {
+  // Only the first value asked of each key counts: a caller that reads
+  // more values of each subkey still reads the first of them ahead.
+  if (!prefetcher_ || state.ValueQueried) return;
+  state.ValueQueried = true;
   const std::optional<std::size_t> index = ListedIndex(state.Path);
   if (!index) return;
-  if (value != pattern_.Value || state.Access != pattern_.Access || (!pattern_.Established && *index == 0)) {
+  if (value != pattern_.Value || state.Access != pattern_.Access || *index <= pattern_.LastIndex) {
     pattern_ = ValuePattern{value, state.Access, *index, false, 0};
     return;
   }

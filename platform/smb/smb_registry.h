@@ -90,6 +90,7 @@ class SmbRegistry final : public lan::RemoteRegistry {
     std::map<std::u16string, CachedValue> Values;
     std::map<DWORD, CachedEnum> Enumerated;
     std::optional<DWORD> LastEnumIndex;
+    bool ValueQueried = false;  // the first value query of a key sets the value pattern
     DWORD EnumQueuedUntil = 0;
   };
   // The subkey names last handed out by EnumKey, for the value read-ahead.
@@ -99,8 +100,8 @@ class SmbRegistry final : public lan::RemoteRegistry {
     std::vector<std::u16string> Names;
     std::map<std::u16string, std::size_t> Index;
   };
-  // The value read-ahead's pattern: the value last queried in a listed
-  // subkey, and how far the read-ahead was queued.
+  // The value read-ahead's pattern: the value first queried in the listed
+  // subkey opened last, and how far the read-ahead was queued.
   struct ValuePattern {
     std::u16string Value;
     REGSAM Access = 0;
@@ -119,7 +120,7 @@ class SmbRegistry final : public lan::RemoteRegistry {
   void QueueEnumAhead(OpenKeyState& state, DWORD index, DWORD status);
   // The listing index of the key at `path`, if it is a listed subkey.
   std::optional<std::size_t> ListedIndex(std::u16string_view path) const;
-  void NoteValueQuery(const OpenKeyState& state, const std::u16string& value);
+  void NoteValueQuery(OpenKeyState& state, const std::u16string& value);
   DWORD FetchValue(OpenKeyState& state, const std::u16string& name, std::uint32_t room, CachedValue& value);
 
   PipeOpener& opener_;
