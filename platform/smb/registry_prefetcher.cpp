@@ -145,7 +145,14 @@ std::uint64_t RegistryPrefetcher::CallCount() const {
 void RegistryPrefetcher::RunLane() {
   std::unique_ptr<MessagePipe> pipe;
   std::unique_ptr<LaneSession> session;
-  if (opener_.Open(server_, "winreg", pipe) == NO_ERROR && pipe) {
+  DWORD opened;
+  {
+    // Lanes open their pipes one at a time: the opener promises pipes that
+    // work in parallel, not that it may itself be called in parallel.
+    std::lock_guard open_lock(open_mutex_);
+    opened = opener_.Open(server_, "winreg", pipe);
+  }
+  if (opened == NO_ERROR && pipe) {
     session = std::make_unique<LaneSession>(std::move(pipe));
     if (session->Connect(root_) != NO_ERROR) session.reset();
   }

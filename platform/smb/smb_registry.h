@@ -39,7 +39,7 @@ namespace smb {
 struct SmbRegistryOptions {
   // Pipes of the read-ahead, each served by a thread; zero turns it off.
   // At most kMaxPrefetchPipes are used.
-  std::size_t PrefetchPipes = 6;
+  std::size_t PrefetchPipes = 8;
   static constexpr std::size_t kMaxPrefetchPipes = 8;
   // How far ahead of the caller the read-ahead reaches, in subkeys.
   std::size_t PrefetchWindow = 128;
