@@ -37,6 +37,14 @@ DWORD SmbRegistry::Connect(PipeOpener& opener, std::u16string_view server, HKEY 
   return NO_ERROR;
 }
 
+DWORD ConnectSmbRegistry(PipeOpener& opener, std::u16string_view server, HKEY root,
+                         std::unique_ptr<lan::RemoteRegistry>& registry) {
+  std::unique_ptr<SmbRegistry> connected;
+  const DWORD status = SmbRegistry::Connect(opener, server, root, SmbRegistryOptions{}, connected);
+  if (status == NO_ERROR) registry = std::move(connected);
+  return status;
+}
+
 SmbRegistry::SmbRegistry(PipeOpener& opener, std::u16string server, HKEY root, const SmbRegistryOptions& options,
                          std::unique_ptr<WinregSession> session, const ContextHandle& root_handle)
     : opener_(opener),

@@ -137,4 +137,9 @@ class SmbRegistry final : public lan::RemoteRegistry {
   std::unique_ptr<RegistryPrefetcher> prefetcher_;
 };
 
+// The registry of `server` at `root` as the LAN seam hands it out, with the
+// default read-ahead; errors as SmbRegistry::Connect.
+DWORD ConnectSmbRegistry(PipeOpener& opener, std::u16string_view server, HKEY root,
+                         std::unique_ptr<lan::RemoteRegistry>& registry);
+
 }  // namespace smb
