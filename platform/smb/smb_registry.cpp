@@ -21,6 +21,8 @@ constexpr std::uint64_t kUnknownCountWindow = 32;
 // A value fetch whose value keeps growing between calls gives up after
 // this many tries.
 constexpr int kValueFetchTries = 3;
+// The value read-ahead follows this many subkeys of a listing at most.
+constexpr std::size_t kMostListedNames = 1 << 16;
 
 }  // namespace
 
@@ -171,8 +173,9 @@ void SmbRegistry::NoteListed(const OpenKeyState& state, DWORD index, const std::
     listing_ = Listing{state.Path, state.Access, {}, {}};
     pattern_ = ValuePattern{};
   }
-  // Only a listing read in order from the first subkey is followed.
-  if (index != listing_.Names.size()) return;
+  // Only a listing read in order from the first subkey is followed, and
+  // only so far: a server may claim any number of subkeys.
+  if (index != listing_.Names.size() || listing_.Names.size() >= kMostListedNames) return;
   listing_.Index.emplace(name, listing_.Names.size());
   listing_.Names.push_back(name);
 }
