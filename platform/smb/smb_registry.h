@@ -14,7 +14,14 @@
 //    following subkeys are opened and that value read ahead the same way.
 //    A key opened from such a read-ahead costs no call until it is asked
 //    something that the read-ahead did not answer; then it is opened on the
-//    registry's own pipe, and closing it costs a call only then.
+//    registry's own pipe, and closing it costs a call only then. The
+//    read-ahead pipes close their keys while they have nothing else to do;
+//    what is still open when the registry goes is closed by the server with
+//    the association.
+// With the inventory's calls (the uninstall key's facts and names, then
+// each subkey opened, its display name queried up to three times, closed)
+// this makes about 4 calls per application without read-ahead and about
+// 3.2 with it, of which about 0.1 on the registry's own pipe.
 // Every answer is the registry's: a read-ahead whose pipe failed is
 // dropped and the call made on the registry's own pipe; a read-ahead's
 // error is reported when the caller makes the call that it answers.
