@@ -92,18 +92,20 @@ TEST(SmbRegistryTest, InventoryIsTheSameWithAndWithoutReadAheadAndCostsItsPromis
     SCOPED_TRACE(test.Name);
     FakeWinregServer server(test.Server);
     server.AddApplications(kApplications);
+    server.Keys[std::u16string(kUninstall) + u"\\{App-20}"].Denied = true;
     auto registry = Connect(server, test.Pipes);
     const std::vector<std::string> lines = ReadInventory(*registry);
     ASSERT_EQ(lines.size(), kApplications);
     EXPECT_EQ(lines[0], "Application App-0");
     EXPECT_EQ(lines[9], "value: 2");
+    EXPECT_EQ(lines[20], "open: 5");
     if (expected.empty()) expected = lines;
     EXPECT_EQ(lines, expected);
     const smb::RegistryCallCounts counts = registry->CallCounts();
     if (test.Pipes == 0 || test.Server.Pipes == 1) {
       // Root, open, facts, close; per application one name, then open, one
       // query (which answers all three), close.
-      EXPECT_EQ(counts.Own, 4 + 4 * kApplications);
+      EXPECT_EQ(counts.Own, 4 + 4 * kApplications - 2);  // the denied key has no query or close
       EXPECT_EQ(counts.Prefetch, 0u);
     } else {
       // The own pipe takes over whatever the read-ahead has not started
@@ -186,7 +188,11 @@ TEST(SmbRegistryTest, RootsAndPipesThatCannotBeHad) {
   FakeWinregServer unreachable(no_pipes);
   EXPECT_EQ(SmbRegistry::Connect(unreachable, u"PC1", HKEY_USERS, {}, registry), ERROR_BAD_NETPATH);
   EXPECT_EQ(registry, nullptr);
-  ASSERT_EQ(SmbRegistry::Connect(server, u"PC1", HKEY_USERS, {}, registry), NO_ERROR);
+  server.Keys[u"Software"];
+  std::unique_ptr<lan::RemoteRegistry> users;
+  ASSERT_EQ(smb::ConnectSmbRegistry(server, u"PC1", HKEY_USERS, users), NO_ERROR);
+  KeyId key = 0;
+  EXPECT_EQ(users->OpenKey(lan::RemoteRegistry::kRootKey, u"Software", KEY_READ, key), NO_ERROR);
 }
 
 // A server that dies in the middle of a listing: the calls after it fail

@@ -232,6 +232,8 @@ TEST(SmbRpcTest, RefusedBindsEndInWindowsCodes) {
 // Each winreg reply as the protocol lays it out, decoded; then every
 // shorter cut of it, which must be refused as bad stub data, never read.
 TEST(SmbRpcTest, WinregRepliesDecodeAndTheirTruncationsAreRefused) {
+  std::u16string name;
+  FILETIME written{};
   const Bytes enum_key =
       Hex("06 00 00 02 00 00 02 00 00 01 00 00 00 00 00 00 03 00 00 00 41 00 62 00 00 00 00 00"
           "04 00 02 00 00 00 00 00 00 00 00 00"
@@ -242,10 +244,26 @@ TEST(SmbRpcTest, WinregRepliesDecodeAndTheirTruncationsAreRefused) {
           "96 00 00 00 26 00 00 00 00 00 00 00 02 00 00 00 0b 00 00 00 40 00 00 00 00 00 00 00"
           "88 77 66 55 99 99 d9 01 00 00 00 00");
   const Bytes open_key = Join({Bytes(20, 0x42), Hex("00 00 00 00")});
+  // As Samba 4.17 answers: the subkey "App1" with a class pointer to an
+  // empty string whose buffer is present but holds nothing; and a value
+  // whose data array's maximum count is its size, not the room offered.
+  const Bytes samba_enum_key =
+      Hex("0a 00 00 02 0c 00 02 00 00 01 00 00 00 00 00 00 05 00 00 00 41 00 70 00 70 00 31 00 00 00 00 00"
+          "10 00 02 00 00 00 00 00 14 00 02 00 00 00 00 00 00 00 00 00 00 00 00 00"
+          "18 00 02 00 00 00 00 00 00 00 00 00 00 00 00 00");
+  const Bytes samba_query_value =
+      Hex("14 00 02 00 01 00 00 00 18 00 02 00 24 00 00 00 00 00 00 00 24 00 00 00"
+          "46 00 69 00 72 00 73 00 74 00 20 00 61 00 70 00 70 00 6c 00 69 00 63 00 61 00 74 00 69 00 6f 00 6e 00 00 00"
+          "1c 00 02 00 24 00 00 00 20 00 02 00 24 00 00 00 00 00 00 00");
+  ASSERT_EQ(smb::winreg::DecodeEnumKeyReply(samba_enum_key, name, written), NO_ERROR);
+  EXPECT_EQ(name, u"App1");
+  smb::winreg::ValueReply samba_value;
+  ASSERT_EQ(smb::winreg::DecodeQueryValueReply(samba_query_value, samba_value), NO_ERROR);
+  EXPECT_EQ(samba_value.Size, 36u);
+  EXPECT_EQ(samba_value.Data.substr(0, 4), std::string("F\0i\0", 4));
+
   const Bytes no_more = Hex("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 03 01 00 00");
 
-  std::u16string name;
-  FILETIME written{};
   ASSERT_EQ(smb::winreg::DecodeEnumKeyReply(enum_key, name, written), NO_ERROR);
   EXPECT_EQ(name, u"Ab");
   EXPECT_EQ(written.dwHighDateTime, 0x01d00000u);
@@ -276,6 +294,12 @@ TEST(SmbRpcTest, WinregRepliesDecodeAndTheirTruncationsAreRefused) {
        [](const Bytes& stub) {
          smb::ContextHandle read;
          return smb::winreg::DecodeHandleReply(stub, read);
+       }},
+      {samba_enum_key,
+       [](const Bytes& stub) {
+         std::u16string text;
+         FILETIME time{};
+         return smb::winreg::DecodeEnumKeyReply(stub, text, time);
        }},
       {kQueryValueStub,
        [](const Bytes& stub) {

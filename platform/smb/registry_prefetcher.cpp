@@ -1,6 +1,7 @@
 #include "platform/smb/registry_prefetcher.h"
 
 #include <memory>
+#include <vector>
 
 #include "platform/smb/winreg_session.h"
 
@@ -40,8 +41,21 @@ class LaneSession {
     if (answer.OpenStatus != NO_ERROR) return true;
     answer.QueryStatus = session_.QueryValue(key, value, RegistryPrefetcher::kValueRoom, answer.Reply);
     const bool answered = session_.LastCallAnswered();
-    session_.CloseKey(key);
+    // The close waits until the lane has nothing else to do, off the
+    // path of the answers, unless too many keys wait for it.
+    unclosed_.push_back(key);
+    if (unclosed_.size() > kMostUnclosedKeys) CloseOne();
     return answered;
+  }
+
+  bool HasUnclosedKeys() const { return !unclosed_.empty(); }
+
+  // Closes one key whose close was put off; false when the pipe failed.
+  bool CloseOne() {
+    const ContextHandle key = unclosed_.back();
+    unclosed_.pop_back();
+    const DWORD status = session_.CloseKey(key);
+    return status == NO_ERROR || session_.LastCallAnswered();
   }
 
  private:
@@ -51,6 +65,10 @@ class LaneSession {
   std::u16string enum_path_;
   REGSAM enum_access_ = 0;
   ContextHandle enum_key_;
+  // Keys opened for a value whose close was put off. Those still open when
+  // the lane stops are closed by the server with the association.
+  static constexpr std::size_t kMostUnclosedKeys = 64;
+  std::vector<ContextHandle> unclosed_;
 };
 
 }  // namespace
@@ -127,13 +145,29 @@ std::uint64_t RegistryPrefetcher::CallCount() const {
 void RegistryPrefetcher::RunLane() {
   std::unique_ptr<MessagePipe> pipe;
   std::unique_ptr<LaneSession> session;
-  if (opener_.Open(server_, "winreg", pipe) == NO_ERROR && pipe) {
+  DWORD opened;
+  {
+    // Lanes open their pipes one at a time: the opener promises pipes that
+    // work in parallel, not that it may itself be called in parallel.
+    std::lock_guard open_lock(open_mutex_);
+    opened = opener_.Open(server_, "winreg", pipe);
+  }
+  if (opened == NO_ERROR && pipe) {
     session = std::make_unique<LaneSession>(std::move(pipe));
     if (session->Connect(root_) != NO_ERROR) session.reset();
   }
   std::uint64_t counted = 0;
   std::unique_lock lock(mutex_);
   while (session) {
+    if (queue_.empty() && !stopping_ && session->HasUnclosedKeys()) {
+      lock.unlock();
+      const bool closed = session->CloseOne();
+      lock.lock();
+      calls_ += session->CallCount() - counted;
+      counted = session->CallCount();
+      if (!closed) break;
+      continue;
+    }
     work_ready_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
     if (stopping_) break;
     TaskKey key = std::move(queue_.front());

@@ -87,6 +87,7 @@ class RegistryPrefetcher {
   const HKEY root_;
   const std::size_t lane_count_;
 
+  std::mutex open_mutex_;
   mutable std::mutex mutex_;
   std::condition_variable work_ready_;
   std::condition_variable task_finished_;

@@ -23,9 +23,11 @@ DWORD RpcConnection::ReadFragment(std::size_t max_fragment, std::vector<std::uin
       wanted = header.FragmentLength;
     }
     if (header_read && pending_.size() >= wanted) break;
-    // The first read asks for a whole fragment, later ones for what is
-    // missing, so that nothing of a later reply is read ahead of need.
-    const std::size_t room = header_read ? wanted - pending_.size() : max_fragment - pending_.size();
+    // Reads ask for the header, then for the rest of the fragment, never
+    // for more: a pipe may fill the whole buffer before it returns (as
+    // libsmbclient's read does), which past the end of a reply would wait
+    // for bytes that never come.
+    const std::size_t room = header_read ? wanted - pending_.size() : kCommonHeaderSize - pending_.size();
     const std::size_t old_size = pending_.size();
     pending_.resize(old_size + room);
     std::size_t received = 0;

@@ -2,11 +2,10 @@
 // then makes calls one at a time, each a request (split into fragments as
 // the bind agreed) and a response (joined from its fragments).
 //
-// The pipe may hand back a fragment in one read or in pieces, or two
-// fragments in one read; the connection keeps what it read past a fragment
-// for the next. A failure that leaves the association out of step (a pipe
-// error, a malformed or oversized reply, a refused bind) breaks the
-// connection: every later call fails at once with the same code.
+// Each fragment is read as its 16-byte header, then the rest, in as many
+// reads as the pipe needs; nothing past the fragment is asked for. A failure that leaves the association out of step (a
+// pipe error, a malformed or oversized reply, a refused bind) breaks the connection: every later call fails at once
+// with the same code.
 #pragma once
 
 #include <cstddef>

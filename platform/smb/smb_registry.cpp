@@ -21,6 +21,8 @@ constexpr std::uint64_t kUnknownCountWindow = 32;
 // A value fetch whose value keeps growing between calls gives up after
 // this many tries.
 constexpr int kValueFetchTries = 3;
+// The value read-ahead follows this many subkeys of a listing at most.
+constexpr std::size_t kMostListedNames = 1 << 16;
 
 }  // namespace
 
@@ -35,6 +37,14 @@ DWORD SmbRegistry::Connect(PipeOpener& opener, std::u16string_view server, HKEY 
   if (const DWORD status = session->Connect(root, root_handle); status != NO_ERROR) return status;
   registry.reset(new SmbRegistry(opener, std::u16string(server), root, options, std::move(session), root_handle));
   return NO_ERROR;
+}
+
+DWORD ConnectSmbRegistry(PipeOpener& opener, std::u16string_view server, HKEY root,
+                         std::unique_ptr<lan::RemoteRegistry>& registry) {
+  std::unique_ptr<SmbRegistry> connected;
+  const DWORD status = SmbRegistry::Connect(opener, server, root, SmbRegistryOptions{}, connected);
+  if (status == NO_ERROR) registry = std::move(connected);
+  return status;
 }
 
 SmbRegistry::SmbRegistry(PipeOpener& opener, std::u16string server, HKEY root, const SmbRegistryOptions& options,
@@ -163,8 +173,9 @@ void SmbRegistry::NoteListed(const OpenKeyState& state, DWORD index, const std::
     listing_ = Listing{state.Path, state.Access, {}, {}};
     pattern_ = ValuePattern{};
   }
-  // Only a listing read in order from the first subkey is followed.
-  if (index != listing_.Names.size()) return;
+  // Only a listing read in order from the first subkey is followed, and
+  // only so far: a server may claim any number of subkeys.
+  if (index != listing_.Names.size() || listing_.Names.size() >= kMostListedNames) return;
   listing_.Index.emplace(name, listing_.Names.size());
   listing_.Names.push_back(name);
 }
@@ -185,11 +196,14 @@ std::optional<std::size_t> SmbRegistry::ListedIndex(std::u16string_view path) co
   return found->second;
 }
 
-void SmbRegistry::NoteValueQuery(const OpenKeyState& state, const std::u16string& value) {
-  if (!prefetcher_) return;
+void SmbRegistry::NoteValueQuery(OpenKeyState& state, const std::u16string& value) {
+  // Only the first value asked of each key counts: a caller that reads
+  // more values of each subkey still reads the first of them ahead.
+  if (!prefetcher_ || state.ValueQueried) return;
+  state.ValueQueried = true;
   const std::optional<std::size_t> index = ListedIndex(state.Path);
   if (!index) return;
-  if (value != pattern_.Value || state.Access != pattern_.Access || (!pattern_.Established && *index == 0)) {
+  if (value != pattern_.Value || state.Access != pattern_.Access || *index <= pattern_.LastIndex) {
     pattern_ = ValuePattern{value, state.Access, *index, false, 0};
     return;
   }

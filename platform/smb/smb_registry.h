@@ -14,7 +14,14 @@
 //    following subkeys are opened and that value read ahead the same way.
 //    A key opened from such a read-ahead costs no call until it is asked
 //    something that the read-ahead did not answer; then it is opened on the
-//    registry's own pipe, and closing it costs a call only then.
+//    registry's own pipe, and closing it costs a call only then. The
+//    read-ahead pipes close their keys while they have nothing else to do;
+//    what is still open when the registry goes is closed by the server with
+//    the association.
+// With the inventory's calls (the uninstall key's facts and names, then
+// each subkey opened, its display name queried up to three times, closed)
+// this makes about 4 calls per application without read-ahead and about
+// 3.2 with it, of which about 0.1 on the registry's own pipe.
 // Every answer is the registry's: a read-ahead whose pipe failed is
 // dropped and the call made on the registry's own pipe; a read-ahead's
 // error is reported when the caller makes the call that it answers.
@@ -39,7 +46,7 @@ namespace smb {
 struct SmbRegistryOptions {
   // Pipes of the read-ahead, each served by a thread; zero turns it off.
   // At most kMaxPrefetchPipes are used.
-  std::size_t PrefetchPipes = 6;
+  std::size_t PrefetchPipes = 8;
   static constexpr std::size_t kMaxPrefetchPipes = 8;
   // How far ahead of the caller the read-ahead reaches, in subkeys.
   std::size_t PrefetchWindow = 128;
@@ -90,6 +97,7 @@ class SmbRegistry final : public lan::RemoteRegistry {
     std::map<std::u16string, CachedValue> Values;
     std::map<DWORD, CachedEnum> Enumerated;
     std::optional<DWORD> LastEnumIndex;
+    bool ValueQueried = false;  // the first value query of a key sets the value pattern
     DWORD EnumQueuedUntil = 0;
   };
   // The subkey names last handed out by EnumKey, for the value read-ahead.
@@ -99,8 +107,8 @@ class SmbRegistry final : public lan::RemoteRegistry {
     std::vector<std::u16string> Names;
     std::map<std::u16string, std::size_t> Index;
   };
-  // The value read-ahead's pattern: the value last queried in a listed
-  // subkey, and how far the read-ahead was queued.
+  // The value read-ahead's pattern: the value first queried in the listed
+  // subkey opened last, and how far the read-ahead was queued.
   struct ValuePattern {
     std::u16string Value;
     REGSAM Access = 0;
@@ -119,7 +127,7 @@ class SmbRegistry final : public lan::RemoteRegistry {
   void QueueEnumAhead(OpenKeyState& state, DWORD index, DWORD status);
   // The listing index of the key at `path`, if it is a listed subkey.
   std::optional<std::size_t> ListedIndex(std::u16string_view path) const;
-  void NoteValueQuery(const OpenKeyState& state, const std::u16string& value);
+  void NoteValueQuery(OpenKeyState& state, const std::u16string& value);
   DWORD FetchValue(OpenKeyState& state, const std::u16string& name, std::uint32_t room, CachedValue& value);
 
   PipeOpener& opener_;
@@ -135,5 +143,10 @@ class SmbRegistry final : public lan::RemoteRegistry {
   // Declared last: destroyed (its threads joined) first.
   std::unique_ptr<RegistryPrefetcher> prefetcher_;
 };
+
+// The registry of `server` at `root` as the LAN seam hands it out, with the
+// default read-ahead; errors as SmbRegistry::Connect.
+DWORD ConnectSmbRegistry(PipeOpener& opener, std::u16string_view server, HKEY root,
+                         std::unique_ptr<lan::RemoteRegistry>& registry);
 
 }  // namespace smb

@@ -120,10 +120,14 @@ class FakePipe : public smb::MessagePipe {
   DWORD Read(std::span<std::uint8_t> buffer, std::size_t& received) override {
     Wait();
     if (outbox_.empty()) return server_.Dead() ? ERROR_BROKEN_PIPE : ERROR_TIMEOUT;
-    // A read gives at most one fragment, as a message-mode pipe does.
-    const std::size_t fragment = outbox_.size() >= 10 ? (outbox_[8] | outbox_[9] << 8) : outbox_.size();
-    std::size_t count = std::min({buffer.size(), outbox_.size(), std::max<std::size_t>(fragment, 1)});
+    // A read gives at most the rest of one fragment, as a message-mode
+    // pipe does.
+    const bool at_header = fragment_left_ == 0;
+    if (at_header) fragment_left_ = outbox_.size() >= 10 ? (outbox_[8] | outbox_[9] << 8) : outbox_.size();
+    std::size_t count = std::min({buffer.size(), outbox_.size(), std::max<std::size_t>(fragment_left_, 1)});
     if (server_.Options().ReadChunk != 0) count = std::min(count, server_.Options().ReadChunk);
+    if (server_.Options().HeaderFirst && at_header) count = std::min<std::size_t>(count, 16);
+    fragment_left_ -= std::min(fragment_left_, count);
     std::copy_n(outbox_.begin(), count, buffer.begin());
     outbox_.erase(outbox_.begin(), outbox_.begin() + static_cast<std::ptrdiff_t>(count));
     received = count;
@@ -137,6 +141,7 @@ class FakePipe : public smb::MessagePipe {
 
   FakeWinregServer& server_;
   std::deque<std::uint8_t> outbox_;
+  std::size_t fragment_left_ = 0;
   std::vector<std::uint8_t> request_;
   std::map<std::string, std::u16string> handles_;
 };
@@ -167,6 +172,7 @@ DWORD FakeWinregServer::Open(std::u16string_view /*server*/, std::string_view pi
                              std::unique_ptr<smb::MessagePipe>& pipe) {
   if (pipe_name != "winreg") return ERROR_FILE_NOT_FOUND;
   if (opened_.fetch_add(1) >= options_.Pipes) return ERROR_BAD_NETPATH;
+  if (options_.OpenDelay.count() > 0) std::this_thread::sleep_for(options_.OpenDelay);
   pipe = std::make_unique<FakePipe>(*this);
   return NO_ERROR;
 }

@@ -29,11 +29,13 @@ struct FakeKey {
 };
 
 struct FakeServerOptions {
-  std::size_t FragmentStub = 5816;     // stub bytes per response fragment
-  std::size_t ReadChunk = 0;           // 0: a read gives a whole fragment
-  std::chrono::microseconds Delay{0};  // added to every write and read
-  std::size_t Pipes = 100;             // pipes the opener hands out
-  std::int64_t CallsBeforeDeath = -1;  // calls answered before all pipes break
+  std::size_t FragmentStub = 5816;         // stub bytes per response fragment
+  std::size_t ReadChunk = 0;               // 0: a read gives a whole fragment
+  std::chrono::microseconds Delay{0};      // added to every write and read
+  bool HeaderFirst = false;                // a fragment header comes in a read of its own
+  std::chrono::microseconds OpenDelay{0};  // added to every pipe opened
+  std::size_t Pipes = 100;                 // pipes the opener hands out
+  std::int64_t CallsBeforeDeath = -1;      // calls answered before all pipes break
 };
 
 class FakeWinregServer : public smb::PipeOpener {
