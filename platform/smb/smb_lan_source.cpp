@@ -137,10 +137,7 @@ DWORD SmbLanSource::ConnectRegistry(std::u16string_view machine, HKEY root,
 DWORD SmbLanSource::ConnectWinreg(std::u16string_view machine, HKEY root,
                                   std::unique_ptr<lan::RemoteRegistry>& registry) {
   if (machine.empty()) return ERROR_BAD_NETPATH;
-  std::unique_ptr<SmbRegistry> connected;
-  const DWORD error = SmbRegistry::Connect(pipes_, machine, root, SmbRegistryOptions{}, connected);
-  if (error == NO_ERROR) registry = std::move(connected);
-  return error;
+  return ConnectSmbRegistry(pipes_, machine, root, registry);
 }
 
 }  // namespace smb
