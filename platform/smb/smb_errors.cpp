@@ -17,23 +17,13 @@ DWORD WindowsErrorFromErrno(int error, SmbStep step) {
       // Connected and logged on, but the server offers no such pipe: the
       // service behind it is not running.
       return step == SmbStep::kOpen ? ERROR_FILE_NOT_FOUND : ERROR_BAD_NETPATH;
-    case EINVAL:        // a name that does not resolve
-    case ECONNREFUSED:  // nothing listens
-    case EHOSTUNREACH:
-    case EHOSTDOWN:
-    case ENETUNREACH:
-    case ENODEV:
-      return step == SmbStep::kTransfer ? ERROR_BROKEN_PIPE : ERROR_BAD_NETPATH;
-    case EPIPE:
-    case ECONNRESET:
-    case ECONNABORTED:
-    case ENOTCONN:
-    case EBADF:
-    case EIO:
-      return step == SmbStep::kTransfer ? ERROR_BROKEN_PIPE : ERROR_BAD_NETPATH;
     case ENOMEM:
       return ERROR_NOT_ENOUGH_MEMORY;
     default:
+      // Everything else means the computer cannot be reached (EINVAL for a
+      // name that does not resolve, ECONNREFUSED, EHOSTUNREACH, ...) or,
+      // once connected, that the connection is gone (EPIPE, ECONNRESET,
+      // ENOTCONN, EBADF, EIO, ...).
       return step == SmbStep::kTransfer ? ERROR_BROKEN_PIPE : ERROR_BAD_NETPATH;
   }
 }

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -101,7 +102,7 @@ std::optional<int> ParseTimeout(std::string_view seconds) {
   const auto [end, error] = std::from_chars(seconds.data(), seconds.data() + seconds.size(), value);
   if (error != std::errc{} || end != seconds.data() + seconds.size()) return std::nullopt;
   if (!(value > 0) || value > 86400) return std::nullopt;
-  const int milliseconds = static_cast<int>(value * 1000 + 0.5);
+  const int milliseconds = static_cast<int>(std::lround(value * 1000));
   return milliseconds < 1 ? 1 : milliseconds;
 }
 
