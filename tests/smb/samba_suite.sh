@@ -214,5 +214,25 @@ wait "$holder"
 expect "a pipe whose server stopped fails as a broken pipe" "BOREAS bound
 BOREAS error 109" "$(cat "$LAN_ROOT/twice.out")"
 
+# A server that stops answering in the middle of a call: the call ends
+# after the time limit (1 s here), with the pipe's time-out code.
+go=$LAN_ROOT/go-frozen
+KESTROVA_SMB_TIMEOUT=1 lan_client "$probe" bind-twice ATLAS "$go" >"$LAN_ROOT/frozen.out" 2>/dev/null &
+holder=$!
+for ((i = 0; i < 100; i++)); do
+  grep -q bound "$LAN_ROOT/frozen.out" && break
+  sleep 0.1
+done
+frozen=$(ip netns pids "$(lan_ns ATLAS)")
+for pid in $frozen; do kill -STOP "$pid"; done
+begin=$SECONDS
+touch "$go"
+wait "$holder"
+for pid in $frozen; do kill -CONT "$pid"; done
+expect "a server that stops answering costs the time limit and the time-out code" "ATLAS bound
+ATLAS error 1460" "$(cat "$LAN_ROOT/frozen.out")"
+((SECONDS - begin <= 5)) && pass "the time limit KESTROVA_SMB_TIMEOUT bounds the wait" ||
+  fail "the time limit KESTROVA_SMB_TIMEOUT bounds the wait: $((SECONDS - begin)) s"
+
 echo "# $passes passed, $failures failed, $((SECONDS - started)) s"
 ((failures == 0))
