@@ -8,7 +8,7 @@
 #include <string>
 #include <variant>
 
-#include "platform/reg_file.h"
+#include "platform/export/reg_file.h"
 #include "platform/standin/lan_model.h"
 #include "platform/standin/registry_tree.h"
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/reg_file.h"
+#include "platform/export/reg_file.h"
 #include "platform/standin/code_pages.h"
 #include "platform/standin/computer_registry.h"
 

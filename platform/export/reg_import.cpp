@@ -1,4 +1,4 @@
-#include "platform/reg_import.h"
+#include "platform/export/reg_import.h"
 
 #include <string>
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "platform/reg_file.h"
+#include "platform/export/reg_file.h"
 #include "platform/windows_api.h"
 
 namespace regfile {
