@@ -1,4 +1,4 @@
-#include "platform/standin/lan_description.h"
+#include "platform/lan/lan_description.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/standin/lan_directory.h"
+#include "platform/lan/lan_directory.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/lan/lan_description.h"
 #include "platform/standin/lan.h"
-#include "platform/standin/lan_description.h"
 #include "platform/standin/network_control.h"
 #include "platform/standin/standin_control.h"
 #include "tests/network_dump.h"

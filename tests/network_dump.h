@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/standin/lan_model.h"
+#include "platform/lan/lan_model.h"
 
 namespace testing_support {
 

@@ -1,4 +1,4 @@
-#include "platform/standin/walk_bounds.h"
+#include "platform/lan/walk_bounds.h"
 
 #include <gtest/gtest.h>
 

@@ -9,7 +9,7 @@
 #include <variant>
 
 #include "platform/export/reg_file.h"
-#include "platform/standin/lan_model.h"
+#include "platform/lan/lan_model.h"
 #include "platform/standin/registry_tree.h"
 
 namespace standin {

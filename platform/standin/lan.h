@@ -7,8 +7,8 @@
 #include <optional>
 #include <ostream>
 
-#include "platform/standin/lan_directory.h"
-#include "platform/standin/lan_model.h"
+#include "platform/lan/lan_directory.h"
+#include "platform/lan/lan_model.h"
 
 namespace standin {
 

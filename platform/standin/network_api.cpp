@@ -16,9 +16,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/standin/container_lookup.h"
+#include "platform/lan/container_lookup.h"
+#include "platform/lan/level_enumeration.h"
 #include "platform/standin/lan.h"
-#include "platform/standin/level_enumeration.h"
 #include "platform/standin/netresource_packing.h"
 #include "platform/standin/network_control.h"
 #include "platform/windows_api.h"

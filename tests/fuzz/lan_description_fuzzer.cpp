@@ -14,10 +14,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/lan/lan_description.h"
+#include "platform/lan/walk_bounds.h"
 #include "platform/standin/lan.h"
-#include "platform/standin/lan_description.h"
 #include "platform/standin/network_control.h"
-#include "platform/standin/walk_bounds.h"
 
 namespace {
 

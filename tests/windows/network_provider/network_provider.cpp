@@ -34,9 +34,9 @@ extern "C" {
 #include <string_view>
 #include <vector>
 
-#include "platform/standin/container_lookup.h"
-#include "platform/standin/lan_directory.h"
-#include "platform/standin/level_enumeration.h"
+#include "platform/lan/container_lookup.h"
+#include "platform/lan/lan_directory.h"
+#include "platform/lan/level_enumeration.h"
 #include "tests/windows/network_provider/provider_identity.h"
 #include "tests/windows/network_provider/wide_records.h"
 

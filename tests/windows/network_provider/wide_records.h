@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "platform/standin/lan_model.h"
+#include "platform/lan/lan_model.h"
 
 namespace network_provider {
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/standin/lan_model.h"
+#include "platform/lan/lan_model.h"
 
 namespace standin {
 

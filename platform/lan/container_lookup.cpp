@@ -1,4 +1,4 @@
-#include "platform/standin/container_lookup.h"
+#include "platform/lan/container_lookup.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "platform/standin/level_enumeration.h"
+#include "platform/lan/level_enumeration.h"
 
 #include <algorithm>
 

@@ -8,7 +8,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/standin/lan_model.h"
+#include "platform/lan/lan_model.h"
 
 namespace standin {
 

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/standin/lan_model.h"
+#include "platform/lan/lan_model.h"
 
 namespace standin {
 

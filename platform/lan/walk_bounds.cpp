@@ -1,12 +1,12 @@
-#include "platform/standin/walk_bounds.h"
+#include "platform/lan/walk_bounds.h"
 
 #include <algorithm>
 #include <map>
 #include <set>
 #include <string>
 
-#include "platform/standin/container_lookup.h"
-#include "platform/standin/located_json.h"
+#include "platform/lan/container_lookup.h"
+#include "platform/lan/located_json.h"
 
 namespace standin {
 namespace {

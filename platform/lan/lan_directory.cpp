@@ -1,4 +1,4 @@
-#include "platform/standin/lan_directory.h"
+#include "platform/lan/lan_directory.h"
 
 #include <algorithm>
 #include <fstream>
@@ -6,8 +6,8 @@
 #include <string>
 #include <system_error>
 
-#include "platform/standin/lan_description.h"
-#include "platform/standin/walk_bounds.h"
+#include "platform/lan/lan_description.h"
+#include "platform/lan/walk_bounds.h"
 
 namespace fs = std::filesystem;
 

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <ostream>
 
-#include "platform/standin/lan_model.h"
+#include "platform/lan/lan_model.h"
 
 namespace standin {
 

@@ -1,4 +1,4 @@
-#include "platform/standin/located_json.h"
+#include "platform/lan/located_json.h"
 
 #include <cstddef>
 #include <iterator>

@@ -1,11 +1,11 @@
-#include "platform/standin/lan_description.h"
+#include "platform/lan/lan_description.h"
 
 #include <climits>
 #include <cstdint>
 #include <set>
 #include <variant>
 
-#include "platform/standin/located_json.h"
+#include "platform/lan/located_json.h"
 
 namespace standin {
 namespace {
