@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "platform/lan/lan_description.h"
-#include "platform/standin/lan.h"
-#include "platform/standin/network_control.h"
+#include "platform/standin/lan/lan.h"
+#include "platform/standin/network/network_control.h"
 #include "platform/standin/standin_control.h"
 #include "tests/network_dump.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/standin/lan.h"
+#include "platform/standin/lan/lan.h"
 #include "platform/standin/standin_control.h"
 #include "registry/registry.h"
 #include "registry/startup_facts.h"

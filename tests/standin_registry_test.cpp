@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/standin/lan.h"
+#include "platform/standin/lan/lan.h"
 #include "platform/standin/standin_control.h"
 #include "tests/support/registry_backend.h"
 #include "tests/support/scoped_key.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/standin/lan.h"
-#include "platform/standin/network_control.h"
+#include "platform/standin/lan/lan.h"
+#include "platform/standin/network/network_control.h"
 
 namespace {
 

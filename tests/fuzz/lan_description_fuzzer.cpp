@@ -16,8 +16,8 @@
 
 #include "platform/lan/lan_description.h"
 #include "platform/lan/walk_bounds.h"
-#include "platform/standin/lan.h"
-#include "platform/standin/network_control.h"
+#include "platform/standin/lan/lan.h"
+#include "platform/standin/network/network_control.h"
 
 namespace {
 

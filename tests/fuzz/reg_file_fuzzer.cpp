@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "platform/export/reg_file.h"
-#include "platform/standin/code_pages.h"
-#include "platform/standin/computer_registry.h"
+#include "platform/standin/lan/computer_registry.h"
+#include "platform/standin/locale/code_pages.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);

@@ -1,4 +1,4 @@
-#include "platform/standin/process_start.h"
+#include "platform/standin/console/process_start.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -6,9 +6,9 @@
 #include <functional>
 #include <string>
 
-#include "platform/standin/code_pages.h"
-#include "platform/standin/registry_handles.h"
-#include "platform/standin/registry_machines.h"
+#include "platform/standin/locale/code_pages.h"
+#include "platform/standin/registry/registry_handles.h"
+#include "platform/standin/registry/registry_machines.h"
 #include "platform/standin/standin_control.h"
 
 namespace {

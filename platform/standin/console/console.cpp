@@ -7,9 +7,9 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/standin/process_start.h"
+#include "platform/standin/console/process_start.h"
+#include "platform/standin/console/windows_error.h"
 #include "platform/standin/standin_control.h"
-#include "platform/standin/windows_error.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Code pages, locale facts and version facts of the stand-in.
-#include "platform/standin/code_pages.h"
+#include "platform/standin/locale/code_pages.h"
 
 #include <iconv.h>
 #include <langinfo.h>

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "platform/standin/registry_tree.h"
+#include "platform/standin/hive/registry_tree.h"
 
 namespace standin {
 

@@ -1,6 +1,6 @@
 // The registry's settings for tests.
-#include "platform/standin/registry_handles.h"
-#include "platform/standin/registry_machines.h"
+#include "platform/standin/registry/registry_handles.h"
+#include "platform/standin/registry/registry_machines.h"
 #include "platform/standin/standin_control.h"
 
 namespace standin {

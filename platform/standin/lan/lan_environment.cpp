@@ -6,8 +6,8 @@
 #include <string>
 #include <system_error>
 
-#include "platform/standin/code_pages.h"
-#include "platform/standin/lan.h"
+#include "platform/standin/lan/lan.h"
+#include "platform/standin/locale/code_pages.h"
 
 namespace fs = std::filesystem;
 

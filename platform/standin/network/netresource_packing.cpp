@@ -1,4 +1,4 @@
-#include "platform/standin/netresource_packing.h"
+#include "platform/standin/network/netresource_packing.h"
 
 #include <cstring>
 #include <optional>

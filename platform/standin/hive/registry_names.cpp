@@ -1,4 +1,4 @@
-#include "platform/standin/registry_names.h"
+#include "platform/standin/hive/registry_names.h"
 
 #include <locale.h>
 #include <wctype.h>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "platform/standin/code_pages.h"
+#include "platform/standin/locale/code_pages.h"
 
 namespace standin {
 namespace {

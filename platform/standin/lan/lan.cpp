@@ -1,4 +1,4 @@
-#include "platform/standin/lan.h"
+#include "platform/standin/lan/lan.h"
 
 #include <optional>
 

@@ -1,8 +1,8 @@
-#include "platform/standin/registry_handles.h"
+#include "platform/standin/registry/registry_handles.h"
 
 #include <map>
 
-#include "platform/standin/registry_machines.h"
+#include "platform/standin/registry/registry_machines.h"
 
 namespace standin {
 namespace {

@@ -1,12 +1,12 @@
-#include "platform/standin/registry_machines.h"
+#include "platform/standin/registry/registry_machines.h"
 
 #include <map>
 #include <string>
 #include <string_view>
 #include <variant>
 
-#include "platform/standin/computer_registry.h"
-#include "platform/standin/lan.h"
+#include "platform/standin/lan/computer_registry.h"
+#include "platform/standin/lan/lan.h"
 #include "platform/standin/standin_control.h"
 
 namespace standin {

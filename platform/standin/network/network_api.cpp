@@ -18,9 +18,9 @@
 
 #include "platform/lan/container_lookup.h"
 #include "platform/lan/level_enumeration.h"
-#include "platform/standin/lan.h"
-#include "platform/standin/netresource_packing.h"
-#include "platform/standin/network_control.h"
+#include "platform/standin/lan/lan.h"
+#include "platform/standin/network/netresource_packing.h"
+#include "platform/standin/network/network_control.h"
 #include "platform/windows_api.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 
-#include "platform/standin/registry_tree.h"
+#include "platform/standin/hive/registry_tree.h"
 
 namespace standin {
 

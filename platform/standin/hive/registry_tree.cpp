@@ -1,4 +1,4 @@
-#include "platform/standin/registry_tree.h"
+#include "platform/standin/hive/registry_tree.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "platform/standin/computer_registry.h"
+#include "platform/standin/lan/computer_registry.h"
 
 #include <unistd.h>
 
@@ -7,7 +7,7 @@
 #include <iterator>
 #include <sstream>
 
-#include "platform/standin/code_pages.h"
+#include "platform/standin/locale/code_pages.h"
 
 namespace standin {
 namespace {

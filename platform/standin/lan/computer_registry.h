@@ -10,7 +10,7 @@
 
 #include "platform/export/reg_file.h"
 #include "platform/lan/lan_model.h"
-#include "platform/standin/registry_tree.h"
+#include "platform/standin/hive/registry_tree.h"
 
 namespace standin {
 

@@ -1,4 +1,4 @@
-#include "platform/standin/windows_error.h"
+#include "platform/standin/console/windows_error.h"
 
 #include <cerrno>
 

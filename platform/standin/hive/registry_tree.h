@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/standin/registry_names.h"
+#include "platform/standin/hive/registry_names.h"
 #include "platform/windows_api.h"
 
 namespace standin {
