@@ -9,8 +9,9 @@
 #include "runtime/command_line.h"
 #include "runtime/error_report.h"
 #include "runtime/error_support.h"
-#include "runtime/io_error.h"
+#include "runtime/output_failure.h"
 #include "runtime/process.h"
+#include "runtime/program.h"
 #include "runtime/text_file.h"
 #include "tests/fault_probe_host.h"
 
