@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/owned_key.h"
 #include "platform/standin/lan/lan.h"
 #include "platform/standin/standin_control.h"
 #include "registry/registry.h"
@@ -105,10 +106,10 @@ TEST_F(RegistryAccessorStandinTest, ListsAComputersApplicationsAsTheListingDoes)
 }
 
 TEST_F(RegistryAccessorStandinTest, AFailedConnectionChangesNothing) {
-  HKEY local = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Local", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &local, nullptr),
+  OwnedKey local;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Local", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, local.Out(), nullptr),
             ERROR_SUCCESS);
-  RegCloseKey(local);
+  local.Reset();
 
   for (const char* machine : {"\\\\NOWHERE", "\\\\PC03", "PC99"}) {
     SCOPED_TRACE(machine);
@@ -135,15 +136,14 @@ TEST_F(RegistryAccessorStandinTest, AKeyThatRefusesFullAccessCannotBeEntered) {
 }
 
 TEST_F(RegistryAccessorStandinTest, TheDoubleByteRuleDoublesNameLengths) {
-  HKEY key = nullptr;
-  ASSERT_EQ(
-      RegCreateKeyExA(HKEY_CURRENT_USER, "Measured\\Seven77", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-      ERROR_SUCCESS);
-  RegCloseKey(key);
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Measured", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  OwnedKey key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Measured\\Seven77", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(),
+                            nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Measured", 0, KEY_ALL_ACCESS, key.Out()), ERROR_SUCCESS);
   const BYTE data[] = {1, 2, 3, 4, 5};
-  ASSERT_EQ(RegSetValueExA(key, "abc", 0, REG_BINARY, data, sizeof data), ERROR_SUCCESS);
-  RegCloseKey(key);
+  ASSERT_EQ(RegSetValueExA(key.Get(), "abc", 0, REG_BINARY, data, sizeof data), ERROR_SUCCESS);
+  key.Reset();
 
   struct Case {
     const char* title;
@@ -201,11 +201,10 @@ TEST_F(RegistryAccessorStandinTest, NamesLongerInBytesThanInCharactersAreNotLost
   standin::SetLocaleFactsForTesting({.ThreadLocale = 0x0409, .AnsiCodePage = CP_UTF8});
   EstablishStartupFacts();
   for (const char* name : {"caf\xC3\xA9", "\xE6\x97\xA5\xE6\x9C\xAC", "plain"}) {
-    HKEY key = nullptr;
+    OwnedKey key;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string("Wide\\") + name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
+                              nullptr, key.Out(), nullptr),
               ERROR_SUCCESS);
-    RegCloseKey(key);
   }
   TRegistry registry;
   ASSERT_TRUE(registry.EnterKey("Wide", false));

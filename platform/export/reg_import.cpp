@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "platform/owned_key.h"
+
 namespace regfile {
 namespace {
 
@@ -13,33 +15,22 @@ constexpr DWORD kNameCapacity = 255 * 4 + 1;
 // that follow its key line.
 class CurrentKey {
  public:
-  CurrentKey() = default;
-  CurrentKey(const CurrentKey&) = delete;
-  CurrentKey& operator=(const CurrentKey&) = delete;
-  ~CurrentKey() { Close(); }
-
   LONG Select(Root root, const std::string& path) {
-    if (handle_ != nullptr && root == root_ && path == path_) return ERROR_SUCCESS;
-    Close();
-    HKEY handle = nullptr;
+    if (key_.Get() != nullptr && root == root_ && path == path_) return ERROR_SUCCESS;
     const LONG status = RegCreateKeyExA(RootHandle(root), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                        KEY_ALL_ACCESS, nullptr, &handle, nullptr);
+                                        KEY_ALL_ACCESS, nullptr, key_.Out(), nullptr);
     if (status != ERROR_SUCCESS) return status;
-    handle_ = handle;
     root_ = root;
     path_ = path;
     return ERROR_SUCCESS;
   }
 
-  HKEY Handle() const { return handle_; }
+  HKEY Handle() const { return key_.Get(); }
 
-  void Close() {
-    if (handle_ != nullptr) RegCloseKey(handle_);
-    handle_ = nullptr;
-  }
+  void Close() { key_.Reset(); }
 
  private:
-  HKEY handle_ = nullptr;
+  OwnedKey key_;
   Root root_ = Root::kLocalMachine;
   std::string path_;
 };
@@ -71,23 +62,20 @@ LONG Apply(const Operation& operation, CurrentKey& key) {
 }  // namespace
 
 LONG DeleteKeyTree(HKEY parent, const std::string& path) {
-  HKEY key = nullptr;
-  LONG status = RegOpenKeyExA(parent, path.c_str(), 0, KEY_ALL_ACCESS, &key);
+  OwnedKey key;
+  LONG status = RegOpenKeyExA(parent, path.c_str(), 0, KEY_ALL_ACCESS, key.Out());
   if (status == static_cast<LONG>(ERROR_FILE_NOT_FOUND)) return ERROR_SUCCESS;
   if (status != ERROR_SUCCESS) return status;
   // Always the first subkey: each one is gone before the next call.
   for (;;) {
     char name[kNameCapacity];
     DWORD capacity = kNameCapacity;
-    status = RegEnumKeyExA(key, 0, name, &capacity, nullptr, nullptr, nullptr, nullptr);
+    status = RegEnumKeyExA(key.Get(), 0, name, &capacity, nullptr, nullptr, nullptr, nullptr);
     if (status == static_cast<LONG>(ERROR_NO_MORE_ITEMS)) break;
-    if (status == ERROR_SUCCESS) status = DeleteKeyTree(key, name);
-    if (status != ERROR_SUCCESS) {
-      RegCloseKey(key);
-      return status;
-    }
+    if (status == ERROR_SUCCESS) status = DeleteKeyTree(key.Get(), name);
+    if (status != ERROR_SUCCESS) return status;
   }
-  RegCloseKey(key);
+  key.Reset();
   return RegDeleteKeyA(parent, path.c_str());
 }
 
