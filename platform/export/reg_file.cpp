@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "platform/ascii_case.h"
+
 namespace regfile {
 namespace {
 
@@ -58,18 +60,7 @@ bool IsEndOfLine(UnitView text) {
   return text.empty() || text.front() == u';';
 }
 
-char AsciiUpper(char16_t unit) {
-  if (unit >= u'a' && unit <= u'z') return static_cast<char>(unit - u'a' + 'A');
-  return unit < 0x80 ? static_cast<char>(unit) : '\0';
-}
-
-bool EqualsIgnoringAsciiCase(UnitView units, std::string_view ascii) {
-  if (units.size() != ascii.size()) return false;
-  for (std::size_t i = 0; i < ascii.size(); ++i) {
-    if (AsciiUpper(units[i]) != AsciiUpper(static_cast<char16_t>(ascii[i]))) return false;
-  }
-  return true;
-}
+bool EqualsIgnoringAsciiCase(UnitView units, std::string_view ascii) { return ascii_case::Same(units, ascii); }
 
 bool StartsWithIgnoringAsciiCase(UnitView units, std::string_view ascii) {
   return units.size() >= ascii.size() && EqualsIgnoringAsciiCase(units.substr(0, ascii.size()), ascii);

@@ -2,25 +2,17 @@
 
 #include <string>
 
+#include "platform/ascii_case.h"
+
 namespace standin {
 namespace {
-
-char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiUpper(a[i]) != AsciiUpper(b[i])) return false;
-  }
-  return true;
-}
 
 bool Describes(std::optional<std::string_view> remote_name, std::optional<std::string_view> provider,
                const NetworkRecord& record) {
   if ((record.Usage & RESOURCEUSAGE_CONTAINER) == 0) return false;
   if (remote_name.has_value() != record.RemoteName.has_value()) return false;
-  if (remote_name && !SameName(*remote_name, *record.RemoteName)) return false;
-  if (provider && (!record.Provider || !SameName(*provider, *record.Provider))) return false;
+  if (remote_name && !ascii_case::Same(*remote_name, *record.RemoteName)) return false;
+  if (provider && (!record.Provider || !ascii_case::Same(*provider, *record.Provider))) return false;
   return true;
 }
 

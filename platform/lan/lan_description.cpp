@@ -5,6 +5,7 @@
 #include <set>
 #include <variant>
 
+#include "platform/ascii_case.h"
 #include "platform/lan/located_json.h"
 
 namespace standin {
@@ -46,22 +47,12 @@ constexpr NamedValue kUsages[] = {
     {"attached", RESOURCEUSAGE_ATTACHED},           {"all", RESOURCEUSAGE_ALL},
 };
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
 // A key path below HKEY_LOCAL_MACHINE as the model holds it: without the
 // root's name and without leading or trailing backslashes.
 std::string KeyBelowLocalMachine(std::string path) {
   while (!path.empty() && path.front() == '\\') path.erase(0, 1);
   for (std::string_view root : {"HKEY_LOCAL_MACHINE", "HKLM"}) {
-    if (SameIgnoringCase(std::string_view(path).substr(0, root.size()), root) &&
+    if (ascii_case::Same(std::string_view(path).substr(0, root.size()), root) &&
         (path.size() == root.size() || path[root.size()] == '\\')) {
       path.erase(0, root.size());
       while (!path.empty() && path.front() == '\\') path.erase(0, 1);
@@ -131,30 +122,29 @@ class DescriptionReader {
            name == "MaxRecordsPerBatch";
   }
 
+  // Puts what a Read function read into `field`; answers whether it read
+  // anything (it has reported what was wrong otherwise).
+  template <class Read, class Field>
+  static bool Store(const std::optional<Read>& read, Field& field) {
+    if (read) field = static_cast<Field>(*read);
+    return read.has_value();
+  }
+
   // Reads a fault of a level into `level`; answers false (after a
   // message) when the value is wrong, and false without a message when
   // the name is no fault.
   bool ReadLevelFault(const std::string& name, const LocatedJson& value, NetworkRecord& level) {
-    if (name == "OpenError") {
-      const auto code = ReadErrorCode(value, name);
-      if (code) level.OpenError = *code;
-      return code.has_value();
-    }
-    if (name == "EnumError") {
-      const auto code = ReadErrorCode(value, name);
-      if (code) level.EnumError = *code;
-      return code.has_value();
-    }
-    if (name == "EnumErrorAfterBatches") {
-      const auto count = ReadWhole(value, name, 0, INT_MAX);
-      if (count) level.EnumErrorAfterBatches = static_cast<int>(*count);
-      return count.has_value();
-    }
-    if (name == "MaxRecordsPerBatch") {
-      const auto count = ReadWhole(value, name, 1, 0xFFFFFFFF);
-      if (count) level.MaxRecordsPerBatch = static_cast<DWORD>(*count);
-      return count.has_value();
-    }
+    if (name == "OpenError") return Store(ReadErrorCode(value, name), level.OpenError);
+    if (name == "EnumError") return Store(ReadErrorCode(value, name), level.EnumError);
+    if (name == "EnumErrorAfterBatches") return Store(ReadWhole(value, name, 0, INT_MAX), level.EnumErrorAfterBatches);
+    if (name == "MaxRecordsPerBatch") return Store(ReadWhole(value, name, 1, 0xFFFFFFFF), level.MaxRecordsPerBatch);
+    return false;
+  }
+
+  // True for an array; otherwise reports "`what` must be an array...".
+  bool IsArray(const LocatedJson& value, const std::string& what) {
+    if (value.Type == Kind::Array) return true;
+    Report(value.Line, what + ", not " + DescribeKind(value));
     return false;
   }
 
@@ -182,7 +172,7 @@ class DescriptionReader {
     }
     if (value.Type == Kind::String) {
       for (const NamedValue& named : names) {
-        if (SameIgnoringCase(value.Text, named.Name)) return named.Value;
+        if (ascii_case::Same(value.Text, named.Name)) return named.Value;
       }
       Report(value.Line, std::string("unknown ") + what + " " + QuotedText(value.Text));
       return std::nullopt;
@@ -234,20 +224,9 @@ class DescriptionReader {
     return std::optional<std::string>(*text);
   }
 
-  static NetworkRecord ServerRecord(const std::string& computer) {
-    NetworkRecord record;
-    record.DisplayType = RESOURCEDISPLAYTYPE_SERVER;
-    record.Usage = RESOURCEUSAGE_CONTAINER;
-    record.RemoteName = "\\\\" + computer;
-    return record;
-  }
-
   std::optional<std::vector<NetworkRecord>> ReadChildren(const LocatedJson& value,
                                                          const std::optional<std::string>& provider) {
-    if (value.Type != Kind::Array) {
-      Report(value.Line, "Children must be an array, not " + DescribeKind(value));
-      return std::nullopt;
-    }
+    if (!IsArray(value, "Children must be an array")) return std::nullopt;
     std::vector<NetworkRecord> children;
     for (const LocatedJson& item : value.Items) {
       if (auto child = ReadRecord(item, provider)) children.push_back(std::move(*child));
@@ -346,27 +325,10 @@ class DescriptionReader {
 
   bool ReadRecordField(const std::string& name, const LocatedJson& value, NetworkRecord& record) {
     if (IsLevelFault(name)) return ReadLevelFault(name, value, record);
-    std::optional<DWORD> number;
-    if (name == "Scope") {
-      number = ReadNamedNumber(value, kScopes, "scope");
-      if (number) record.Scope = *number;
-      return number.has_value();
-    }
-    if (name == "Type") {
-      number = ReadNamedNumber(value, kTypes, "type");
-      if (number) record.Type = *number;
-      return number.has_value();
-    }
-    if (name == "DisplayType") {
-      number = ReadNamedNumber(value, kDisplayTypes, "display type");
-      if (number) record.DisplayType = *number;
-      return number.has_value();
-    }
-    if (name == "Usage") {
-      number = ReadUsage(value);
-      if (number) record.Usage = *number;
-      return number.has_value();
-    }
+    if (name == "Scope") return Store(ReadNamedNumber(value, kScopes, "scope"), record.Scope);
+    if (name == "Type") return Store(ReadNamedNumber(value, kTypes, "type"), record.Type);
+    if (name == "DisplayType") return Store(ReadNamedNumber(value, kDisplayTypes, "display type"), record.DisplayType);
+    if (name == "Usage") return Store(ReadUsage(value), record.Usage);
     std::optional<std::string>* text = nullptr;
     if (name == "LocalName") text = &record.LocalName;
     if (name == "RemoteName") text = &record.RemoteName;
@@ -376,9 +338,7 @@ class DescriptionReader {
       Report(value.Line, "unknown field " + QuotedText(name) + " in a record");
       return false;
     }
-    const auto read = ReadRecordName(value, name);
-    if (read) *text = *read;
-    return read.has_value();
+    return Store(ReadRecordName(value, name), *text);
   }
 
   std::vector<Computer> ReadComputers(const LocatedJson& value) {
@@ -392,7 +352,7 @@ class DescriptionReader {
       auto computer = ReadComputer(name, entry);
       if (!computer) continue;
       bool known = false;
-      for (const Computer& earlier : computers) known = known || SameIgnoringCase(earlier.Name, computer->Name);
+      for (const Computer& earlier : computers) known = known || ascii_case::Same(earlier.Name, computer->Name);
       if (known) {
         Report(entry.Line, "computer " + QuotedText(computer->Name) + " given twice; the second is left out");
         continue;
@@ -418,9 +378,7 @@ class DescriptionReader {
     if (!DistinctNames(value.Members)) return std::nullopt;
     for (const auto& [field, item] : value.Members) {
       if (field == "ConnectError") {
-        const auto code = ReadErrorCode(item, field);
-        if (!code) return std::nullopt;
-        computer.ConnectError = *code;
+        if (!Store(ReadErrorCode(item, field), computer.ConnectError)) return std::nullopt;
       } else if (field == "DeniedKeys") {
         if (!ReadDeniedKeys(item, computer)) return std::nullopt;
       } else if (field == "FailingValues") {
@@ -434,10 +392,7 @@ class DescriptionReader {
   }
 
   bool ReadDeniedKeys(const LocatedJson& value, Computer& computer) {
-    if (value.Type != Kind::Array) {
-      Report(value.Line, "DeniedKeys must be an array of key paths, not " + DescribeKind(value));
-      return false;
-    }
+    if (!IsArray(value, "DeniedKeys must be an array of key paths")) return false;
     for (const LocatedJson& item : value.Items) {
       const auto path = ReadText(item, "a denied key", false);
       if (!path) return false;
@@ -449,10 +404,7 @@ class DescriptionReader {
   // A failing value that is wrong is left out alone; the computer keeps
   // the rest.
   bool ReadFailingValues(const LocatedJson& value, Computer& computer) {
-    if (value.Type != Kind::Array) {
-      Report(value.Line, "FailingValues must be an array, not " + DescribeKind(value));
-      return false;
-    }
+    if (!IsArray(value, "FailingValues must be an array")) return false;
     for (const LocatedJson& item : value.Items) {
       if (auto failing = ReadFailingValue(item)) computer.FailingValues.push_back(std::move(*failing));
     }
@@ -475,14 +427,10 @@ class DescriptionReader {
         failing.KeyPath = KeyBelowLocalMachine(*path);
         has_key = true;
       } else if (field == "Value") {
-        const auto name = ReadText(item, field, false);
-        if (!name) return std::nullopt;
-        failing.ValueName = *name;
+        if (!Store(ReadText(item, field, false), failing.ValueName)) return std::nullopt;
         has_value = true;
       } else if (field == "Error") {
-        const auto code = ReadErrorCode(item, field);
-        if (!code) return std::nullopt;
-        failing.Error = *code;
+        if (!Store(ReadErrorCode(item, field), failing.Error)) return std::nullopt;
       } else {
         Report(item.Line, "unknown field " + QuotedText(field) + " of a failing value");
         return std::nullopt;

@@ -6,6 +6,7 @@
 #include <string>
 #include <system_error>
 
+#include "platform/ascii_case.h"
 #include "platform/lan/lan_description.h"
 #include "platform/lan/walk_bounds.h"
 
@@ -13,13 +14,6 @@ namespace fs = std::filesystem;
 
 namespace standin {
 namespace {
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameIgnoringCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
-                    [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
-}
 
 // A path as UTF-8, as names and messages hold it on every host.
 std::string Utf8(const fs::path& path) {
@@ -30,7 +24,7 @@ std::string Utf8(const fs::path& path) {
 bool IsRegistryExport(const fs::directory_entry& entry) {
   std::error_code error;
   if (!entry.is_regular_file(error)) return false;
-  return SameIgnoringCase(Utf8(entry.path().extension()), ".reg") && !entry.path().stem().empty();
+  return ascii_case::Same(Utf8(entry.path().extension()), ".reg") && !entry.path().stem().empty();
 }
 
 // The computers of the directory's *.reg files, in byte order of their
@@ -72,7 +66,7 @@ std::optional<std::string> ReadWholeFile(const fs::path& file) {
 void AddDescribedComputers(std::vector<Computer>& computers, const std::vector<Computer>& described) {
   for (const Computer& entry : described) {
     const auto same = std::find_if(computers.begin(), computers.end(), [&](const Computer& computer) {
-      return SameIgnoringCase(computer.Name, entry.Name);
+      return ascii_case::Same(computer.Name, entry.Name);
     });
     if (same == computers.end()) {
       computers.push_back(entry);
@@ -124,10 +118,7 @@ std::vector<NetworkRecord> PlainLayout(const std::vector<Computer>& computers) {
   workgroup.RemoteName = "WORKGROUP";
   workgroup.Provider = kWindowsNetworkProvider;
   for (const Computer& computer : computers) {
-    NetworkRecord server;
-    server.DisplayType = RESOURCEDISPLAYTYPE_SERVER;
-    server.Usage = RESOURCEUSAGE_CONTAINER;  // a server holds shares
-    server.RemoteName = "\\\\" + computer.Name;
+    NetworkRecord server = ServerRecord(computer.Name);
     server.Provider = kWindowsNetworkProvider;
     workgroup.Children.push_back(std::move(server));
   }

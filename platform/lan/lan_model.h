@@ -67,6 +67,10 @@ struct Computer {
   std::vector<FailingValue> FailingValues;
 };
 
+// The record of a computer's server: a container (it holds shares) named
+// by two backslashes and the computer's name, without a provider.
+NetworkRecord ServerRecord(const std::string& computer);
+
 struct Lan {
   // The top of the hierarchy: its Children are the top-level records and
   // its faults those of the top level.
