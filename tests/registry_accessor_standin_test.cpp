@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/owned_key.h"
-#include "platform/standin/lan/lan.h"
+#include "platform/standin/lan/lan_in_use.h"
 #include "platform/standin/standin_control.h"
 #include "registry/registry.h"
 #include "registry/startup_facts.h"
@@ -46,7 +46,7 @@ class RegistryAccessorStandinTest : public ::testing::Test {
         "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Unreadable]\r\n"
         "\"DisplayName\"=\"Cannot be fetched\"\r\n");
 
-    standin::Lan lan;
+    lan::Lan lan;
     lan.Computers.push_back(Computer("PC01"));
     lan.Computers.back().DeniedKeys = {std::string(kUninstall) + "\\Locked"};
     lan.Computers.back().FailingValues = {
@@ -60,16 +60,16 @@ class RegistryAccessorStandinTest : public ::testing::Test {
 
   void TearDown() override {
     EXPECT_EQ(standin::OpenRegistryHandleCount(), 0) << "a registry handle was left open";
-    EXPECT_EQ(standin::LoadedComputerRegistryCount(), 0);
+    EXPECT_EQ(standin::OpenLanConnectionCount(), 0);
     standin::ResetRegistryForTesting();
-    standin::UseLanForTesting(standin::Lan{});
+    standin::UseLanForTesting(lan::Lan{});
     standin::SetLocaleFactsForTesting({});
     EstablishStartupFacts();
     fs::remove(file_);
   }
 
-  standin::Computer Computer(const char* name) const {
-    standin::Computer computer;
+  lan::Computer Computer(const char* name) const {
+    lan::Computer computer;
     computer.Name = name;
     computer.RegistryFile = file_;
     return computer;

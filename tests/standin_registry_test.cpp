@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/owned_key.h"
-#include "platform/standin/lan/lan.h"
+#include "platform/standin/lan/lan_in_use.h"
 #include "platform/standin/standin_control.h"
 #include "tests/support/registry_backend.h"
 
@@ -26,7 +26,7 @@ class StandinRegistryTest : public ::testing::Test {
                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(directory_);
 
-    standin::Lan lan;
+    lan::Lan lan;
     lan.Computers.push_back(
         Computer("PC01", Write("PC01.reg", Regedit4("[HKEY_LOCAL_MACHINE\\Software\\Apps\\One]\r\n"
                                                     "\"DisplayName\"=\"First\"\r\n"
@@ -52,12 +52,12 @@ class StandinRegistryTest : public ::testing::Test {
   void TearDown() override {
     EXPECT_EQ(standin::OpenRegistryHandleCount(), 0) << "a registry handle was left open";
     standin::ResetRegistryForTesting();
-    standin::UseLanForTesting(standin::Lan{});
+    standin::UseLanForTesting(lan::Lan{});
     fs::remove_all(directory_);
   }
 
-  static standin::Computer Computer(std::string name, fs::path file) {
-    standin::Computer computer;
+  static lan::Computer Computer(std::string name, fs::path file) {
+    lan::Computer computer;
     computer.Name = std::move(name);
     computer.RegistryFile = std::move(file);
     return computer;
@@ -137,33 +137,52 @@ TEST_F(StandinRegistryTest, AMalformedFileFailsItsComputerWithAMessageAndSparesT
   EXPECT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, good.Out()), ERROR_SUCCESS);
 }
 
-TEST_F(StandinRegistryTest, AComputersRegistryLivesWhileAHandleIntoItIsOpen) {
-  EXPECT_EQ(standin::LoadedComputerRegistryCount(), 0);
+TEST_F(StandinRegistryTest, AConnectionLivesWhileAHandleIntoItIsOpen) {
+  EXPECT_EQ(standin::OpenLanConnectionCount(), 0);
   OwnedKey root;
   ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, root.Out()), ERROR_SUCCESS);
   OwnedKey apps;
   ASSERT_EQ(RegOpenKeyExA(root.Get(), "Software\\Apps", 0, KEY_ALL_ACCESS, apps.Out()), ERROR_SUCCESS);
-  OwnedKey added;
-  ASSERT_EQ(RegCreateKeyExA(apps.Get(), "Added", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, added.Out(), nullptr),
-            ERROR_SUCCESS);
-  added.Reset();
-  EXPECT_EQ(standin::LoadedComputerRegistryCount(), 1);
+  EXPECT_EQ(standin::OpenLanConnectionCount(), 1);
 
-  // A second connection meanwhile reaches the same registry.
+  // Each connection is one of its own.
   OwnedKey second;
   ASSERT_EQ(RegConnectRegistryA("pc01", HKEY_LOCAL_MACHINE, second.Out()), ERROR_SUCCESS);
-  EXPECT_EQ(RegOpenKeyExA(second.Get(), "Software\\Apps\\Added", 0, KEY_READ, added.Out()), ERROR_SUCCESS);
-  added.Reset();
+  EXPECT_EQ(standin::OpenLanConnectionCount(), 2);
   second.Reset();
 
   root.Reset();
-  EXPECT_EQ(standin::LoadedComputerRegistryCount(), 1) << "the subkey's handle keeps it";
+  EXPECT_EQ(standin::OpenLanConnectionCount(), 1) << "the subkey's handle keeps it";
+  OwnedKey one;
+  EXPECT_EQ(RegOpenKeyExA(apps.Get(), "One", 0, KEY_READ, one.Out()), ERROR_SUCCESS);
+  one.Reset();
   apps.Reset();
-  EXPECT_EQ(standin::LoadedComputerRegistryCount(), 0);
+  EXPECT_EQ(standin::OpenLanConnectionCount(), 0);
+}
 
-  // Loaded afresh from the file: the change is gone.
+TEST_F(StandinRegistryTest, AComputersRegistryIsReadAndNeverChanged) {
+  OwnedKey root;
   ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, root.Out()), ERROR_SUCCESS);
-  EXPECT_EQ(RegOpenKeyExA(root.Get(), "Software\\Apps\\Added", 0, KEY_READ, added.Out()), Status(ERROR_FILE_NOT_FOUND));
+  OwnedKey apps;
+  ASSERT_EQ(RegOpenKeyExA(root.Get(), "Software\\Apps", 0, KEY_ALL_ACCESS, apps.Out()), ERROR_SUCCESS);
+  OwnedKey key;
+  DWORD disposition = 0;
+  EXPECT_EQ(RegCreateKeyExA(apps.Get(), "One", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), &disposition),
+            ERROR_SUCCESS)
+      << "an existing key is opened";
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+  EXPECT_EQ(RegCreateKeyExA(apps.Get(), "Added", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), nullptr),
+            Status(ERROR_ACCESS_DENIED));
+  ASSERT_EQ(RegOpenKeyExA(apps.Get(), "One", 0, KEY_ALL_ACCESS, key.Out()), ERROR_SUCCESS);
+  const BYTE one[] = {1, 0, 0, 0};
+  EXPECT_EQ(RegSetValueExA(key.Get(), "v", 0, REG_DWORD, one, 4), Status(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(RegDeleteValueA(key.Get(), "DisplayName"), Status(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(RegDeleteKeyA(apps.Get(), "One"), Status(ERROR_ACCESS_DENIED));
+  char name[16] = {};
+  DWORD size = sizeof name;
+  EXPECT_EQ(RegQueryValueExA(key.Get(), "DisplayName", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::string(name, size), std::string("First\0", 6));
 }
 
 TEST_F(StandinRegistryTest, ADeniedKeyRefusesEveryRightBeyondRead) {
@@ -197,8 +216,6 @@ TEST_F(StandinRegistryTest, ADeniedKeyRefusesEveryRightBeyondRead) {
   ASSERT_EQ(RegOpenKeyExA(root.Get(), "Software\\Locked", 0, MAXIMUM_ALLOWED, key.Out()), ERROR_SUCCESS);
   const BYTE one[] = {1, 0, 0, 0};
   EXPECT_EQ(RegSetValueExA(key.Get(), "v", 0, REG_DWORD, one, 4), Status(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(RegDeleteKeyA(root.Get(), "Software\\Locked\\Inner"), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteKeyA(root.Get(), "Software\\Locked"), Status(ERROR_ACCESS_DENIED));
 }
 
 TEST_F(StandinRegistryTest, AFailingValueTellsItsSizeButNotItsData) {

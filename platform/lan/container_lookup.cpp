@@ -4,7 +4,7 @@
 
 #include "platform/ascii_case.h"
 
-namespace standin {
+namespace lan {
 namespace {
 
 bool Describes(std::optional<std::string_view> remote_name, std::optional<std::string_view> provider,
@@ -36,4 +36,4 @@ const NetworkRecord* ContainerOpenedBy(const NetworkRecord& record, const Networ
   return FindContainer(View(record.RemoteName), View(record.Provider), top);
 }
 
-}  // namespace standin
+}  // namespace lan

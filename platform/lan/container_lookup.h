@@ -10,7 +10,7 @@
 
 #include "platform/lan/lan_model.h"
 
-namespace standin {
+namespace lan {
 
 // The first container below `top`, depth first, that the names describe;
 // null when none does. The same container may stand at several places of
@@ -23,4 +23,4 @@ const NetworkRecord* FindContainer(std::optional<std::string_view> remote_name,
 // record back as it was enumerated.
 const NetworkRecord* ContainerOpenedBy(const NetworkRecord& record, const NetworkRecord& top);
 
-}  // namespace standin
+}  // namespace lan

@@ -8,7 +8,7 @@
 #include "platform/ascii_case.h"
 #include "platform/lan/located_json.h"
 
-namespace standin {
+namespace lan {
 namespace {
 
 using Kind = LocatedJson::Kind;
@@ -454,4 +454,4 @@ std::optional<LanDescription> ParseLanDescription(std::string_view text, const s
   return DescriptionReader(file_name, messages).Read(text);
 }
 
-}  // namespace standin
+}  // namespace lan

@@ -18,7 +18,7 @@
 
 #include "platform/lan/lan_model.h"
 
-namespace standin {
+namespace lan {
 
 // The name of the description file in a LAN directory.
 inline constexpr const char* kLanDescriptionFileName = "lan.json";
@@ -42,4 +42,4 @@ struct LanDescription {
 std::optional<LanDescription> ParseLanDescription(std::string_view text, const std::string& file_name,
                                                   std::ostream& messages);
 
-}  // namespace standin
+}  // namespace lan

@@ -8,11 +8,12 @@
 
 #include "platform/ascii_case.h"
 #include "platform/lan/lan_description.h"
+#include "platform/lan/utf16_text.h"
 #include "platform/lan/walk_bounds.h"
 
 namespace fs = std::filesystem;
 
-namespace standin {
+namespace lan {
 namespace {
 
 // A path as UTF-8, as names and messages hold it on every host.
@@ -29,7 +30,8 @@ bool IsRegistryExport(const fs::directory_entry& entry) {
 
 // The computers of the directory's *.reg files, in byte order of their
 // names.
-std::vector<Computer> ComputersOfDirectory(const fs::path& directory, std::ostream& messages, bool& readable) {
+std::vector<Computer> ComputersOfDirectory(const fs::path& directory, std::ostream& messages,
+                                           const FileNameDecoding& decode, bool& readable) {
   std::vector<Computer> computers;
   std::error_code error;
   fs::directory_iterator entries(directory, error);
@@ -43,6 +45,7 @@ std::vector<Computer> ComputersOfDirectory(const fs::path& directory, std::ostre
     if (!IsRegistryExport(*entries)) continue;
     Computer computer;
     computer.Name = Utf8(entries->path().stem());
+    if (decode && !IsUtf8(computer.Name)) computer.Name = decode(computer.Name);
     computer.RegistryFile = entries->path();
     computers.push_back(std::move(computer));
   }
@@ -78,37 +81,6 @@ void AddDescribedComputers(std::vector<Computer>& computers, const std::vector<C
   }
 }
 
-// File names and the description are UTF-8; the platform may hand names
-// out in another encoding.
-void Encode(std::string& text, const NameEncoding& encode) {
-  if (auto encoded = encode(text)) text = std::move(*encoded);
-}
-
-void Encode(std::optional<std::string>& text, const NameEncoding& encode) {
-  if (text) Encode(*text, encode);
-}
-
-void Encode(NetworkRecord& record, const NameEncoding& encode) {
-  Encode(record.LocalName, encode);
-  Encode(record.RemoteName, encode);
-  Encode(record.Comment, encode);
-  Encode(record.Provider, encode);
-  for (NetworkRecord& child : record.Children) Encode(child, encode);
-}
-
-void Encode(Lan& lan, const NameEncoding& encode) {
-  if (!encode) return;
-  Encode(lan.Top, encode);
-  for (Computer& computer : lan.Computers) {
-    Encode(computer.Name, encode);
-    for (std::string& key : computer.DeniedKeys) Encode(key, encode);
-    for (FailingValue& value : computer.FailingValues) {
-      Encode(value.KeyPath, encode);
-      Encode(value.ValueName, encode);
-    }
-  }
-}
-
 }  // namespace
 
 std::vector<NetworkRecord> PlainLayout(const std::vector<Computer>& computers) {
@@ -134,10 +106,10 @@ std::vector<NetworkRecord> PlainLayout(const std::vector<Computer>& computers) {
   return {std::move(network)};
 }
 
-Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages, const NameEncoding& encode) {
+Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages, const FileNameDecoding& decode) {
   Lan lan;
   bool readable = false;
-  lan.Computers = ComputersOfDirectory(directory, messages, readable);
+  lan.Computers = ComputersOfDirectory(directory, messages, decode, readable);
   if (!readable) return lan;
 
   std::optional<LanDescription> description;
@@ -162,7 +134,6 @@ Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages, const Na
     AddDescribedComputers(lan.Computers, description->Computers);
     lan.Top = std::move(description->Top);
   }
-  Encode(lan, encode);
   std::sort(lan.Computers.begin(), lan.Computers.end(),
             [](const Computer& a, const Computer& b) { return a.Name < b.Name; });
   if (!description || !description->HasHierarchy) lan.Top.Children = PlainLayout(lan.Computers);
@@ -175,4 +146,4 @@ Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages, const Na
   return lan;
 }
 
-}  // namespace standin
+}  // namespace lan

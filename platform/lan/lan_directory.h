@@ -5,37 +5,35 @@
 // workgroup: the Windows network, WORKGROUP below it, and below that one
 // server per computer in byte order of the names.
 //
-// Nothing here depends on the host: the Linux stand-in reads a LAN
-// directory through it, and so does the network provider that serves the
-// same LAN to the Windows build under Wine.
+// Nothing here depends on the host: the Linux stand-in serves a LAN
+// directory through it (directory_lan.h), and so does the network
+// provider that serves the same LAN to the Windows build under Wine.
 #pragma once
 
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/lan/lan_model.h"
 
-namespace standin {
+namespace lan {
 
-// The environment variable that names the LAN directory.
-inline constexpr const char* kLanDirectoryVariable = "KESTROVA_LAN";
+// Turns a file name that is not valid UTF-8 into UTF-8, by the host's own
+// encoding of file names.
+using FileNameDecoding = std::function<std::string(std::string_view bytes)>;
 
-// Re-encodes a name from UTF-8, the encoding of file names and of the
-// description, into the one that the platform hands names out in; nullopt
-// keeps the name as it is.
-using NameEncoding = std::function<std::optional<std::string>(const std::string& utf8)>;
-
-// Reads a LAN directory, its names re-encoded by `encode` (an empty
-// function keeps them in UTF-8). Every problem is reported on `messages`
-// as one line starting "kestrova: "; a directory that cannot be read gives
-// an empty LAN.
-Lan LoadLanDirectory(const std::filesystem::path& directory, std::ostream& messages, const NameEncoding& encode);
+// Reads a LAN directory. Names are UTF-8 as the description gives them
+// and as file names are, or become by `decode` (without it, a file name
+// that is not UTF-8 stays as it is; lan_source.h says how its bytes cross
+// to UTF-16). Every problem is reported on `messages` as one line starting
+// "kestrova: "; a directory that cannot be read gives an empty LAN.
+Lan LoadLanDirectory(const std::filesystem::path& directory, std::ostream& messages,
+                     const FileNameDecoding& decode = {});
 
 // The plain layout's top-level records for these computers.
 std::vector<NetworkRecord> PlainLayout(const std::vector<Computer>& computers);
 
-}  // namespace standin
+}  // namespace lan

@@ -1,6 +1,6 @@
 #include "platform/lan/lan_model.h"
 
-namespace standin {
+namespace lan {
 
 NetworkRecord ServerRecord(const std::string& computer) {
   NetworkRecord record;
@@ -10,4 +10,4 @@ NetworkRecord ServerRecord(const std::string& computer) {
   return record;
 }
 
-}  // namespace standin
+}  // namespace lan

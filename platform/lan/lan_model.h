@@ -1,8 +1,9 @@
-// The simulated LAN as the stand-in serves it: the records of the network
-// browser's hierarchy with their faults, and the computers whose
-// registries can be connected. It is built from a LAN directory (a plain
-// directory of .reg files, or a description file beside them) and read by
-// the network enumeration and the registry of the stand-in.
+// A simulated LAN: the records of the network browser's hierarchy with
+// their faults, and the computers whose registries can be connected. It is
+// read from a LAN directory (a plain directory of .reg files, or a
+// description file beside them, lan_directory.h) and served through the
+// LAN source interface by DirectoryLan (directory_lan.h). Names and texts
+// are UTF-8, as the files and the description give them.
 #pragma once
 
 #include <filesystem>
@@ -12,10 +13,10 @@
 
 #include "platform/windows_api.h"
 
-namespace standin {
+namespace lan {
 
-// One record of the network hierarchy, as WNetEnumResourceA returns it in
-// a NETRESOURCEA, together with what enumerating it as a container gives.
+// One record of the network hierarchy, as the network browser hands it
+// out, together with what enumerating it as a container gives.
 struct NetworkRecord {
   DWORD Scope = RESOURCE_GLOBALNET;
   DWORD Type = RESOURCETYPE_ANY;
@@ -31,11 +32,10 @@ struct NetworkRecord {
   std::vector<NetworkRecord> Children;
 
   // Faults of the level below this record (for the top level, of the
-  // level that WNetOpenEnumA with no parent opens):
-  // WNetOpenEnumA fails with this code.
+  // level that opening the top of the hierarchy opens): opening it fails
+  // with OpenError; enumerating it fails with EnumError once
+  // EnumErrorAfterBatches batches have been handed out.
   std::optional<DWORD> OpenError;
-  // WNetEnumResourceA fails with EnumError once EnumErrorAfterBatches
-  // batches have been returned.
   std::optional<DWORD> EnumError;
   int EnumErrorAfterBatches = 0;
   // No batch holds more records than this.
@@ -53,13 +53,13 @@ struct FailingValue {
 };
 
 struct Computer {
-  // The name that RegConnectRegistryA reaches, with or without the two
+  // The name that a registry connection reaches, with or without the two
   // leading backslashes; compared without regard to case.
   std::string Name;
   // Its registry export; empty for a computer with an empty registry.
   std::filesystem::path RegistryFile;
-  // RegConnectRegistryA fails with this code (53: the network path was
-  // not found).
+  // Connecting its registry fails with this code (53: the network path
+  // was not found).
   std::optional<DWORD> ConnectError;
   // Keys below HKEY_LOCAL_MACHINE that refuse any right beyond KEY_READ
   // with ERROR_ACCESS_DENIED.
@@ -78,4 +78,4 @@ struct Lan {
   std::vector<Computer> Computers;
 };
 
-}  // namespace standin
+}  // namespace lan

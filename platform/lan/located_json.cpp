@@ -4,7 +4,7 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 
-namespace standin {
+namespace lan {
 namespace {
 
 // Where the parser's reading stands: the line it is on, and the line of
@@ -203,4 +203,4 @@ std::string DescribeKind(const LocatedJson& value) {
   return "a value";
 }
 
-}  // namespace standin
+}  // namespace lan

@@ -12,7 +12,7 @@
 #include <variant>
 #include <vector>
 
-namespace standin {
+namespace lan {
 
 struct LocatedMember;
 
@@ -55,4 +55,4 @@ std::string QuotedText(std::string_view text);
 // "an array", ...).
 std::string DescribeKind(const LocatedJson& value);
 
-}  // namespace standin
+}  // namespace lan

@@ -8,7 +8,7 @@
 #include "platform/lan/container_lookup.h"
 #include "platform/lan/located_json.h"
 
-namespace standin {
+namespace lan {
 namespace {
 
 std::string Where(const NetworkRecord& record) { return record.Origin.empty() ? "" : record.Origin + ": "; }
@@ -94,4 +94,4 @@ bool KeepWalkBounded(NetworkRecord& top, std::ostream& messages) {
   return cost.Records <= kMaxWalkRecords;
 }
 
-}  // namespace standin
+}  // namespace lan

@@ -13,7 +13,7 @@
 
 #include "platform/lan/lan_model.h"
 
-namespace standin {
+namespace lan {
 
 // How deep below the top a walk may open containers.
 constexpr int kMaxWalkDepth = 32;
@@ -27,4 +27,4 @@ constexpr std::uint64_t kMaxWalkRecords = 1000000;
 // kMaxWalkRecords records.
 bool KeepWalkBounded(NetworkRecord& top, std::ostream& messages);
 
-}  // namespace standin
+}  // namespace lan

@@ -38,9 +38,9 @@ void SetLocaleFactsForTesting(const LocaleFacts& facts);
 namespace standin {
 
 // Registry. The number of registry handles open now (predefined roots not
-// counted), and of LAN computers' registries loaded now.
+// counted), and of connections to LAN computers' registries open now.
 int OpenRegistryHandleCount();
-int LoadedComputerRegistryCount();
+int OpenLanConnectionCount();
 
 // Forgets every open registry handle, empties the local registry and
 // removes the enumeration hook.

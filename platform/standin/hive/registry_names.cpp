@@ -1,11 +1,9 @@
 #include "platform/standin/hive/registry_names.h"
 
-#include <locale.h>
-#include <wctype.h>
-
 #include <algorithm>
 #include <optional>
 
+#include "platform/lan/name_folding.h"
 #include "platform/standin/locale/code_pages.h"
 
 namespace standin {
@@ -31,17 +29,6 @@ std::u16string Utf16Units(std::string_view ansi) {
   return units;
 }
 
-// Upper case of one UTF-16 unit by the host's Unicode tables; surrogates
-// stay as they are, as in Windows' per-unit table.
-char16_t UpperUnit(char16_t unit) {
-  if (unit < 0x80) return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - 0x20) : unit;
-  if (unit >= 0xD800 && unit <= 0xDFFF) return unit;
-  static const locale_t unicode = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-  if (unicode == static_cast<locale_t>(nullptr)) return unit;
-  const wint_t upper = towupper_l(static_cast<wint_t>(unit), unicode);
-  return upper <= 0xFFFF ? static_cast<char16_t>(upper) : unit;
-}
-
 }  // namespace
 
 NameLookup::NameLookup(std::string_view ansi)
@@ -57,7 +44,7 @@ int NameLookup::Order(std::u16string_view folded) const {
   // ASCII bytes fold one to one: no conversion is needed.
   const std::size_t common = std::min(folded.size(), ansi_.size());
   for (std::size_t i = 0; i < common; ++i) {
-    const char16_t unit = UpperUnit(static_cast<unsigned char>(ansi_[i]));
+    const char16_t unit = lan::FoldedUnit(static_cast<unsigned char>(ansi_[i]));
     if (folded[i] != unit) return folded[i] < unit ? -1 : 1;
   }
   if (folded.size() == ansi_.size()) return 0;
@@ -68,7 +55,7 @@ int CompareFolded(std::u16string_view folded, std::string_view ansi) { return Na
 
 std::u16string FoldName(std::string_view ansi) {
   std::u16string folded = Utf16Units(ansi);
-  for (char16_t& unit : folded) unit = UpperUnit(unit);
+  for (char16_t& unit : folded) unit = lan::FoldedUnit(unit);
   return folded;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/standin/locale/code_pages.h"
+
 namespace standin {
 namespace {
 
@@ -98,6 +100,28 @@ std::shared_ptr<RegistryKey> FindKey(const std::shared_ptr<RegistryKey>& start, 
     key = key->Subkey(name);
   }
   return key;
+}
+
+bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+DWORD StoredDataSize(const RegistryValue& value) {
+  if (!IsStringType(value.Type)) return static_cast<DWORD>(value.Data.size());
+  return static_cast<DWORD>(Utf16FromAnsi(value.Data).size() * sizeof(char16_t));
+}
+
+lan::KeyFacts FactsOf(const RegistryKey& key) {
+  lan::KeyFacts facts;
+  facts.SubkeyCount = static_cast<DWORD>(key.Subkeys().size());
+  for (const auto& subkey : key.Subkeys()) {
+    facts.LongestSubkeyName = std::max(facts.LongestSubkeyName, subkey->Name().Utf16Length);
+  }
+  facts.ValueCount = static_cast<DWORD>(key.Values().size());
+  for (const RegistryValue& value : key.Values()) {
+    facts.LongestValueName = std::max(facts.LongestValueName, value.Name.Utf16Length);
+    facts.LongestValueData = std::max(facts.LongestValueData, StoredDataSize(value));
+  }
+  facts.LastWritten = key.LastWritten();
+  return facts;
 }
 
 RegistryHive::RegistryHive(const std::vector<HKEY>& roots) {

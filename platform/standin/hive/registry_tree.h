@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/lan/lan_source.h"
 #include "platform/standin/hive/registry_names.h"
 #include "platform/windows_api.h"
 
@@ -66,6 +67,16 @@ class RegistryKey {
 
 // The walk along path's names from start; null when a key is missing.
 std::shared_ptr<RegistryKey> FindKey(const std::shared_ptr<RegistryKey>& start, const std::vector<std::string>& names);
+
+bool IsStringType(DWORD type);
+
+// The size that Windows keeps for a value's data: string types are stored
+// as UTF-16 (code_pages.h, Utf16FromAnsi), whatever the ANSI functions
+// hand in and out.
+DWORD StoredDataSize(const RegistryValue& value);
+
+// What RegQueryInfoKeyA tells of key.
+lan::KeyFacts FactsOf(const RegistryKey& key);
 
 // The registry of one machine: its root keys by predefined handle value.
 class RegistryHive {

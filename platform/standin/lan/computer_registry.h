@@ -1,15 +1,19 @@
-// A LAN computer's registry, built from its registry export file: the keys
-// of HKEY_LOCAL_MACHINE and HKEY_USERS in the file (keys of other roots
-// are ignored), with the computer's denied keys and failing values marked.
+// A LAN directory computer's registry, built in memory from its registry
+// export file: the keys of HKEY_LOCAL_MACHINE and HKEY_USERS in the file
+// (keys of other roots are ignored), with the computer's denied keys and
+// failing values marked. The LAN directory's computers are connected
+// through OpenComputerRegistry.
 #pragma once
 
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <variant>
 
 #include "platform/export/reg_file.h"
 #include "platform/lan/lan_model.h"
+#include "platform/lan/lan_source.h"
 #include "platform/standin/hive/registry_tree.h"
 
 namespace standin {
@@ -30,8 +34,14 @@ std::optional<std::string> ApplyToHive(RegistryHive& hive, const regfile::Operat
                                        HiveCursor* cursor = nullptr);
 
 // The computer's registry, or ERROR_REGISTRY_CORRUPT when its file cannot
-// be read or is malformed; the reason then goes to standard error as
+// be read or is malformed; the reason then goes to diagnostics as
 // "kestrova: FILE:LINE: MESSAGE".
-std::variant<std::shared_ptr<RegistryHive>, LONG> LoadComputerRegistry(const Computer& computer);
+std::variant<std::shared_ptr<RegistryHive>, LONG> LoadComputerRegistry(const lan::Computer& computer,
+                                                                       std::ostream& diagnostics);
+
+// The computer's registry at root, loaded afresh for this connection and
+// released with it (lan::ExportRegistryOpener).
+DWORD OpenComputerRegistry(const lan::Computer& computer, HKEY root, std::ostream& diagnostics,
+                           std::unique_ptr<lan::RemoteRegistry>& registry);
 
 }  // namespace standin

@@ -5,6 +5,7 @@
 #include <langinfo.h>
 #include <locale.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -17,6 +18,10 @@
 namespace {
 
 standin::LocaleFacts overrides;
+
+bool IsAscii(std::string_view bytes) {
+  return std::all_of(bytes.begin(), bytes.end(), [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
+}
 
 bool HostLocaleIsUtf8() {
   static const bool utf8 = [] {
@@ -318,6 +323,85 @@ namespace standin {
 
 std::optional<std::string> AnsiFromUtf16le(std::string_view utf16le) {
   return ConvertEncoding(utf16le, "UTF-16LE", IconvCodePageName(GetACP()));
+}
+
+std::u16string Utf16FromAnsi(std::string_view ansi) {
+  std::u16string text;
+  text.reserve(ansi.size());
+  // A byte that does not decode (or ends the text half-way through a
+  // character) stands for itself.
+  const auto byte_unit = [](char byte) {
+    const auto value = static_cast<unsigned char>(byte);
+    return static_cast<char16_t>(value < 0x80 ? value : 0xDC00 | value);
+  };
+  const auto each_byte = [&] {
+    for (char byte : ansi) text.push_back(byte_unit(byte));
+    return text;
+  };
+  if (IsAscii(ansi)) return each_byte();
+  Converter decoder(IconvCodePageName(GetACP()), "UTF-16LE");
+  if (!decoder.valid()) return each_byte();
+  std::string input(ansi);
+  char* in_cursor = input.data();
+  std::size_t in_left = input.size();
+  while (in_left > 0) {
+    char units[512];
+    char* out_cursor = units;
+    std::size_t out_left = sizeof units;
+    const bool failed =
+        iconv(decoder.get(), &in_cursor, &in_left, &out_cursor, &out_left) == static_cast<std::size_t>(-1);
+    const int failure = failed ? errno : 0;
+    for (const char* unit = units; unit + 1 < out_cursor; unit += 2) {
+      text.push_back(
+          static_cast<char16_t>(static_cast<unsigned char>(unit[0]) | static_cast<unsigned char>(unit[1]) << 8));
+    }
+    if (failed && failure != E2BIG) {
+      text.push_back(byte_unit(*in_cursor));
+      ++in_cursor;
+      --in_left;
+      iconv(decoder.get(), nullptr, nullptr, nullptr, nullptr);
+    }
+  }
+  return text;
+}
+
+std::string AnsiFromUtf16(std::u16string_view text) {
+  std::string ansi;
+  ansi.reserve(text.size());
+  if (std::all_of(text.begin(), text.end(), [](char16_t unit) { return unit < 0x80; })) {
+    for (char16_t unit : text) ansi.push_back(static_cast<char>(unit));
+    return ansi;
+  }
+  const std::string code_page = IconvCodePageName(GetACP());
+  std::u16string run;
+  const auto flush = [&] {
+    if (run.empty()) return;
+    std::string wide;
+    for (char16_t unit : run) {
+      wide.push_back(static_cast<char>(unit & 0xFF));
+      wide.push_back(static_cast<char>(unit >> 8));
+    }
+    ansi += ConvertEncoding(wide, "UTF-16LE", code_page).value_or(std::string(run.size(), '?'));
+    run.clear();
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t unit = text[i];
+    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+    const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      run.push_back(unit);
+      run.push_back(text[++i]);
+    } else if (low && unit >= 0xDC80 && unit <= 0xDCFF) {
+      flush();
+      ansi.push_back(static_cast<char>(unit & 0xFF));
+    } else if (high || low) {
+      run.push_back(0xFFFD);
+    } else {
+      run.push_back(unit);
+    }
+  }
+  flush();
+  return ansi;
 }
 
 }  // namespace standin

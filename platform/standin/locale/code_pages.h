@@ -31,4 +31,12 @@ namespace standin {
 // it lacks become '?'. Nullopt when the bytes are not valid UTF-16.
 std::optional<std::string> AnsiFromUtf16le(std::string_view utf16le);
 
+// Text between the ANSI code page in force and UTF-16, as the stand-in's
+// ANSI functions hand it to a LAN source and take it back (lan_source.h):
+// a byte that the code page cannot decode becomes the lone unit
+// 0xDC00 + byte and comes back as that byte; a character that the code
+// page lacks becomes '?', and so does a surrogate without its partner.
+std::u16string Utf16FromAnsi(std::string_view ansi);
+std::string AnsiFromUtf16(std::u16string_view text);
+
 }  // namespace standin

@@ -1,31 +1,34 @@
-// Network-resource enumeration over the simulated LAN: WNetOpenEnumA
-// finds the level to enumerate (container_lookup.h) and takes a copy of
-// its records, WNetEnumResourceA hands them out in batches, WNetCloseEnum
-// forgets them.
+// Network-resource enumeration over the LAN in use (lan_in_use.h):
+// WNetOpenEnumA opens a level of the LAN's browse hierarchy,
+// WNetEnumResourceA hands its records out in batches (record_batches.h),
+// WNetCloseEnum closes it. Names cross between the ANSI code page and the
+// LAN's UTF-16 as code_pages.h says.
 //
 // Only the global network is served. The other scopes that Windows knows
 // (connected, remembered, recent, context) open an enumeration without
 // records, as on a machine that has no connections; any other scope is
 // ERROR_INVALID_PARAMETER.
-#include <algorithm>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
-#include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "platform/lan/container_lookup.h"
-#include "platform/lan/level_enumeration.h"
-#include "platform/standin/lan/lan.h"
-#include "platform/standin/network/netresource_packing.h"
+#include "platform/lan/record_batches.h"
+#include "platform/standin/lan/lan_in_use.h"
+#include "platform/standin/locale/code_pages.h"
 #include "platform/standin/network/network_control.h"
 #include "platform/windows_api.h"
 
 namespace {
 
-using standin::NetworkRecord;
+// A level without records.
+class EmptyLevel final : public lan::BrowseLevel {
+ public:
+  DWORD Peek(DWORD /*most*/, std::span<const lan::BrowseRecord>& /*records*/) override { return ERROR_NO_MORE_ITEMS; }
+  void Advance(DWORD /*count*/) override {}
+};
 
 // Handle values lie well away from the small values that stand for file
 // descriptors, and are never reused, so that a closed handle stays
@@ -33,20 +36,34 @@ using standin::NetworkRecord;
 constexpr std::uintptr_t kFirstHandle = 0x4E450000;
 constexpr std::uintptr_t kHandleStep = 4;
 
-std::map<std::uintptr_t, standin::LevelEnumeration> open_enumerations;
+std::map<std::uintptr_t, std::unique_ptr<lan::BrowseLevel>> open_enumerations;
 std::uintptr_t next_handle = kFirstHandle;
 std::vector<standin::EnumerationRequest> requests;
 
-standin::LevelEnumeration* FindEnumeration(HANDLE handle) {
+lan::BrowseLevel* FindEnumeration(HANDLE handle) {
   const auto found = open_enumerations.find(reinterpret_cast<std::uintptr_t>(handle));
-  return found == open_enumerations.end() ? nullptr : &found->second;
+  return found == open_enumerations.end() ? nullptr : found->second.get();
 }
 
-HANDLE Register(standin::LevelEnumeration enumeration) {
+HANDLE Register(std::unique_ptr<lan::BrowseLevel> level) {
   const std::uintptr_t value = next_handle;
   next_handle += kHandleStep;
-  open_enumerations.emplace(value, std::move(enumeration));
+  open_enumerations.emplace(value, std::move(level));
   return reinterpret_cast<HANDLE>(value);
+}
+
+std::optional<std::u16string> Wide(const char* ansi) {
+  if (ansi == nullptr) return std::nullopt;
+  return standin::Utf16FromAnsi(ansi);
+}
+
+std::optional<std::string> Ansi(const std::optional<std::u16string>& text) {
+  if (!text) return std::nullopt;
+  return standin::AnsiFromUtf16(*text);
+}
+
+lan::RecordStrings<char> AnsiStrings(const lan::BrowseRecord& record) {
+  return {Ansi(record.LocalName), Ansi(record.RemoteName), Ansi(record.Comment), Ansi(record.Provider)};
 }
 
 }  // namespace
@@ -63,26 +80,30 @@ DWORD WINAPI WNetOpenEnumA(DWORD dwScope, DWORD dwType, DWORD dwUsage, LPNETRESO
     case RESOURCE_REMEMBERED:
     case RESOURCE_RECENT:
     case RESOURCE_CONTEXT:
-      *lphEnum = Register(standin::LevelEnumeration{});
+      *lphEnum = Register(std::make_unique<EmptyLevel>());
       return NO_ERROR;
     default:
       return ERROR_INVALID_PARAMETER;
   }
 
-  const NetworkRecord& top = standin::CurrentLan().Top;
-  const NetworkRecord* level = &top;
+  std::optional<lan::BrowseRecord> container;
   if (lpNetResource != nullptr) {
-    // A record that is no container, or that names nothing known, has no
-    // level to enumerate.
+    // A record that is no container has no level to enumerate.
     if ((lpNetResource->dwUsage & RESOURCEUSAGE_CONTAINER) == 0) return ERROR_NOT_CONTAINER;
-    const auto view = [](const char* text) {
-      return text == nullptr ? std::nullopt : std::optional<std::string_view>(text);
-    };
-    level = standin::FindContainer(view(lpNetResource->lpRemoteName), view(lpNetResource->lpProvider), top);
-    if (level == nullptr) return ERROR_BAD_NETPATH;
+    container.emplace();
+    container->Scope = lpNetResource->dwScope;
+    container->Type = lpNetResource->dwType;
+    container->DisplayType = lpNetResource->dwDisplayType;
+    container->Usage = lpNetResource->dwUsage;
+    container->LocalName = Wide(lpNetResource->lpLocalName);
+    container->RemoteName = Wide(lpNetResource->lpRemoteName);
+    container->Comment = Wide(lpNetResource->lpComment);
+    container->Provider = Wide(lpNetResource->lpProvider);
   }
-  if (level->OpenError && *level->OpenError != NO_ERROR) return *level->OpenError;
-  *lphEnum = Register(standin::EnumerateLevel(*level, dwType, dwUsage));
+  std::unique_ptr<lan::BrowseLevel> level;
+  const DWORD status = standin::LanInUse().OpenLevel(container ? &*container : nullptr, dwType, dwUsage, level);
+  if (status != NO_ERROR) return status;
+  *lphEnum = Register(std::move(level));
   return NO_ERROR;
 }
 
@@ -90,24 +111,7 @@ DWORD WINAPI WNetEnumResourceA(HANDLE hEnum, LPDWORD lpcCount, LPVOID lpBuffer, 
   if (lpcCount != nullptr && lpBufferSize != nullptr && requests.size() < standin::kMaxEnumerationRequests) {
     requests.push_back({*lpcCount, *lpBufferSize});
   }
-  standin::LevelEnumeration* enumeration = FindEnumeration(hEnum);
-  if (enumeration == nullptr) return ERROR_INVALID_HANDLE;
-  if (lpcCount == nullptr || lpBufferSize == nullptr) return ERROR_INVALID_ADDRESS;
-  if (lpBuffer == nullptr && *lpBufferSize != 0) return ERROR_INVALID_ADDRESS;
-  // A request for no records would succeed without progress for ever.
-  if (*lpcCount == 0) return ERROR_INVALID_PARAMETER;
-
-  const standin::NextBatch batch = standin::PrepareBatch(*enumeration, *lpcCount);
-  if (batch.Status != NO_ERROR) return batch.Status;
-  const DWORD placed = standin::PackRecords(batch.Remaining, batch.MostRecords, lpBuffer, *lpBufferSize);
-  if (placed == 0) {
-    const std::uint64_t needed = standin::PackedSize(batch.Remaining.front());
-    *lpBufferSize = needed > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(needed);
-    return ERROR_MORE_DATA;
-  }
-  standin::FinishBatch(*enumeration, placed);
-  *lpcCount = placed;
-  return NO_ERROR;
+  return lan::HandOutBatch<NETRESOURCEA, char>(FindEnumeration(hEnum), lpcCount, lpBuffer, lpBufferSize, AnsiStrings);
 }
 
 DWORD WINAPI WNetCloseEnum(HANDLE hEnum) {

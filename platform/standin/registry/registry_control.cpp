@@ -1,11 +1,14 @@
 // The registry's settings for tests.
+#include "platform/standin/registry/lan_connections.h"
+#include "platform/standin/registry/local_registry.h"
 #include "platform/standin/registry/registry_handles.h"
-#include "platform/standin/registry/registry_machines.h"
 #include "platform/standin/standin_control.h"
 
 namespace standin {
 
 int OpenRegistryHandleCount() { return RegistryHandleCount(); }
+
+int OpenLanConnectionCount() { return LanConnectionCount(); }
 
 void ResetRegistryForTesting() {
   ClearRegistryHandles();

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "platform/standin/registry/registry_machines.h"
+#include "platform/standin/registry/local_registry.h"
 
 namespace standin {
 namespace {
@@ -39,14 +39,20 @@ std::optional<OpenKey> FindRegistryHandle(HKEY handle) {
     std::shared_ptr<RegistryHive> hive = LocalRegistry();
     std::shared_ptr<RegistryKey> key = hive->Root(handle);
     if (key == nullptr) return std::nullopt;
-    return OpenKey{std::move(hive), std::move(key), KEY_ALL_ACCESS};
+    return OpenKey{LocalKey{std::move(hive), std::move(key)}, KEY_ALL_ACCESS};
   }
   const auto found = Table().entries.find(reinterpret_cast<ULONG_PTR>(handle));
   if (found == Table().entries.end()) return std::nullopt;
   return found->second;
 }
 
-bool RemoveRegistryHandle(HKEY handle) { return Table().entries.erase(reinterpret_cast<ULONG_PTR>(handle)) > 0; }
+std::optional<OpenKey> TakeRegistryHandle(HKEY handle) {
+  const auto found = Table().entries.find(reinterpret_cast<ULONG_PTR>(handle));
+  if (found == Table().entries.end()) return std::nullopt;
+  OpenKey taken = std::move(found->second);
+  Table().entries.erase(found);
+  return taken;
+}
 
 int RegistryHandleCount() { return static_cast<int>(Table().entries.size()); }
 
