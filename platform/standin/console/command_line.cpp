@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/standin/console/process_start.h"
+#include "platform/standin/console/process.h"
 #include "platform/standin/standin_control.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "platform/standin/console/process_start.h"
+#include "platform/standin/console/process.h"
 #include "platform/standin/console/windows_error.h"
 #include "platform/standin/standin_control.h"
 

@@ -1,4 +1,4 @@
-#include "platform/standin/console/process_start.h"
+#include "platform/standin/console/process.h"
 
 #include <fcntl.h>
 #include <unistd.h>
