@@ -16,8 +16,8 @@
 #include "platform/lan/utf16_text.h"
 #include "platform/standin/lan/lan_in_use.h"
 #include "platform/standin/lan/lan_selection.h"
+#include "platform/standin/locale/locale_control.h"
 #include "platform/standin/network/network_control.h"
-#include "platform/standin/standin_control.h"
 #include "tests/network_dump.h"
 
 namespace fs = std::filesystem;

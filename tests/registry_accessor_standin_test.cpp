@@ -10,7 +10,8 @@
 
 #include "platform/owned_key.h"
 #include "platform/standin/lan/lan_in_use.h"
-#include "platform/standin/standin_control.h"
+#include "platform/standin/locale/locale_control.h"
+#include "platform/standin/registry/registry_control.h"
 #include "registry/registry.h"
 #include "registry/startup_facts.h"
 #include "tests/support/registry_backend.h"

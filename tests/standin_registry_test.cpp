@@ -8,7 +8,7 @@
 
 #include "platform/owned_key.h"
 #include "platform/standin/lan/lan_in_use.h"
-#include "platform/standin/standin_control.h"
+#include "platform/standin/registry/registry_control.h"
 #include "tests/support/registry_backend.h"
 
 namespace {

@@ -1,19 +1,17 @@
-// Standard handles, writing and process end over POSIX descriptors.
+// The console over POSIX descriptors: GetStdHandle, SetStdHandle,
+// GetFileType, WriteFile and CloseHandle.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 
+#include "platform/standin/console/console_control.h"
 #include "platform/standin/console/process.h"
 #include "platform/standin/console/windows_error.h"
-#include "platform/standin/standin_control.h"
 
 namespace {
-
-thread_local DWORD last_error = 0;
 
 // A standard handle replaced with SetStdHandle; unset slots follow the
 // process's descriptors 0, 1 and 2.
@@ -62,10 +60,6 @@ int DescriptorFromHandle(HANDLE handle) {
 }
 
 }  // namespace standin
-
-DWORD WINAPI GetLastError() { return last_error; }
-
-void WINAPI SetLastError(DWORD dwErrCode) { last_error = dwErrCode; }
 
 HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
   const int slot = SlotIndex(nStdHandle);
@@ -142,5 +136,3 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
   }
   return TRUE;
 }
-
-void WINAPI ExitProcess(UINT uExitCode) { std::exit(static_cast<int>(uExitCode)); }

@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdlib>
+
+#include "platform/windows_api.h"
 
 namespace standin {
 namespace {
@@ -47,3 +50,5 @@ bool StandardDescriptorWasOpen(int descriptor) {
 }
 
 }  // namespace standin
+
+void WINAPI ExitProcess(UINT uExitCode) { std::exit(static_cast<int>(uExitCode)); }

@@ -1,6 +1,6 @@
-// What the stand-in learns when the process starts, before any
-// constructor runs: the arguments as the host handed them over, and which
-// standard descriptors were open.
+// The process: what the stand-in learns when it starts, before any
+// constructor runs (the arguments as the host handed them over, and which
+// standard descriptors were open), and its end, ExitProcess.
 #pragma once
 
 namespace standin {

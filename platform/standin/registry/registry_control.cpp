@@ -1,8 +1,8 @@
 // The registry's settings for tests.
+#include "platform/standin/registry/registry_control.h"
 #include "platform/standin/registry/lan_connections.h"
 #include "platform/standin/registry/local_registry.h"
 #include "platform/standin/registry/registry_handles.h"
-#include "platform/standin/standin_control.h"
 
 namespace standin {
 

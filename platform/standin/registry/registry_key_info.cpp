@@ -7,7 +7,7 @@
 
 #include "platform/standin/locale/code_pages.h"
 #include "platform/standin/registry/registry_access.h"
-#include "platform/standin/standin_control.h"
+#include "platform/standin/registry/registry_control.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "platform/lan/utf16_text.h"
 #include "platform/standin/locale/code_pages.h"
 #include "platform/standin/registry/registry_access.h"
-#include "platform/standin/standin_control.h"
+#include "platform/standin/registry/registry_control.h"
 
 namespace {
 
