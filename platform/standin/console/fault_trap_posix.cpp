@@ -144,6 +144,12 @@ void InstallFaultTrap(FaultHandler handler) {
       sigaltstack(&stack, nullptr);
     }
   }
+  // A known hazard, kept on purpose: the handler is not async-signal-safe.
+  // The fault handler makes its error object on the heap and throws it out
+  // of the signal frame, so a fault inside the allocator (or anywhere that
+  // holds a lock that allocating or unwinding takes) can deadlock instead
+  // of being reported. Faults in the program's own code, which are what
+  // the report is for, do not hold such locks.
   struct sigaction action {};
   action.sa_sigaction = OnSignal;
   // SA_NODEFER: the handler leaves by raising, never by returning, so the
