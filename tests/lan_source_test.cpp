@@ -28,8 +28,7 @@ const std::vector<std::string> kTexts = {
     "caf\xC3\xA9",
     "\xE6\x97\xA5",
     "\xF0\x9F\x98\x80",
-    "\xC9"
-    "diteur",
+    "d\xC9j\xE0",
     "a\x80\xFF",
     "\xED\xA0\x80",      // a surrogate written in UTF-8
     "\xF4\x90\x80\x80",  // beyond U+10FFFF
