@@ -1,7 +1,6 @@
 #include "platform/lan/directory_lan.h"
 
 #include <optional>
-#include <string_view>
 
 #include "platform/lan/container_lookup.h"
 #include "platform/lan/model_level.h"
@@ -11,19 +10,9 @@
 namespace lan {
 namespace {
 
-std::string_view WithoutNetworkPrefix(std::string_view name) {
-  if (name.size() >= 2 && name[0] == '\\' && name[1] == '\\') name.remove_prefix(2);
-  return name;
-}
-
 std::optional<std::string> Utf8(const std::optional<std::u16string>& text) {
   if (!text) return std::nullopt;
   return Utf8FromUtf16(*text);
-}
-
-std::optional<std::string_view> View(const std::optional<std::string>& text) {
-  if (!text) return std::nullopt;
-  return std::string_view(*text);
 }
 
 }  // namespace
@@ -40,9 +29,10 @@ DWORD DirectoryLan::OpenLevel(const BrowseRecord* container, DWORD type, DWORD u
                               std::unique_ptr<BrowseLevel>& level) {
   const NetworkRecord* opened = &model_.Top;
   if (container != nullptr) {
-    const std::optional<std::string> remote_name = Utf8(container->RemoteName);
-    const std::optional<std::string> provider = Utf8(container->Provider);
-    opened = FindContainer(View(remote_name), View(provider), model_.Top);
+    NetworkRecord record;
+    record.RemoteName = Utf8(container->RemoteName);
+    record.Provider = Utf8(container->Provider);
+    opened = ContainerOpenedBy(record, model_.Top);
     if (opened == nullptr) return ERROR_BAD_NETPATH;
   }
   if (opened->OpenError && *opened->OpenError != NO_ERROR) return *opened->OpenError;

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/windows_api.h"
@@ -66,6 +67,9 @@ struct Computer {
   std::vector<std::string> DeniedKeys;
   std::vector<FailingValue> FailingValues;
 };
+
+// A computer's name without the two backslashes that may lead it.
+std::string_view WithoutNetworkPrefix(std::string_view name);
 
 // The record of a computer's server: a container (it holds shares) named
 // by two backslashes and the computer's name, without a provider.

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "platform/lan/lan_model.h"
 #include "platform/standin/lan/lan_in_use.h"
 #include "platform/standin/locale/code_pages.h"
 
@@ -20,8 +21,7 @@ LanConnection::~LanConnection() { --open_connections; }
 
 LONG ConnectLanRegistry(const char* machine, HKEY root, std::shared_ptr<LanConnection>& connection) {
   if (root != HKEY_LOCAL_MACHINE && root != HKEY_USERS) return static_cast<LONG>(ERROR_INVALID_HANDLE);
-  std::string_view name = machine == nullptr ? std::string_view() : std::string_view(machine);
-  if (name.size() >= 2 && name[0] == '\\' && name[1] == '\\') name.remove_prefix(2);
+  const std::string_view name = lan::WithoutNetworkPrefix(machine == nullptr ? "" : machine);
   if (name.empty()) return static_cast<LONG>(ERROR_BAD_NETPATH);
   std::unique_ptr<lan::RemoteRegistry> registry;
   const DWORD status = LanInUse().ConnectRegistry(Utf16FromAnsi(name), root, registry);

@@ -1,5 +1,7 @@
 #include "platform/standin/registry/local_registry.h"
 
+#include "platform/lan/lan_model.h"
+
 #include <string>
 #include <string_view>
 
@@ -26,8 +28,7 @@ void ResetLocalRegistry() { LocalHive().reset(); }
 
 bool NamesLocalComputer(const char* machine) {
   if (machine == nullptr || machine[0] == '\0') return true;
-  std::string_view name(machine);
-  if (name.size() >= 2 && name[0] == '\\' && name[1] == '\\') name.remove_prefix(2);
+  const std::string_view name = lan::WithoutNetworkPrefix(machine);
   if (name.empty()) return false;
   char own[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD size = sizeof own;
