@@ -1,4 +1,4 @@
-// How the stand-in finds the container that a caller's record describes,
+// How a LAN directory finds the container that a caller's record describes,
 // as a network provider does: by the record's remote name, compared
 // without regard to case, and by its provider when the record names one.
 // An absent remote name finds a container that has none either. The

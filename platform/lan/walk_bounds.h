@@ -5,7 +5,7 @@
 // walk of it would never end. Records can also alias each other so that a
 // walk goes very deep, or visits far more records than the description
 // holds. The program that walks the network trusts its platform in all
-// this, so the stand-in refuses such networks when it loads them.
+// this, so a LAN directory refuses such networks when it is read.
 #pragma once
 
 #include <cstdint>
