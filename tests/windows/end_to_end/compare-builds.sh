@@ -87,6 +87,7 @@ fi
 # The server is persistent: stop it however the script ends.
 trap '"$wine_server" -k 2>/dev/null' EXIT
 trap 'exit 1' INT TERM
+# shellcheck disable=SC2016 # the inner shell expands its own arguments
 wine_name=$(unshare --uts sh -c 'hostname "$1" && "$2" -p && "$3" cmd /c "echo %COMPUTERNAME%"' sh \
               "$wine_computer" "$wine_server" "$wine_loader" | tr -d '\r')
 if [ "$wine_name" != "$wine_computer" ]; then
