@@ -8,15 +8,16 @@
 // On x86 the unwinder reads DWARF call-frame information, which finds the
 // faulting frame from the stack pointer just above a pushed return
 // address. On x86-64 it reads the SEH unwind tables, which describe a
-// frame by the stack pointer it had at the faulting instruction; the call
-// there goes through a trampoline whose unwind information is a machine
-// frame, from which the unwinder takes back that instruction and that
-// stack pointer. That raise passes through the system's exception
-// dispatch, which needs more stack after an overflow than Wine leaves by
-// itself; a guard page of this file's own gives it room.
+// frame by the stack pointer it had at the faulting instruction, while a
+// call needs the stack 16-byte aligned and 32 bytes of home space above
+// the return address, which would lie over the faulting frame's own data.
+// So the thread continues, well below the faulting frame's stack pointer,
+// in a trampoline whose unwind information is a machine frame: the
+// unwinder takes the faulting instruction and stack pointer back from it.
+// That raise passes through the system's exception dispatch, which needs
+// more stack after an overflow than Wine leaves by itself; a guard page of
+// this file's own gives it room.
 #include "platform/fault_trap.h"
-
-#include <cstdint>
 
 namespace {
 
