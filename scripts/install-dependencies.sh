@@ -3,8 +3,10 @@
 #   install-dependencies.sh          what building and running need
 #   install-dependencies.sh --test   also what the whole test suite needs:
 #                                    GoogleTest, clang for the fuzzers and the
-#                                    static checks, MinGW-w64 and 32-bit Wine
-#                                    for the Windows program
+#                                    static checks, MinGW-w64 and Wine for
+#                                    the 32-bit and the 64-bit Windows
+#                                    programs (32-bit Wine installs on every
+#                                    x86-64 host, though some cannot run it)
 set -euo pipefail
 
 sudo=""
@@ -13,7 +15,7 @@ if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 packages=(g++ cmake ninja-build nlohmann-json3-dev)
 if [ "${1:-}" = "--test" ]; then
   packages+=(libgtest-dev googletest clang libclang-rt-14-dev clang-format clang-tidy cppcheck lcov
-             g++-mingw-w64-i686-posix wine wine32:i386)
+             g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi
