@@ -1,4 +1,4 @@
-#include "platform/reg_file.h"
+#include "platform/export/reg_file.h"
 
 #include <gtest/gtest.h>
 

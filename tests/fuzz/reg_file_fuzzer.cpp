@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/reg_file.h"
-#include "platform/standin/code_pages.h"
-#include "platform/standin/computer_registry.h"
+#include "platform/export/reg_file.h"
+#include "platform/standin/lan/computer_registry.h"
+#include "platform/standin/locale/code_pages.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
