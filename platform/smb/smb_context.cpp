@@ -16,8 +16,10 @@ namespace {
 bool threads_supported = false;
 
 std::mutex& ContextLifetimeMutex() {
-  static std::mutex mutex;
-  return mutex;
+  // Never destroyed, so that a context freed while the process exits can
+  // still take it.
+  static auto* mutex = new std::mutex;
+  return *mutex;
 }
 
 void CopyInto(char* buffer, int size, const std::string& text) {
@@ -54,11 +56,14 @@ struct ThreadFunctions {
 };
 
 int CreateMutex(const char* name, void** lock, const char* /*location*/) {
-  // One mutex per name, as the interface asks.
-  static std::mutex names_mutex;
-  static std::map<std::string, std::unique_ptr<std::mutex>> by_name;
-  std::lock_guard guard(names_mutex);
-  std::unique_ptr<std::mutex>& mutex = by_name[name != nullptr ? name : ""];
+  // One mutex per name, as the interface asks. The table is never
+  // destroyed: contexts that static objects own are freed while the
+  // process exits, after function-local statics made later are gone, and
+  // freeing a context locks these mutexes.
+  static auto* names_mutex = new std::mutex;
+  static auto* by_name = new std::map<std::string, std::unique_ptr<std::mutex>>;
+  std::lock_guard guard(*names_mutex);
+  std::unique_ptr<std::mutex>& mutex = (*by_name)[name != nullptr ? name : ""];
   if (mutex == nullptr) mutex = std::make_unique<std::mutex>();
   *lock = mutex.get();
   return 0;

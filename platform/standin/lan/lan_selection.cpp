@@ -7,6 +7,7 @@
 #include "platform/lan/directory_lan.h"
 #include "platform/lan/lan_directory.h"
 #include "platform/lan/utf16_text.h"
+#include "platform/smb/smb_lan_selection.h"
 #include "platform/standin/lan/computer_registry.h"
 #include "platform/standin/locale/code_pages.h"
 
@@ -44,8 +45,8 @@ std::optional<fs::path> SampleLanDirectory() {
 std::unique_ptr<lan::LanSource> OpenLanFromEnvironment(std::ostream& diagnostics) {
   const char* named = std::getenv(kLanVariable);
   if (named != nullptr && named[0] != '\0') {
-    // Every value names a LAN directory. Other kinds of LAN, such as the
-    // real network named by a URL, are told apart from a path here.
+    // smb:// is the real network; any other value names a LAN directory.
+    if (smb::NamesSmbNetwork(named)) return smb::SmbNetworkFromEnvironment(diagnostics);
     return ServeLanModel(LoadDirectory(named, diagnostics), diagnostics);
   }
   if (const std::optional<fs::path> sample = SampleLanDirectory()) {
