@@ -1,7 +1,7 @@
 // The program's entry.
 #include "app/driver.h"
 #include "registry/startup_facts.h"
-#include "runtime/process.h"
+#include "runtime/program.h"
 
 int main() {
   ConsoleProcess = true;

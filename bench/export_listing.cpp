@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/export_registry.h"
+#include "platform/export/export_registry.h"
 
 namespace {
 

@@ -8,22 +8,6 @@
 
 namespace {
 
-// A handle that the accessor has received but not yet taken over; closed
-// if anything goes wrong before it is.
-class PendingKey {
- public:
-  explicit PendingKey(HKEY handle) : handle_(handle) {}
-  PendingKey(const PendingKey&) = delete;
-  PendingKey& operator=(const PendingKey&) = delete;
-  ~PendingKey() {
-    if (handle_ != nullptr) RegCloseKey(handle_);
-  }
-  HKEY Release() { return std::exchange(handle_, nullptr); }
-
- private:
-  HKEY handle_;
-};
-
 // Room for any key name: 255 characters of the ANSI code page's widest
 // size each, and the terminating zero.
 DWORD LargestKeyNameCapacity() {
@@ -55,70 +39,64 @@ TRegistry::TRegistry() {
   defer_flush_ = true;
 }
 
-TRegistry::~TRegistry() {
-  LeaveKey();
-  if (owns_root_) RegCloseKey(root_handle_);
-}
+// The open key is left (and flushed) before the connection closes.
+TRegistry::~TRegistry() { LeaveKey(); }
 
 void TRegistry::SelectRoot(HKEY root) {
   if (root == root_handle_) return;
-  if (owns_root_) {
-    RegCloseKey(root_handle_);
-    owns_root_ = false;
-  }
+  connection_.Reset();
   root_handle_ = root;
   LeaveKey();
 }
 
 bool TRegistry::ConnectMachine(const Text& machine) {
-  HKEY handle = nullptr;
-  if (RegConnectRegistryA(machine.c_str(), root_handle_, &handle) != ERROR_SUCCESS) return false;
-  SelectRoot(handle);
-  owns_root_ = true;
+  OwnedKey connection;
+  if (RegConnectRegistryA(machine.c_str(), root_handle_, connection.Out()) != ERROR_SUCCESS) return false;
+  SelectRoot(connection.Get());
+  connection_ = std::move(connection);
   return true;
 }
 
 HKEY TRegistry::StartingKey(bool relative) const {
-  return open_handle_ != nullptr && relative ? open_handle_ : root_handle_;
+  return open_key_.Get() != nullptr && relative ? open_key_.Get() : root_handle_;
 }
 
 bool TRegistry::EnterKey(const Text& path, bool may_create) {
   const bool relative = path.empty() || path.front() != '\\';
   const Text remaining = relative ? path : path.substr(1);
   const HKEY start = StartingKey(relative);
-  HKEY handle = nullptr;
+  OwnedKey opened;
   LONG status;
   if (may_create && !remaining.empty()) {
     DWORD disposition = 0;
     status = RegCreateKeyExA(start, remaining.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access_rights_, nullptr,
-                             &handle, &disposition);
+                             opened.Out(), &disposition);
   } else {
-    status = RegOpenKeyExA(start, remaining.c_str(), 0, access_rights_, &handle);
+    status = RegOpenKeyExA(start, remaining.c_str(), 0, access_rights_, opened.Out());
   }
   if (status != ERROR_SUCCESS) return false;
-  PendingKey opened(handle);
-  Text new_path = open_handle_ != nullptr && relative ? JoinTexts(JoinTexts(open_path_, "\\"), remaining) : remaining;
-  AdoptKey(opened.Release(), std::move(new_path));
+  Text new_path =
+      open_key_.Get() != nullptr && relative ? JoinTexts(JoinTexts(open_path_, "\\"), remaining) : remaining;
+  AdoptKey(std::move(opened), std::move(new_path));
   return true;
 }
 
-void TRegistry::AdoptKey(HKEY handle, Text path) {
+void TRegistry::AdoptKey(OwnedKey key, Text path) {
   LeaveKey();
-  open_handle_ = handle;
+  open_key_ = std::move(key);
   open_path_ = std::move(path);
 }
 
 void TRegistry::LeaveKey() {
-  if (open_handle_ == nullptr) return;
-  if (!defer_flush_) RegFlushKey(open_handle_);
-  RegCloseKey(open_handle_);
-  open_handle_ = nullptr;
+  if (open_key_.Get() == nullptr) return;
+  if (!defer_flush_) RegFlushKey(open_key_.Get());
+  open_key_.Reset();
   open_path_.clear();
 }
 
 bool TRegistry::DescribeKey(TKeySummary& summary) {
   summary = TKeySummary{};
-  const LONG status = RegQueryInfoKeyA(open_handle_, nullptr, nullptr, nullptr, &summary.SubkeyCount,
+  const LONG status = RegQueryInfoKeyA(open_key_.Get(), nullptr, nullptr, nullptr, &summary.SubkeyCount,
                                        &summary.LongestSubkeyName, nullptr, &summary.ValueCount,
                                        &summary.LongestValueName, &summary.LongestData, nullptr, &summary.LastWritten);
   // The platform counts UTF-16 characters; a double-byte ANSI name can
@@ -144,7 +122,7 @@ void TRegistry::ListSubkeys(TStringList& list) {
   std::string large_name;
   for (DWORD index = 0; index < summary.SubkeyCount; ++index) {
     DWORD room = capacity;
-    LONG status = RegEnumKeyExA(open_handle_, index, name.data(), &room, nullptr, nullptr, nullptr, nullptr);
+    LONG status = RegEnumKeyExA(open_key_.Get(), index, name.data(), &room, nullptr, nullptr, nullptr, nullptr);
     if (status == ERROR_SUCCESS) {
       list.Add(Text(name.data(), strnlen(name.data(), capacity)));
       continue;
@@ -152,7 +130,7 @@ void TRegistry::ListSubkeys(TStringList& list) {
     if (status != static_cast<LONG>(ERROR_MORE_DATA)) continue;
     if (large_name.empty()) large_name.assign(LargestKeyNameCapacity(), '\0');
     room = static_cast<DWORD>(large_name.size());
-    status = RegEnumKeyExA(open_handle_, index, large_name.data(), &room, nullptr, nullptr, nullptr, nullptr);
+    status = RegEnumKeyExA(open_key_.Get(), index, large_name.data(), &room, nullptr, nullptr, nullptr, nullptr);
     if (status == ERROR_SUCCESS) list.Add(Text(large_name.data(), strnlen(large_name.data(), large_name.size())));
   }
 }
@@ -160,7 +138,7 @@ void TRegistry::ListSubkeys(TStringList& list) {
 bool TRegistry::DescribeValue(const Text& name, TValueFacts& facts) {
   facts = TValueFacts{};
   DWORD type = REG_NONE;
-  const LONG status = RegQueryValueExA(open_handle_, name.c_str(), nullptr, &type, nullptr, &facts.Size);
+  const LONG status = RegQueryValueExA(open_key_.Get(), name.c_str(), nullptr, &type, nullptr, &facts.Size);
   facts.Kind = ValueKindOf(type);
   return status == ERROR_SUCCESS;
 }
@@ -178,7 +156,7 @@ bool TRegistry::HasValue(const Text& name) {
 std::int32_t TRegistry::FetchValue(const Text& name, void* buffer, std::int32_t buffer_size, TValueKind& kind) {
   DWORD type = REG_NONE;
   DWORD size = static_cast<DWORD>(buffer_size);
-  if (RegQueryValueExA(open_handle_, name.c_str(), nullptr, &type, static_cast<BYTE*>(buffer), &size) !=
+  if (RegQueryValueExA(open_key_.Get(), name.c_str(), nullptr, &type, static_cast<BYTE*>(buffer), &size) !=
       ERROR_SUCCESS) {
     Raise(ERegistryException("Failed to get data for '%s'", {name}));
   }

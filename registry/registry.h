@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "platform/owned_key.h"
 #include "platform/windows_api.h"
 #include "registry/registry_exception.h"
 #include "runtime/exception.h"
@@ -67,25 +68,26 @@ class TRegistry : public TObject {
   Text ReadText(const Text& name);
 
   // The operations that those rest on.
-  void AdoptKey(HKEY handle, Text path);
+  void AdoptKey(OwnedKey key, Text path);
   HKEY StartingKey(bool relative) const;
   bool DescribeKey(TKeySummary& summary);
   bool DescribeValue(const Text& name, TValueFacts& facts);
   std::int32_t ValueSize(const Text& name);
   std::int32_t FetchValue(const Text& name, void* buffer, std::int32_t buffer_size, TValueKind& kind);
 
-  HKEY OpenHandle() const { return open_handle_; }
+  HKEY OpenHandle() const { return open_key_.Get(); }
   HKEY RootHandle() const { return root_handle_; }
   bool DeferFlush() const { return defer_flush_; }
   const Text& OpenPath() const { return open_path_; }
-  bool OwnsRoot() const { return owns_root_; }
+  bool OwnsRoot() const { return connection_.Get() != nullptr; }
   REGSAM AccessRights() const { return access_rights_; }
 
  private:
-  HKEY open_handle_ = nullptr;
   HKEY root_handle_ = nullptr;
+  // The root when it is a connection that this accessor made.
+  OwnedKey connection_;
+  OwnedKey open_key_;
   bool defer_flush_ = false;
   Text open_path_;
-  bool owns_root_ = false;
   REGSAM access_rights_ = 0;
 };

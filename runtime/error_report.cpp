@@ -11,8 +11,8 @@
 #include "platform/fault_trap.h"
 #include "platform/windows_api.h"
 #include "runtime/error_support.h"
-#include "runtime/io_error.h"
 #include "runtime/os_faults.h"
+#include "runtime/output_failure.h"
 #include "runtime/process.h"
 #include "runtime/text_file.h"
 

@@ -4,14 +4,13 @@
 
 #include "runtime/error_classes.h"
 #include "runtime/io_error.h"
-#include "runtime/process.h"
-#include "runtime/text_file.h"
 
 namespace {
 
 bool installed = false;
 std::optional<EOutOfMemory> out_of_memory;
 std::optional<EInvalidPointer> invalid_pointer;
+OutputFailureHandler replaced_handler = nullptr;
 
 struct KindFacts {
   RuntimeErrorKind kind;
@@ -47,6 +46,9 @@ template <class Error>
 std::unique_ptr<Exception> Make(const char* message) {
   return std::make_unique<Error>(Text(message));
 }
+
+// The pending output failure as an EInOutError raised at the check.
+void RaiseOutputFailure(const void* address) { RaiseRuntimeError(RuntimeErrorKind::InOutError, address); }
 
 }  // namespace
 
@@ -94,18 +96,12 @@ std::unique_ptr<Exception> KindToException(RuntimeErrorKind kind) {
   return Make<Exception>(message);
 }
 
-void SignalRuntimeError(RuntimeErrorKind kind, const void* address) {
-  if (!installed) EndWithRuntimeError(RuntimeErrorNumber(kind), address);
+void RaiseRuntimeError(RuntimeErrorKind kind, const void* address) {
   // The pre-built objects are raised as they are: no memory is needed.
   if (kind == RuntimeErrorKind::OutOfMemory) RaiseAt(*out_of_memory, address);
   if (kind == RuntimeErrorKind::InvalidPointer) RaiseAt(*invalid_pointer, address);
   std::unique_ptr<Exception> error = KindToException(kind);
   RaiseAt(*error, address);
-}
-
-void EndWithRuntimeError(std::int32_t number, const void* address) {
-  SetRuntimeErrorAddress(address);
-  EndProcessWith(number);
 }
 
 const Exception& PrebuiltOutOfMemory() { return *out_of_memory; }
@@ -115,36 +111,15 @@ void InstallErrorSupport() {
   out_of_memory->MayFree = false;
   invalid_pointer.emplace(Text("Invalid pointer operation"));
   invalid_pointer->MayFree = false;
+  if (!installed) replaced_handler = SetOutputFailureHandler(RaiseOutputFailure);
   installed = true;
 }
 
 void RemoveErrorSupport() {
+  if (installed) SetOutputFailureHandler(replaced_handler);
   installed = false;
   out_of_memory.reset();
   invalid_pointer.reset();
 }
 
 bool ErrorSupportInstalled() { return installed; }
-
-// "Runtime error NNN at XXXXXXXX" and a zero byte: the number ends at
-// offset 16 and the address at offset 28 of the template.
-void WriteRuntimeErrorLine(std::int32_t number, const void* address) {
-  static char line[30] = "Runtime error     at 00000000";
-  int position = 16;
-  std::uint32_t value = static_cast<std::uint32_t>(number);
-  do {
-    line[position--] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0 && position >= 0);
-  std::uintptr_t bits = reinterpret_cast<std::uintptr_t>(address);
-  position = 28;
-  while (bits != 0 && position >= 21) {
-    line[position--] = "0123456789ABCDEF"[bits & 0xF];
-    bits >>= 4;
-  }
-  if (StdOut.Mode == ModeOutput && StdOut.BufferPosition > 0) WriteOut(StdOut);
-  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
-  DWORD written = 0;
-  WriteFile(output, line, sizeof line, &written, nullptr);
-  WriteFile(output, "\r\n", 2, &written, nullptr);
-}

@@ -1,6 +1,6 @@
-// Error support: how the runtime's own error conditions become error
-// objects, and how the process ends when error support is not installed
-// (the runtime-error line on standard output).
+// Error support: the kinds of the runtime's own error conditions and the
+// error objects made from them. While error support is installed, an
+// output failure raises EInOutError.
 #pragma once
 
 #include <cstdint>
@@ -33,20 +33,15 @@ std::int32_t RuntimeErrorNumber(RuntimeErrorKind kind);
 // takes the pending I/O error, kinds 3 and on carry the kind's message.
 std::unique_ptr<Exception> KindToException(RuntimeErrorKind kind);
 
-// Raises the error of kind at address while error support is installed;
-// otherwise ends the process with the kind's runtime error number.
-[[noreturn]] void SignalRuntimeError(RuntimeErrorKind kind, const void* address);
-
-// Ends the process with the runtime-error line and the number as exit code.
-[[noreturn]] void EndWithRuntimeError(std::int32_t number, const void* address);
+// Raises the error object of kind at address; error support must be
+// installed.
+[[noreturn]] void RaiseRuntimeError(RuntimeErrorKind kind, const void* address);
 
 // The pre-built object for a lack of memory, so that reporting it needs none.
 const Exception& PrebuiltOutOfMemory();
 
+// Installing makes the pre-built objects and the output failure handler
+// that raises EInOutError; removing puts back the handler it replaced.
 void InstallErrorSupport();
 void RemoveErrorSupport();
 bool ErrorSupportInstalled();
-
-// Writes the runtime-error line for the exit code and address; the first
-// step of the end of the process after EndWithRuntimeError.
-void WriteRuntimeErrorLine(std::int32_t number, const void* address);

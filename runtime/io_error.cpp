@@ -1,9 +1,5 @@
 #include "runtime/io_error.h"
 
-#include "runtime/error_support.h"
-
-thread_local std::int32_t PendingIoError = 0;
-
 Text IoErrorMessage(std::int32_t code) {
   switch (code) {
     case 2:
@@ -29,9 +25,4 @@ EInOutError MakeIoError() {
   const std::int32_t code = PendingIoError;
   PendingIoError = 0;
   return EInOutError(IoErrorMessage(code), code);
-}
-
-void CheckIo() {
-  if (PendingIoError == 0) return;
-  SignalRuntimeError(RuntimeErrorKind::InOutError, KESTROVA_RETURN_ADDRESS());
 }

@@ -2,9 +2,8 @@
 
 #include <exception>
 
-#include "runtime/error_report.h"
 #include "runtime/error_support.h"
-#include "runtime/io_error.h"
+#include "runtime/output_failure.h"
 #include "runtime/text_file.h"
 
 bool ConsoleProcess = false;
@@ -20,6 +19,8 @@ int initialized_unit_count = 0;
 bool runtime_error_due = false;
 const void* runtime_error_address = nullptr;
 
+}  // namespace
+
 void InitializeUnit(const ProgramUnit& unit) {
   if (initialized_unit_count == kMaximumUnits) std::terminate();
   // Counted before it runs, so that a unit whose start fails half-way is
@@ -28,25 +29,9 @@ void InitializeUnit(const ProgramUnit& unit) {
   if (unit.Initialize != nullptr) unit.Initialize();
 }
 
-}  // namespace
-
 void InitializeCore() { InitializeStdOutFile(StdOut); }
 
 void FinalizeCore() { CloseTextFile(StdOut); }
-
-void RunProgram(std::initializer_list<ProgramUnit> units, void (*main_block)()) {
-  MainInstance = GetModuleHandleA(nullptr);
-  InstallTopLevelErrorHandler();
-  try {
-    InitializeUnit({InitializeCore, FinalizeCore});
-    InitializeUnit({InstallErrorSupport, RemoveErrorSupport});
-    for (const ProgramUnit& unit : units) InitializeUnit(unit);
-    main_block();
-    EndProcess();
-  } catch (...) {
-    TopLevelErrorHandler(std::current_exception());
-  }
-}
 
 void SetRuntimeErrorAddress(const void* address) {
   runtime_error_due = true;
@@ -72,11 +57,43 @@ void EndProcess() {
     const ProgramUnit unit = initialized_units[--initialized_unit_count];
     if (unit.Finalize != nullptr) unit.Finalize();
   }
-  RemoveTopLevelErrorHandler();
   ExitProcess(static_cast<UINT>(ProcessExitCode));
 }
 
 void EndProcessWith(std::int32_t code) {
   ProcessExitCode = code;
   EndProcess();
+}
+
+void EndWithRuntimeError(std::int32_t number, const void* address) {
+  SetRuntimeErrorAddress(address);
+  EndProcessWith(number);
+}
+
+void SignalRuntimeError(RuntimeErrorKind kind, const void* address) {
+  if (!ErrorSupportInstalled()) EndWithRuntimeError(RuntimeErrorNumber(kind), address);
+  RaiseRuntimeError(kind, address);
+}
+
+// "Runtime error NNN at XXXXXXXX" and a zero byte: the number ends at
+// offset 16 and the address at offset 28 of the template.
+void WriteRuntimeErrorLine(std::int32_t number, const void* address) {
+  static char line[30] = "Runtime error     at 00000000";
+  int position = 16;
+  std::uint32_t value = static_cast<std::uint32_t>(number);
+  do {
+    line[position--] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0 && position >= 0);
+  std::uintptr_t bits = reinterpret_cast<std::uintptr_t>(address);
+  position = 28;
+  while (bits != 0 && position >= 21) {
+    line[position--] = "0123456789ABCDEF"[bits & 0xF];
+    bits >>= 4;
+  }
+  if (StdOut.Mode == ModeOutput && StdOut.BufferPosition > 0) WriteOut(StdOut);
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD written = 0;
+  WriteFile(output, line, sizeof line, &written, nullptr);
+  WriteFile(output, "\r\n", 2, &written, nullptr);
 }

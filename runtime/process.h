@@ -1,13 +1,14 @@
-// Start-up and the end of the process. The program's units are
-// initialized in a fixed order (the core first, then error support, then
-// the program's own units) and finalized in the reverse order when the
-// process ends.
+// The end of the process. The program's units are initialized in a fixed
+// order (the core first, then error support, then the program's own
+// units; see program.h) and finalized in the reverse order when the
+// process ends. Before error support starts and after it ends, a runtime
+// error ends the process with the runtime-error line on standard output.
 #pragma once
 
 #include <cstdint>
-#include <initializer_list>
 
 #include "platform/windows_api.h"
+#include "runtime/error_support.h"
 
 // Set by the program's entry before anything else: failure reports go to
 // the standard handles.
@@ -25,11 +26,9 @@ struct ProgramUnit {
   void (*Finalize)();
 };
 
-// Records the module handle, installs the top-level error handler,
-// initializes the core, error support and then units in order, and runs
-// main_block. Ends through EndProcess, or through the top-level error
-// handler when an error escapes.
-[[noreturn]] void RunProgram(std::initializer_list<ProgramUnit> units, void (*main_block)());
+// Adds unit to the units that the end of the process finalizes, then
+// initializes it. A unit whose start fails half-way is still finalized.
+void InitializeUnit(const ProgramUnit& unit);
 
 // The normal end with ProcessExitCode: the runtime-error line when one is
 // due, the units finalized in reverse order (the core last, which writes
@@ -39,6 +38,17 @@ struct ProgramUnit {
 
 // Makes EndProcess write the runtime-error line for address first.
 void SetRuntimeErrorAddress(const void* address);
+
+// Ends the process with the runtime-error line and the number as exit code.
+[[noreturn]] void EndWithRuntimeError(std::int32_t number, const void* address);
+
+// Raises the error of kind at address while error support is installed;
+// otherwise ends the process with the kind's runtime error number.
+[[noreturn]] void SignalRuntimeError(RuntimeErrorKind kind, const void* address);
+
+// Writes the runtime-error line for the exit code and address; the first
+// step of the end of the process after EndWithRuntimeError.
+void WriteRuntimeErrorLine(std::int32_t number, const void* address);
 
 // Start-up and finalization of the core: standard output closed, and at
 // the end its remaining bytes written.

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "runtime/io_error.h"
+#include "runtime/output_failure.h"
 
 TTextFile StdOut;
 

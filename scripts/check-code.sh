@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Static checks: clang-format on every C++ file, cppcheck on the program,
+# Static checks: the runtime's levels (scripts/check-runtime-levels.py),
+# clang-format on every C++ file, cppcheck on the program,
 # and clang-tidy (.clang-tidy; tests/.clang-tidy for the tests):
 #   scripts/check-code.sh            on the program's sources (what CI runs)
 #   scripts/check-code.sh --all      on the tests as well
@@ -8,6 +9,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 cpp_files() { git ls-files -- '*.cpp' '*.h'; }
+
+echo "== runtime levels"
+scripts/check-runtime-levels.py
 
 echo "== clang-format"
 cpp_files | xargs clang-format --dry-run -Werror

@@ -3,17 +3,23 @@
 #   install-dependencies.sh          what building and running need
 #   install-dependencies.sh --test   also what the whole test suite needs:
 #                                    GoogleTest, clang for the fuzzers and the
-#                                    static checks, MinGW-w64 and 32-bit Wine
-#                                    for the Windows program
+#                                    static checks, MinGW-w64 and Wine for
+#                                    the 32-bit and the 64-bit Windows
+#                                    programs (32-bit Wine installs on every
+#                                    x86-64 host, though some cannot run it),
+#                                    Samba servers, iproute2 and iptables for
+#                                    the SMB suite, impacket for the SMB speed
+#                                    comparison
 set -euo pipefail
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 
-packages=(g++ cmake ninja-build nlohmann-json3-dev)
+packages=(g++ cmake ninja-build pkg-config nlohmann-json3-dev libsmbclient-dev)
 if [ "${1:-}" = "--test" ]; then
   packages+=(libgtest-dev googletest clang libclang-rt-14-dev clang-format clang-tidy cppcheck lcov
-             g++-mingw-w64-i686-posix wine wine32:i386)
+             g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386
+             samba iproute2 iptables python3-impacket)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi

@@ -15,7 +15,8 @@ cmake --build --preset fuzz
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-for target in reg_file export_registry lan_description command_line text; do
+
+for target in reg_file export_registry lan_description command_line text smb_reply; do
   echo "== $target: $seconds s"
   mkdir -p "$scratch/$target"
   options=(-max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$PWD/build/fuzz/crash-$target-")

@@ -6,7 +6,8 @@
 #include <climits>
 #include <string>
 
-#include "platform/standin/standin_control.h"
+#include "platform/standin/console/console_control.h"
+#include "platform/standin/locale/locale_control.h"
 
 namespace {
 

@@ -2,14 +2,14 @@
 // stand-in's in-memory registry of the same file does (order, lengths,
 // sizes, errors, faults), in both formats, and reads the file as Windows
 // imports it, reporting each skipped line once, when it is read past.
-#include "platform/export_registry.h"
+#include "platform/export/export_registry.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/reg_file.h"
+#include "platform/export/reg_file.h"
 #include "tests/support/registry_backend.h"
 #include "tests/support/temporary_lan.h"
 

@@ -9,8 +9,9 @@
 #include "runtime/command_line.h"
 #include "runtime/error_report.h"
 #include "runtime/error_support.h"
-#include "runtime/io_error.h"
+#include "runtime/output_failure.h"
 #include "runtime/process.h"
+#include "runtime/program.h"
 #include "runtime/text_file.h"
 #include "tests/fault_probe_host.h"
 
@@ -75,6 +76,13 @@ struct ReleasedBeforeReport {
   }
 };
 
+// A processor fault in a frame that holds a resource, called from another
+// that holds one: both are released, innermost first, before the report.
+KESTROVA_NOINLINE void WriteThroughNullHolding() {
+  ReleasedBeforeReport resource;
+  *static_cast<volatile int*>(no_address) = 1;
+}
+
 KESTROVA_NOINLINE void SignalKind(int kind) {
   SignalRuntimeError(static_cast<RuntimeErrorKind>(kind), KESTROVA_RETURN_ADDRESS());
 }
@@ -88,6 +96,9 @@ void MainBlock() {
     SignalKind(kind);
   } else if (mode == "write-null") {
     WriteThroughNull();
+  } else if (mode == "write-null-holding") {
+    ReleasedBeforeReport resource;
+    WriteThroughNullHolding();
   } else if (mode == "read-null") {
     ReadThroughNull();
   } else if (mode == "divide") {

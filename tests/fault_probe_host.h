@@ -6,13 +6,20 @@
 #include "runtime/exception.h"
 
 #if defined(_WIN32)
-// The x87 unit does the 32-bit program's floating-point arithmetic:
-// clear the zero-divide mask bit of its control word.
+// The x87 unit does the 32-bit program's floating-point arithmetic, SSE
+// the 64-bit program's: clear the zero-divide mask bit of the one in use.
 inline void UnmaskFloatDivisionByZero() {
+#if defined(__x86_64__)
+  unsigned int control = 0;
+  asm volatile("stmxcsr %0" : "=m"(control));
+  control &= ~0x0200u;
+  asm volatile("ldmxcsr %0" : : "m"(control));
+#else
   unsigned short control = 0;
   asm volatile("fnstcw %0" : "=m"(control));
   control = static_cast<unsigned short>(control & ~0x0004);
   asm volatile("fldcw %0" : : "m"(control));
+#endif
 }
 
 // Windows has no bus error: a read of a page that nothing backs is an

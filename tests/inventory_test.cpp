@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/reg_file.h"
+#include "platform/export/reg_file.h"
 #include "tests/support/binary_runner.h"
 #include "tests/support/temporary_lan.h"
 

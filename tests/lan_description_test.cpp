@@ -1,4 +1,4 @@
-#include "platform/standin/lan_description.h"
+#include "platform/lan/lan_description.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,8 @@
 
 namespace {
 
-using standin::LanDescription;
-using standin::NetworkRecord;
+using lan::LanDescription;
+using lan::NetworkRecord;
 using testing_support::DumpComputers;
 using testing_support::DumpFaults;
 using testing_support::DumpNetwork;
@@ -24,7 +24,7 @@ struct Parsed {
 Parsed Parse(const std::string& text) {
   std::ostringstream messages;
   Parsed parsed;
-  parsed.Description = standin::ParseLanDescription(text, "/lan/lan.json", messages);
+  parsed.Description = lan::ParseLanDescription(text, "/lan/lan.json", messages);
   parsed.Messages = messages.str();
   return parsed;
 }

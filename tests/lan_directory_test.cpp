@@ -1,4 +1,4 @@
-#include "platform/standin/lan_directory.h"
+#include "platform/lan/lan_directory.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -12,17 +12,19 @@
 #include <string>
 #include <vector>
 
-#include "platform/standin/lan.h"
-#include "platform/standin/lan_description.h"
-#include "platform/standin/network_control.h"
-#include "platform/standin/standin_control.h"
+#include "platform/lan/lan_description.h"
+#include "platform/lan/utf16_text.h"
+#include "platform/standin/lan/lan_in_use.h"
+#include "platform/standin/lan/lan_selection.h"
+#include "platform/standin/locale/locale_control.h"
+#include "platform/standin/network/network_control.h"
 #include "tests/network_dump.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-using standin::Lan;
+using lan::Lan;
 using testing_support::DumpComputers;
 using testing_support::DumpNetwork;
 
@@ -51,9 +53,30 @@ std::vector<std::string> WalkServers(Lan lan) {
   return servers;
 }
 
-std::vector<std::string> Names(const std::vector<standin::Computer>& computers) {
+// The servers' remote names, in UTF-8, as a walk of a LAN source finds them.
+void CollectServers(lan::LanSource& source, const lan::BrowseRecord* container, std::vector<std::string>& servers) {
+  std::unique_ptr<lan::BrowseLevel> level;
+  if (source.OpenLevel(container, RESOURCETYPE_ANY, 0, level) != NO_ERROR) return;
+  std::span<const lan::BrowseRecord> records;
+  while (level->Peek(0xFFFFFFFF, records) == NO_ERROR) {
+    const std::vector<lan::BrowseRecord> batch(records.begin(), records.end());
+    level->Advance(static_cast<DWORD>(batch.size()));
+    for (const lan::BrowseRecord& record : batch) {
+      if (record.DisplayType == RESOURCEDISPLAYTYPE_SERVER) servers.push_back(lan::Utf8FromUtf16(*record.RemoteName));
+      if (record.Usage & RESOURCEUSAGE_CONTAINER) CollectServers(source, &record, servers);
+    }
+  }
+}
+
+std::vector<std::string> ServersOf(lan::LanSource& source) {
+  std::vector<std::string> servers;
+  CollectServers(source, nullptr, servers);
+  return servers;
+}
+
+std::vector<std::string> Names(const std::vector<lan::Computer>& computers) {
   std::vector<std::string> names;
-  for (const standin::Computer& computer : computers) names.push_back(computer.Name);
+  for (const lan::Computer& computer : computers) names.push_back(computer.Name);
   return names;
 }
 
@@ -76,7 +99,7 @@ class LanDirectoryTest : public ::testing::Test {
 
   Lan Load() {
     std::ostringstream messages;
-    Lan lan = standin::LoadLanDirectory(directory_, messages);
+    Lan lan = lan::LoadLanDirectory(directory_, messages);
     messages_ = messages.str();
     return lan;
   }
@@ -203,7 +226,7 @@ TEST_F(LanDirectoryTest, DirectoryThatCannotBeReadGivesOneMessageAndAnEmptyLan) 
   Write("plain-file", "");
   for (const fs::path& path : {directory_ / "missing", directory_ / "plain-file"}) {
     std::ostringstream messages;
-    const Lan lan = standin::LoadLanDirectory(path, messages);
+    const Lan lan = lan::LoadLanDirectory(path, messages);
     const std::string said = messages.str();
     EXPECT_EQ(said.rfind("kestrova: cannot read the LAN directory " + path.string() + ": ", 0), 0u) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
@@ -228,30 +251,33 @@ TEST_F(LanDirectoryTest, NamesAreHandedOutInTheAnsiCodePage) {
   standin::SetLocaleFactsForTesting(standin::LocaleFacts{});
 
   EXPECT_EQ(messages_, "");
-  EXPECT_EQ(DumpComputers(lan.Computers), (std::vector<std::string>{"Caf\xE9 file=Caf\xC3\xA9.reg",
-                                                                    "K\xF6ln denied=Software\\Gr\xFC\xDF"
+  // The LAN keeps the names in UTF-8; they reach the ANSI functions in
+  // the code page.
+  EXPECT_EQ(DumpComputers(lan.Computers), (std::vector<std::string>{"Caf\xC3\xA9 file=Caf\xC3\xA9.reg",
+                                                                    "K\xC3\xB6ln denied=Software\\Gr\xC3\xBC\xC3\x9F"
                                                                     "e"}));
+  standin::SetLocaleFactsForTesting(facts);
   EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\Caf\xE9", "\\\\K\xF6ln"}));
+  standin::SetLocaleFactsForTesting(standin::LocaleFacts{});
 }
 
 TEST_F(LanDirectoryTest, EnvironmentNamesTheDirectoryOrFallsBackToTheSample) {
   Write("ATLAS.reg", "REGEDIT4\r\n");
-  const char* before = std::getenv(standin::kLanDirectoryVariable);
+  const char* before = std::getenv(standin::kLanVariable);
   const std::string saved = before == nullptr ? "" : before;
 
-  setenv(standin::kLanDirectoryVariable, directory_.c_str(), 1);
-  EXPECT_EQ(Names(standin::LoadLanFromEnvironment().Computers), std::vector<std::string>{"ATLAS"});
+  std::ostringstream messages;
+  setenv(standin::kLanVariable, directory_.c_str(), 1);
+  EXPECT_EQ(ServersOf(*standin::OpenLanFromEnvironment(messages)), std::vector<std::string>{"\\\\ATLAS"});
 
-  setenv(standin::kLanDirectoryVariable, (directory_ / "missing").c_str(), 1);
-  testing::internal::CaptureStderr();
-  EXPECT_TRUE(standin::LoadLanFromEnvironment().Computers.empty());
-  const std::string complaint = testing::internal::GetCapturedStderr();
-  EXPECT_NE(complaint.find((directory_ / "missing").string()), std::string::npos) << complaint;
+  setenv(standin::kLanVariable, (directory_ / "missing").c_str(), 1);
+  EXPECT_TRUE(ServersOf(*standin::OpenLanFromEnvironment(messages)).empty());
+  EXPECT_NE(messages.str().find((directory_ / "missing").string()), std::string::npos) << messages.str();
 
-  unsetenv(standin::kLanDirectoryVariable);
-  EXPECT_EQ(standin::LoadLanFromEnvironment().Computers.size(), 6u);
+  unsetenv(standin::kLanVariable);
+  EXPECT_EQ(ServersOf(*standin::OpenLanFromEnvironment(messages)).size(), 6u);
 
-  if (before != nullptr) setenv(standin::kLanDirectoryVariable, saved.c_str(), 1);
+  if (before != nullptr) setenv(standin::kLanVariable, saved.c_str(), 1);
 }
 
 // The sample LAN that a first run shows: its description reads without a
@@ -261,7 +287,7 @@ TEST(SampleLanTest, ShowsTwoWorkgroupsAndAnUnreachableComputer) {
   const std::optional<fs::path> sample = standin::SampleLanDirectory();
   ASSERT_TRUE(sample);
   std::ostringstream messages;
-  const Lan lan = standin::LoadLanDirectory(*sample, messages);
+  const Lan lan = lan::LoadLanDirectory(*sample, messages);
   EXPECT_EQ(messages.str(), "");
 
   EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\ACCOUNTING-01", "\\\\DESIGN-WS2", "\\\\FRONT-DESK",
@@ -312,8 +338,7 @@ TEST(SampleLanTest, DocumentedExampleIsAValidDescription) {
   ASSERT_NE(end, std::string::npos);
 
   std::ostringstream messages;
-  const auto description =
-      standin::ParseLanDescription(readme.substr(start + 8, end - start - 8), "README.md", messages);
+  const auto description = lan::ParseLanDescription(readme.substr(start + 8, end - start - 8), "README.md", messages);
   ASSERT_TRUE(description);
   EXPECT_EQ(messages.str(), "");
   EXPECT_EQ(description->Top.Children.size(), 4u);

@@ -9,13 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/standin/lan_model.h"
+#include "platform/lan/lan_model.h"
 
 namespace testing_support {
 
 inline std::string DumpText(const std::optional<std::string>& text) { return text ? "\"" + *text + "\"" : "null"; }
 
-inline std::string DumpRecord(const standin::NetworkRecord& record) {
+inline std::string DumpRecord(const lan::NetworkRecord& record) {
   static const char* const kDisplayTypes[] = {"generic", "domain", "server",     "share",     "file", "group",
                                               "network", "root",   "shareadmin", "directory", "tree", "ndscontainer"};
   std::string line =
@@ -29,7 +29,7 @@ inline std::string DumpRecord(const standin::NetworkRecord& record) {
   return line;
 }
 
-inline std::string DumpFaults(const standin::NetworkRecord& level) {
+inline std::string DumpFaults(const lan::NetworkRecord& level) {
   std::string faults;
   if (level.OpenError) faults += " open=" + std::to_string(*level.OpenError);
   if (level.EnumError) {
@@ -39,15 +39,15 @@ inline std::string DumpFaults(const standin::NetworkRecord& level) {
   return faults;
 }
 
-inline void DumpLevel(const standin::NetworkRecord& level, const std::string& indent, std::vector<std::string>& lines) {
-  for (const standin::NetworkRecord& record : level.Children) {
+inline void DumpLevel(const lan::NetworkRecord& level, const std::string& indent, std::vector<std::string>& lines) {
+  for (const lan::NetworkRecord& record : level.Children) {
     lines.push_back(indent + DumpRecord(record) + DumpFaults(record));
     DumpLevel(record, indent + "  ", lines);
   }
 }
 
 // The records below `top` (not `top` itself; DumpFaults tells its faults).
-inline std::vector<std::string> DumpNetwork(const standin::NetworkRecord& top) {
+inline std::vector<std::string> DumpNetwork(const lan::NetworkRecord& top) {
   std::vector<std::string> lines;
   DumpLevel(top, "", lines);
   return lines;
@@ -56,20 +56,20 @@ inline std::vector<std::string> DumpNetwork(const standin::NetworkRecord& top) {
 // A computer as one line: its name, then its registry file (as the file's
 // name), its connect error, its denied keys and its failing values
 // (key|value|error), each when present.
-inline std::string DumpComputer(const standin::Computer& computer) {
+inline std::string DumpComputer(const lan::Computer& computer) {
   std::string line = computer.Name;
   if (!computer.RegistryFile.empty()) line += " file=" + computer.RegistryFile.filename().string();
   if (computer.ConnectError) line += " connect=" + std::to_string(*computer.ConnectError);
   for (const std::string& key : computer.DeniedKeys) line += " denied=" + key;
-  for (const standin::FailingValue& value : computer.FailingValues) {
+  for (const lan::FailingValue& value : computer.FailingValues) {
     line += " failing=" + value.KeyPath + "|" + value.ValueName + "|" + std::to_string(value.Error);
   }
   return line;
 }
 
-inline std::vector<std::string> DumpComputers(const std::vector<standin::Computer>& computers) {
+inline std::vector<std::string> DumpComputers(const std::vector<lan::Computer>& computers) {
   std::vector<std::string> lines;
-  for (const standin::Computer& computer : computers) lines.push_back(DumpComputer(computer));
+  for (const lan::Computer& computer : computers) lines.push_back(DumpComputer(computer));
   return lines;
 }
 

@@ -5,13 +5,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/standin/lan.h"
-#include "platform/standin/network_control.h"
+#include "platform/standin/lan/lan_in_use.h"
+#include "platform/standin/network/network_control.h"
 #include "platform/windows_api.h"
 
 namespace {
 
-using standin::NetworkRecord;
+using lan::NetworkRecord;
 
 constexpr DWORD kAsManyAsFit = 0xFFFFFFFF;
 constexpr DWORD kWholeBuffer = 16416;
@@ -55,11 +55,11 @@ class NetworkEnumerationTest : public ::testing::Test {
   void TearDown() override {
     for (HANDLE handle : opened_) WNetCloseEnum(handle);
     EXPECT_EQ(standin::OpenEnumerationCount(), 0u);
-    standin::UseLanForTesting(standin::Lan{});
+    standin::UseLanForTesting(lan::Lan{});
   }
 
   void UseTop(NetworkRecord top) {
-    standin::Lan lan;
+    lan::Lan lan;
     lan.Top = std::move(top);
     standin::UseLanForTesting(std::move(lan));
   }

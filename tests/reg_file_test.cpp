@@ -1,6 +1,6 @@
-#include "platform/reg_file.h"
+#include "platform/export/reg_file.h"
 
-#include "platform/skipped_line_report.h"
+#include "platform/export/skipped_line_report.h"
 
 #include <gtest/gtest.h>
 

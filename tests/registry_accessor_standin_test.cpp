@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/standin/lan.h"
-#include "platform/standin/standin_control.h"
+#include "platform/owned_key.h"
+#include "platform/standin/lan/lan_in_use.h"
+#include "platform/standin/locale/locale_control.h"
+#include "platform/standin/registry/registry_control.h"
 #include "registry/registry.h"
 #include "registry/startup_facts.h"
 #include "tests/support/registry_backend.h"
@@ -45,7 +47,7 @@ class RegistryAccessorStandinTest : public ::testing::Test {
         "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Unreadable]\r\n"
         "\"DisplayName\"=\"Cannot be fetched\"\r\n");
 
-    standin::Lan lan;
+    lan::Lan lan;
     lan.Computers.push_back(Computer("PC01"));
     lan.Computers.back().DeniedKeys = {std::string(kUninstall) + "\\Locked"};
     lan.Computers.back().FailingValues = {
@@ -59,16 +61,16 @@ class RegistryAccessorStandinTest : public ::testing::Test {
 
   void TearDown() override {
     EXPECT_EQ(standin::OpenRegistryHandleCount(), 0) << "a registry handle was left open";
-    EXPECT_EQ(standin::LoadedComputerRegistryCount(), 0);
+    EXPECT_EQ(standin::OpenLanConnectionCount(), 0);
     standin::ResetRegistryForTesting();
-    standin::UseLanForTesting(standin::Lan{});
+    standin::UseLanForTesting(lan::Lan{});
     standin::SetLocaleFactsForTesting({});
     EstablishStartupFacts();
     fs::remove(file_);
   }
 
-  standin::Computer Computer(const char* name) const {
-    standin::Computer computer;
+  lan::Computer Computer(const char* name) const {
+    lan::Computer computer;
     computer.Name = name;
     computer.RegistryFile = file_;
     return computer;
@@ -105,10 +107,10 @@ TEST_F(RegistryAccessorStandinTest, ListsAComputersApplicationsAsTheListingDoes)
 }
 
 TEST_F(RegistryAccessorStandinTest, AFailedConnectionChangesNothing) {
-  HKEY local = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Local", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &local, nullptr),
+  OwnedKey local;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Local", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, local.Out(), nullptr),
             ERROR_SUCCESS);
-  RegCloseKey(local);
+  local.Reset();
 
   for (const char* machine : {"\\\\NOWHERE", "\\\\PC03", "PC99"}) {
     SCOPED_TRACE(machine);
@@ -135,15 +137,14 @@ TEST_F(RegistryAccessorStandinTest, AKeyThatRefusesFullAccessCannotBeEntered) {
 }
 
 TEST_F(RegistryAccessorStandinTest, TheDoubleByteRuleDoublesNameLengths) {
-  HKEY key = nullptr;
-  ASSERT_EQ(
-      RegCreateKeyExA(HKEY_CURRENT_USER, "Measured\\Seven77", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-      ERROR_SUCCESS);
-  RegCloseKey(key);
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Measured", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  OwnedKey key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Measured\\Seven77", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(),
+                            nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Measured", 0, KEY_ALL_ACCESS, key.Out()), ERROR_SUCCESS);
   const BYTE data[] = {1, 2, 3, 4, 5};
-  ASSERT_EQ(RegSetValueExA(key, "abc", 0, REG_BINARY, data, sizeof data), ERROR_SUCCESS);
-  RegCloseKey(key);
+  ASSERT_EQ(RegSetValueExA(key.Get(), "abc", 0, REG_BINARY, data, sizeof data), ERROR_SUCCESS);
+  key.Reset();
 
   struct Case {
     const char* title;
@@ -201,11 +202,10 @@ TEST_F(RegistryAccessorStandinTest, NamesLongerInBytesThanInCharactersAreNotLost
   standin::SetLocaleFactsForTesting({.ThreadLocale = 0x0409, .AnsiCodePage = CP_UTF8});
   EstablishStartupFacts();
   for (const char* name : {"caf\xC3\xA9", "\xE6\x97\xA5\xE6\x9C\xAC", "plain"}) {
-    HKEY key = nullptr;
+    OwnedKey key;
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (std::string("Wide\\") + name).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
+                              nullptr, key.Out(), nullptr),
               ERROR_SUCCESS);
-    RegCloseKey(key);
   }
   TRegistry registry;
   ASSERT_TRUE(registry.EnterKey("Wide", false));

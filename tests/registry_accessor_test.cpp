@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/owned_key.h"
 #include "registry/startup_facts.h"
 #include "tests/support/registry_backend.h"
 #include "tests/support/registry_backend_test.h"
@@ -214,15 +215,14 @@ TEST_P(RegistryAccessorTest, ListSubkeysSkipsNamesThatVanishAndTakesLongerOnes) 
   const bool hooked = backend().SetEnumKeyHook([&](HKEY, DWORD index) {
     if (index != 1 || changed) return;
     changed = true;
-    HKEY list = nullptr;
-    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, ContractPath("List").c_str(), 0, KEY_ALL_ACCESS, &list), ERROR_SUCCESS);
-    EXPECT_EQ(RegDeleteKeyA(list, "B"), ERROR_SUCCESS);
-    EXPECT_EQ(RegDeleteKeyA(list, "D"), ERROR_SUCCESS);
-    HKEY renamed = nullptr;
-    EXPECT_EQ(RegCreateKeyExA(list, "B renamed", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &renamed, nullptr),
+    OwnedKey list;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, ContractPath("List").c_str(), 0, KEY_ALL_ACCESS, list.Out()),
               ERROR_SUCCESS);
-    RegCloseKey(renamed);
-    RegCloseKey(list);
+    EXPECT_EQ(RegDeleteKeyA(list.Get(), "B"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteKeyA(list.Get(), "D"), ERROR_SUCCESS);
+    OwnedKey renamed;
+    EXPECT_EQ(RegCreateKeyExA(list.Get(), "B renamed", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, renamed.Out(), nullptr),
+              ERROR_SUCCESS);
   });
   if (!hooked) GTEST_SKIP() << "the backend cannot run code between enumeration calls";
   TStringList list;

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/owned_key.h"
 #include "tests/support/registry_backend.h"
 #include "tests/support/registry_backend_test.h"
-#include "tests/support/scoped_key.h"
 
 namespace {
 
@@ -21,8 +21,8 @@ std::string Bytes(const char* data, std::size_t size) { return std::string(data,
 class RegistryContractTest : public RegistryBackendTest {
  protected:
   // Opens a key of the contract area; the test fails when it cannot.
-  LONG Open(std::string_view subpath, ScopedKey& key, REGSAM rights = KEY_ALL_ACCESS) {
-    return RegOpenKeyExA(HKEY_CURRENT_USER, ContractPath(subpath).c_str(), 0, rights, key.out());
+  LONG Open(std::string_view subpath, OwnedKey& key, REGSAM rights = KEY_ALL_ACCESS) {
+    return RegOpenKeyExA(HKEY_CURRENT_USER, ContractPath(subpath).c_str(), 0, rights, key.Out());
   }
 };
 
@@ -30,7 +30,7 @@ std::string BackendName(const ::testing::TestParamInfo<RegistryBackend*>& info) 
 
 TEST_P(RegistryContractTest, SubkeyPathsAreReadAsWindowsReadsThem) {
   Seed(KeyLine("Alpha\\Beta\\Gamma"));
-  ScopedKey area;
+  OwnedKey area;
   ASSERT_EQ(Open("", area), ERROR_SUCCESS);
 
   struct Case {
@@ -52,49 +52,49 @@ TEST_P(RegistryContractTest, SubkeyPathsAreReadAsWindowsReadsThem) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path == nullptr ? "(null)" : c.path);
-    ScopedKey key;
-    EXPECT_EQ(RegOpenKeyExA(area.get(), c.path, 0, KEY_ALL_ACCESS, key.out()), c.status);
+    OwnedKey key;
+    EXPECT_EQ(RegOpenKeyExA(area.Get(), c.path, 0, KEY_ALL_ACCESS, key.Out()), c.status);
     if (c.status != ERROR_SUCCESS) continue;
-    EXPECT_NE(key.get(), area.get()) << "a new handle is expected";
-    ScopedKey below;
-    EXPECT_EQ(RegOpenKeyExA(key.get(), c.reaches, 0, KEY_READ, below.out()), ERROR_SUCCESS);
+    EXPECT_NE(key.Get(), area.Get()) << "a new handle is expected";
+    OwnedKey below;
+    EXPECT_EQ(RegOpenKeyExA(key.Get(), c.reaches, 0, KEY_READ, below.Out()), ERROR_SUCCESS);
   }
 }
 
 TEST_P(RegistryContractTest, CreatingAndDeletingReadPathsAsOpeningDoes) {
   Seed(KeyLine("Paths\\Alpha\\Beta"));
-  ScopedKey paths;
+  OwnedKey paths;
   ASSERT_EQ(Open("Paths", paths), ERROR_SUCCESS);
   const LONG bad_path = static_cast<LONG>(ERROR_BAD_PATHNAME);
 
-  ScopedKey key;
+  OwnedKey key;
   DWORD disposition = 0;
-  EXPECT_EQ(RegCreateKeyExA(paths.get(), "\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
+  EXPECT_EQ(RegCreateKeyExA(paths.Get(), "\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), nullptr),
             bad_path);
-  EXPECT_EQ(RegCreateKeyExA(paths.get(), "\\\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
+  EXPECT_EQ(RegCreateKeyExA(paths.Get(), "\\\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), nullptr),
             bad_path);
   ASSERT_EQ(
-      RegCreateKeyExA(paths.get(), "New\\\\Deeper\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), &disposition),
+      RegCreateKeyExA(paths.Get(), "New\\\\Deeper\\", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), &disposition),
       ERROR_SUCCESS);
   EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
   for (const char* itself : {"", static_cast<const char*>(nullptr)}) {
-    ASSERT_EQ(RegCreateKeyExA(paths.get(), itself, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), &disposition),
+    ASSERT_EQ(RegCreateKeyExA(paths.Get(), itself, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), &disposition),
               ERROR_SUCCESS);
-    EXPECT_NE(key.get(), paths.get()) << "a new handle is expected";
-    ScopedKey below;
-    EXPECT_EQ(RegOpenKeyExA(key.get(), "New\\Deeper", 0, KEY_READ, below.out()), ERROR_SUCCESS);
+    EXPECT_NE(key.Get(), paths.Get()) << "a new handle is expected";
+    OwnedKey below;
+    EXPECT_EQ(RegOpenKeyExA(key.Get(), "New\\Deeper", 0, KEY_READ, below.Out()), ERROR_SUCCESS);
   }
   key.Reset();
 
-  EXPECT_EQ(RegDeleteKeyA(paths.get(), nullptr), static_cast<LONG>(ERROR_INVALID_PARAMETER));
-  EXPECT_EQ(RegDeleteKeyA(paths.get(), "\\Alpha\\Beta"), bad_path);
-  EXPECT_EQ(RegDeleteKeyA(paths.get(), "alpha\\\\BETA\\"), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteKeyA(paths.get(), "Alpha\\Beta"), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(RegDeleteKeyA(paths.Get(), nullptr), static_cast<LONG>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(RegDeleteKeyA(paths.Get(), "\\Alpha\\Beta"), bad_path);
+  EXPECT_EQ(RegDeleteKeyA(paths.Get(), "alpha\\\\BETA\\"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(paths.Get(), "Alpha\\Beta"), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
   // The empty path deletes the key of the handle itself.
   ASSERT_EQ(Open("Paths\\New\\Deeper", key), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteKeyA(key.get(), ""), ERROR_SUCCESS);
-  ScopedKey gone;
-  EXPECT_EQ(RegOpenKeyExA(paths.get(), "New\\Deeper", 0, KEY_READ, gone.out()),
+  EXPECT_EQ(RegDeleteKeyA(key.Get(), ""), ERROR_SUCCESS);
+  OwnedKey gone;
+  EXPECT_EQ(RegOpenKeyExA(paths.Get(), "New\\Deeper", 0, KEY_READ, gone.Out()),
             static_cast<LONG>(ERROR_FILE_NOT_FOUND));
 }
 
@@ -107,15 +107,15 @@ TEST_P(RegistryContractTest, APredefinedRootOpensItself) {
     HKEY root = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, itself, 0, KEY_ALL_ACCESS, &root), ERROR_SUCCESS);
     ASSERT_NE(root, nullptr);
-    ScopedKey below;
-    EXPECT_EQ(RegOpenKeyExA(root, ContractPath("Root").c_str(), 0, KEY_READ, below.out()), ERROR_SUCCESS);
+    OwnedKey below;
+    EXPECT_EQ(RegOpenKeyExA(root, ContractPath("Root").c_str(), 0, KEY_READ, below.Out()), ERROR_SUCCESS);
     EXPECT_EQ(RegCloseKey(root), ERROR_SUCCESS);
   }
 }
 
 TEST_P(RegistryContractTest, KeyNamesHaveAtMost255Utf16Characters) {
   Seed(KeyLine("Long"));
-  ScopedKey parent;
+  OwnedKey parent;
   ASSERT_EQ(Open("Long", parent), ERROR_SUCCESS);
   // "é" takes one byte in most ANSI code pages and two in UTF-8, one
   // UTF-16 character in both.
@@ -132,24 +132,24 @@ TEST_P(RegistryContractTest, KeyNamesHaveAtMost255Utf16Characters) {
   for (const std::string& unit : {std::string("k"), e_acute}) {
     SCOPED_TRACE(unit);
     const std::string longest = repeated(unit, 255);
-    ScopedKey key;
+    OwnedKey key;
     ASSERT_EQ(
-        RegCreateKeyExA(parent.get(), longest.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
+        RegCreateKeyExA(parent.Get(), longest.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), nullptr),
         ERROR_SUCCESS);
-    EXPECT_EQ(RegOpenKeyExA(parent.get(), longest.c_str(), 0, KEY_READ, key.out()), ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyExA(parent.Get(), longest.c_str(), 0, KEY_READ, key.Out()), ERROR_SUCCESS);
     DWORD longest_subkey = 0;
-    ASSERT_EQ(RegQueryInfoKeyA(parent.get(), nullptr, nullptr, nullptr, nullptr, &longest_subkey, nullptr, nullptr,
+    ASSERT_EQ(RegQueryInfoKeyA(parent.Get(), nullptr, nullptr, nullptr, nullptr, &longest_subkey, nullptr, nullptr,
                                nullptr, nullptr, nullptr, nullptr),
               ERROR_SUCCESS);
     EXPECT_EQ(longest_subkey, 255u);
 
     const std::string over = repeated(unit, too_long);
     const LONG invalid = static_cast<LONG>(ERROR_INVALID_PARAMETER);
-    EXPECT_EQ(RegCreateKeyExA(parent.get(), over.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
+    EXPECT_EQ(RegCreateKeyExA(parent.Get(), over.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), nullptr),
               invalid);
-    EXPECT_EQ(RegOpenKeyExA(parent.get(), over.c_str(), 0, KEY_READ, key.out()), invalid);
+    EXPECT_EQ(RegOpenKeyExA(parent.Get(), over.c_str(), 0, KEY_READ, key.Out()), invalid);
     key.Reset();
-    ASSERT_EQ(RegDeleteKeyA(parent.get(), longest.c_str()), ERROR_SUCCESS);
+    ASSERT_EQ(RegDeleteKeyA(parent.Get(), longest.c_str()), ERROR_SUCCESS);
   }
 }
 
@@ -190,14 +190,14 @@ TEST_P(RegistryContractTest, SubkeysAreEnumeratedByUpperCasedNameAndKeepTheirCas
     body += KeyLine(std::string("List\\") + name);
   }
   Seed(body);
-  ScopedKey list;
+  OwnedKey list;
   ASSERT_EQ(Open("List", list), ERROR_SUCCESS);
 
   std::vector<std::string> names;
   for (DWORD index = 0;; ++index) {
     char name[64];
     DWORD capacity = sizeof name;
-    const LONG status = RegEnumKeyExA(list.get(), index, name, &capacity, nullptr, nullptr, nullptr, nullptr);
+    const LONG status = RegEnumKeyExA(list.Get(), index, name, &capacity, nullptr, nullptr, nullptr, nullptr);
     if (status == static_cast<LONG>(ERROR_NO_MORE_ITEMS)) break;
     ASSERT_EQ(status, ERROR_SUCCESS);
     EXPECT_EQ(capacity, std::strlen(name));
@@ -219,7 +219,7 @@ TEST_P(RegistryContractTest, SubkeysAreEnumeratedByUpperCasedNameAndKeepTheirCas
 
 TEST_P(RegistryContractTest, EnumerationCapacityCountsTheTerminatingZero) {
   Seed(KeyLine("List\\Seven77"));
-  ScopedKey list;
+  OwnedKey list;
   ASSERT_EQ(Open("List", list), ERROR_SUCCESS);
 
   struct Case {
@@ -240,7 +240,7 @@ TEST_P(RegistryContractTest, EnumerationCapacityCountsTheTerminatingZero) {
     char name[100];
     std::memset(name, 'x', sizeof name);
     DWORD capacity = c.capacity;
-    EXPECT_EQ(RegEnumKeyExA(list.get(), c.index, name, &capacity, nullptr, nullptr, nullptr, nullptr), c.status);
+    EXPECT_EQ(RegEnumKeyExA(list.Get(), c.index, name, &capacity, nullptr, nullptr, nullptr, nullptr), c.status);
     if (c.status == ERROR_SUCCESS) {
       EXPECT_EQ(capacity, 7u);
       EXPECT_STREQ(name, "Seven77");
@@ -253,11 +253,11 @@ TEST_P(RegistryContractTest, KeyInformationCountsAndMeasures) {
        "\"v\"=dword:00000001\r\n"
        "\"Longest Value Name\"=hex:01,02,03,04,05,06,07,08,09,0a\r\n"
        "@=hex(0):\r\n");
-  ScopedKey info;
+  OwnedKey info;
   ASSERT_EQ(Open("Info", info), ERROR_SUCCESS);
   DWORD subkeys = 99, longest_subkey = 99, values = 99, longest_value_name = 99, longest_data = 99;
   FILETIME written{};
-  ASSERT_EQ(RegQueryInfoKeyA(info.get(), nullptr, nullptr, nullptr, &subkeys, &longest_subkey, nullptr, &values,
+  ASSERT_EQ(RegQueryInfoKeyA(info.Get(), nullptr, nullptr, nullptr, &subkeys, &longest_subkey, nullptr, &values,
                              &longest_value_name, &longest_data, nullptr, &written),
             ERROR_SUCCESS);
   EXPECT_EQ(subkeys, 2u);
@@ -267,9 +267,9 @@ TEST_P(RegistryContractTest, KeyInformationCountsAndMeasures) {
   EXPECT_EQ(longest_data, 10u);
   EXPECT_TRUE(written.dwLowDateTime != 0 || written.dwHighDateTime != 0);
 
-  ScopedKey empty;
+  OwnedKey empty;
   ASSERT_EQ(Open("Info\\Short", empty), ERROR_SUCCESS);
-  ASSERT_EQ(RegQueryInfoKeyA(empty.get(), nullptr, nullptr, nullptr, &subkeys, &longest_subkey, nullptr, &values,
+  ASSERT_EQ(RegQueryInfoKeyA(empty.Get(), nullptr, nullptr, nullptr, &subkeys, &longest_subkey, nullptr, &values,
                              &longest_value_name, &longest_data, nullptr, nullptr),
             ERROR_SUCCESS);
   EXPECT_EQ(subkeys + longest_subkey + values + longest_value_name + longest_data, 0u);
@@ -280,10 +280,10 @@ TEST_P(RegistryContractTest, KeyInformationCountsAndMeasures) {
 // reported length and one.
 TEST_P(RegistryContractTest, NameLengthsAreUtf16Characters) {
   SeedRegistry(backend(), Regedit5(KeyLine("Wide\\caf\xC3\xA9") + KeyLine("Wide") + "\"\xC3\xA9t\xC3\xA9\"=\"x\"\r\n"));
-  ScopedKey wide;
+  OwnedKey wide;
   ASSERT_EQ(Open("Wide", wide), ERROR_SUCCESS);
   DWORD longest_subkey = 0, longest_value_name = 0;
-  ASSERT_EQ(RegQueryInfoKeyA(wide.get(), nullptr, nullptr, nullptr, nullptr, &longest_subkey, nullptr, nullptr,
+  ASSERT_EQ(RegQueryInfoKeyA(wide.Get(), nullptr, nullptr, nullptr, nullptr, &longest_subkey, nullptr, nullptr,
                              &longest_value_name, nullptr, nullptr, nullptr),
             ERROR_SUCCESS);
   EXPECT_EQ(longest_subkey, 4u);
@@ -292,10 +292,10 @@ TEST_P(RegistryContractTest, NameLengthsAreUtf16Characters) {
   const std::string expected = GetACP() == CP_UTF8 ? "caf\xC3\xA9" : "caf\xE9";
   char name[16];
   DWORD capacity = sizeof name;
-  ASSERT_EQ(RegEnumKeyExA(wide.get(), 0, name, &capacity, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  ASSERT_EQ(RegEnumKeyExA(wide.Get(), 0, name, &capacity, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
   EXPECT_EQ(std::string(name), expected);
   capacity = longest_subkey + 1;
-  EXPECT_EQ(RegEnumKeyExA(wide.get(), 0, name, &capacity, nullptr, nullptr, nullptr, nullptr),
+  EXPECT_EQ(RegEnumKeyExA(wide.Get(), 0, name, &capacity, nullptr, nullptr, nullptr, nullptr),
             expected.size() <= longest_subkey ? ERROR_SUCCESS : static_cast<LONG>(ERROR_MORE_DATA));
 }
 
@@ -316,7 +316,7 @@ TEST_P(RegistryContractTest, ValuesAnswerWithTypeSizeAndDataAsStored) {
        "\"qword\"=hex(b):01,00,00,00,00,00,00,80\r\n"
        "\"big endian\"=hex(5):00,00,00,2a\r\n"
        "@=\"default\"\r\n");
-  ScopedKey values;
+  OwnedKey values;
   ASSERT_EQ(Open("Values", values), ERROR_SUCCESS);
 
   struct Case {
@@ -349,13 +349,13 @@ TEST_P(RegistryContractTest, ValuesAnswerWithTypeSizeAndDataAsStored) {
     const DWORD size = static_cast<DWORD>(c.data.size());
     DWORD type = 99;
     DWORD reported = 12345;
-    ASSERT_EQ(RegQueryValueExA(values.get(), c.name, nullptr, &type, nullptr, &reported), ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryValueExA(values.Get(), c.name, nullptr, &type, nullptr, &reported), ERROR_SUCCESS);
     EXPECT_EQ(type, c.type);
     EXPECT_EQ(reported, size);
 
     std::string buffer(size + 4, '\x7F');
     reported = size;
-    ASSERT_EQ(RegQueryValueExA(values.get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &reported),
+    ASSERT_EQ(RegQueryValueExA(values.Get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &reported),
               ERROR_SUCCESS);
     EXPECT_EQ(reported, size);
     EXPECT_EQ(buffer.substr(0, size), c.data);
@@ -364,14 +364,14 @@ TEST_P(RegistryContractTest, ValuesAnswerWithTypeSizeAndDataAsStored) {
     if (size > 0) {
       reported = size - 1;
       EXPECT_EQ(
-          RegQueryValueExA(values.get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &reported),
+          RegQueryValueExA(values.Get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &reported),
           static_cast<LONG>(ERROR_MORE_DATA));
       EXPECT_EQ(reported, size);
     }
   }
   DWORD type = 0;
   DWORD size = 0;
-  EXPECT_EQ(RegQueryValueExA(values.get(), "missing", nullptr, &type, nullptr, &size),
+  EXPECT_EQ(RegQueryValueExA(values.Get(), "missing", nullptr, &type, nullptr, &size),
             static_cast<LONG>(ERROR_FILE_NOT_FOUND));
 }
 
@@ -379,7 +379,7 @@ TEST_P(RegistryContractTest, ValuesAnswerWithTypeSizeAndDataAsStored) {
 // export file) come back as stored, and the size counts no zero either.
 TEST_P(RegistryContractTest, StringsStoredWithoutAZeroComeBackWithout) {
   Seed(KeyLine("Stored"));
-  ScopedKey stored;
+  OwnedKey stored;
   ASSERT_EQ(Open("Stored", stored), ERROR_SUCCESS);
   struct Case {
     const char* name;
@@ -394,15 +394,15 @@ TEST_P(RegistryContractTest, StringsStoredWithoutAZeroComeBackWithout) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ASSERT_EQ(backend().StoreValueUnchanged(stored.get(), c.name, c.type, c.data), ERROR_SUCCESS);
+    ASSERT_EQ(backend().StoreValueUnchanged(stored.Get(), c.name, c.type, c.data), ERROR_SUCCESS);
     const DWORD size = static_cast<DWORD>(c.data.size());
     DWORD type = 0;
     DWORD described = 0;
-    ASSERT_EQ(RegQueryValueExA(stored.get(), c.name, nullptr, &type, nullptr, &described), ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryValueExA(stored.Get(), c.name, nullptr, &type, nullptr, &described), ERROR_SUCCESS);
     EXPECT_EQ(type, c.type);
     std::string buffer(size + 4, '\x7F');
     DWORD reported = static_cast<DWORD>(buffer.size());
-    ASSERT_EQ(RegQueryValueExA(stored.get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &reported),
+    ASSERT_EQ(RegQueryValueExA(stored.Get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &reported),
               ERROR_SUCCESS);
     EXPECT_EQ(buffer.substr(0, size), c.data);
     if (backend().Quirks().AnsiQueryAddsTerminator) {
@@ -414,7 +414,7 @@ TEST_P(RegistryContractTest, StringsStoredWithoutAZeroComeBackWithout) {
     EXPECT_EQ(reported, size);
     EXPECT_EQ(buffer.substr(size), "\x7F\x7F\x7F\x7F") << "no terminator may be added";
     reported = size;
-    EXPECT_EQ(RegQueryValueExA(stored.get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &reported),
+    EXPECT_EQ(RegQueryValueExA(stored.Get(), c.name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &reported),
               ERROR_SUCCESS)
         << "room for the stored data is enough";
   }
@@ -424,25 +424,25 @@ TEST_P(RegistryContractTest, StringsStoredWithoutAZeroComeBackWithout) {
 // UTF-16 form, while RegQueryValueExA gives a value's size in ANSI bytes.
 TEST_P(RegistryContractTest, TheLongestDataCountsStringsInUtf16) {
   SeedRegistry(backend(), Regedit5(KeyLine("Data") + "\"s\"=\"caf\xC3\xA9\"\r\n\"b\"=hex:01,02,03,04,05,06,07\r\n"));
-  ScopedKey data;
+  OwnedKey data;
   ASSERT_EQ(Open("Data", data), ERROR_SUCCESS);
   DWORD longest_data = 0;
-  ASSERT_EQ(RegQueryInfoKeyA(data.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+  ASSERT_EQ(RegQueryInfoKeyA(data.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                              &longest_data, nullptr, nullptr),
             ERROR_SUCCESS);
   EXPECT_EQ(longest_data, 10u) << "five UTF-16 characters with the terminating zero";
   const std::string ansi = GetACP() == CP_UTF8 ? Bytes("caf\xC3\xA9", 6) : Bytes("caf\xE9", 5);
   DWORD size = 0;
-  ASSERT_EQ(RegQueryValueExA(data.get(), "s", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+  ASSERT_EQ(RegQueryValueExA(data.Get(), "s", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
   EXPECT_EQ(size, ansi.size());
   std::string buffer(ansi.size(), '\x7F');
-  ASSERT_EQ(RegQueryValueExA(data.get(), "s", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size),
+  ASSERT_EQ(RegQueryValueExA(data.Get(), "s", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size),
             ERROR_SUCCESS);
   EXPECT_EQ(buffer, ansi);
 
   const BYTE twelve[12] = {};
-  ASSERT_EQ(RegSetValueExA(data.get(), "b", 0, REG_BINARY, twelve, sizeof twelve), ERROR_SUCCESS);
-  ASSERT_EQ(RegQueryInfoKeyA(data.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+  ASSERT_EQ(RegSetValueExA(data.Get(), "b", 0, REG_BINARY, twelve, sizeof twelve), ERROR_SUCCESS);
+  ASSERT_EQ(RegQueryInfoKeyA(data.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                              &longest_data, nullptr, nullptr),
             ERROR_SUCCESS);
   EXPECT_EQ(longest_data, 12u);
@@ -450,28 +450,28 @@ TEST_P(RegistryContractTest, TheLongestDataCountsStringsInUtf16) {
 
 TEST_P(RegistryContractTest, KeysAreCreatedChangedAndDeletedThroughTheApi) {
   Seed(KeyLine("Tree\\Child"));
-  ScopedKey tree;
+  OwnedKey tree;
   ASSERT_EQ(Open("Tree", tree), ERROR_SUCCESS);
 
-  ScopedKey created;
+  OwnedKey created;
   DWORD disposition = 0;
   ASSERT_EQ(
-      RegCreateKeyExA(tree.get(), "New\\Deeper", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, created.out(), &disposition),
+      RegCreateKeyExA(tree.Get(), "New\\Deeper", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, created.Out(), &disposition),
       ERROR_SUCCESS);
   EXPECT_EQ(disposition, REG_CREATED_NEW_KEY);
-  ASSERT_EQ(RegCreateKeyExA(tree.get(), "child", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, created.out(), &disposition),
+  ASSERT_EQ(RegCreateKeyExA(tree.Get(), "child", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, created.Out(), &disposition),
             ERROR_SUCCESS);
   EXPECT_EQ(disposition, REG_OPENED_EXISTING_KEY);
 
   const BYTE one[] = {1, 0, 0, 0};
-  EXPECT_EQ(RegSetValueExA(created.get(), "n", 0, REG_DWORD, one, 4), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteValueA(created.get(), "N"), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteValueA(created.get(), "n"), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(RegSetValueExA(created.Get(), "n", 0, REG_DWORD, one, 4), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueA(created.Get(), "N"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteValueA(created.Get(), "n"), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
 
-  EXPECT_EQ(RegDeleteKeyA(tree.get(), "New"), static_cast<LONG>(ERROR_ACCESS_DENIED)) << "it has a subkey";
-  EXPECT_EQ(RegDeleteKeyA(tree.get(), "New\\Deeper"), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteKeyA(tree.get(), "New"), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteKeyA(tree.get(), "New"), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(RegDeleteKeyA(tree.Get(), "New"), static_cast<LONG>(ERROR_ACCESS_DENIED)) << "it has a subkey";
+  EXPECT_EQ(RegDeleteKeyA(tree.Get(), "New\\Deeper"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(tree.Get(), "New"), ERROR_SUCCESS);
+  EXPECT_EQ(RegDeleteKeyA(tree.Get(), "New"), static_cast<LONG>(ERROR_FILE_NOT_FOUND));
 }
 
 // A handle to a key deleted meanwhile stays valid but reaches nothing: every
@@ -479,13 +479,13 @@ TEST_P(RegistryContractTest, KeysAreCreatedChangedAndDeletedThroughTheApi) {
 // after a key of the same name is made again.
 TEST_P(RegistryContractTest, AHandleToADeletedKeyReachesNothing) {
   Seed(KeyLine("Doomed") + "\"v\"=dword:00000001\r\n");
-  ScopedKey area;
+  OwnedKey area;
   ASSERT_EQ(Open("", area), ERROR_SUCCESS);
   HKEY doomed = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(area.get(), "Doomed", 0, KEY_ALL_ACCESS, &doomed), ERROR_SUCCESS);
-  ASSERT_EQ(RegDeleteKeyA(area.get(), "Doomed"), ERROR_SUCCESS);
-  ScopedKey again;
-  ASSERT_EQ(RegCreateKeyExA(area.get(), "Doomed", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, again.out(), nullptr),
+  ASSERT_EQ(RegOpenKeyExA(area.Get(), "Doomed", 0, KEY_ALL_ACCESS, &doomed), ERROR_SUCCESS);
+  ASSERT_EQ(RegDeleteKeyA(area.Get(), "Doomed"), ERROR_SUCCESS);
+  OwnedKey again;
+  ASSERT_EQ(RegCreateKeyExA(area.Get(), "Doomed", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, again.Out(), nullptr),
             ERROR_SUCCESS);
 
   const LONG deleted = static_cast<LONG>(ERROR_KEY_DELETED);
@@ -517,21 +517,21 @@ TEST_P(RegistryContractTest, HandlesGrantOnlyTheRightsAskedFor) {
   char name[8];
   DWORD capacity = sizeof name;
 
-  ScopedKey reader;
+  OwnedKey reader;
   ASSERT_EQ(Open("Rights", reader, KEY_READ), ERROR_SUCCESS);
-  EXPECT_EQ(RegSetValueExA(reader.get(), "n", 0, REG_DWORD, one, 4), static_cast<LONG>(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(RegEnumKeyExA(reader.get(), 0, name, &capacity, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExA(reader.Get(), "n", 0, REG_DWORD, one, 4), static_cast<LONG>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(RegEnumKeyExA(reader.Get(), 0, name, &capacity, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
 
-  ScopedKey nothing;
+  OwnedKey nothing;
   ASSERT_EQ(Open("Rights\\Sub", nothing, 0), ERROR_SUCCESS);
-  EXPECT_EQ(RegQueryValueExA(nothing.get(), "v", nullptr, nullptr, nullptr, &size),
+  EXPECT_EQ(RegQueryValueExA(nothing.Get(), "v", nullptr, nullptr, nullptr, &size),
             static_cast<LONG>(ERROR_ACCESS_DENIED));
   capacity = sizeof name;
-  EXPECT_EQ(RegEnumKeyExA(nothing.get(), 0, name, &capacity, nullptr, nullptr, nullptr, nullptr),
+  EXPECT_EQ(RegEnumKeyExA(nothing.Get(), 0, name, &capacity, nullptr, nullptr, nullptr, nullptr),
             static_cast<LONG>(ERROR_ACCESS_DENIED));
   // Opening below a handle needs no right on it.
-  ScopedKey again;
-  EXPECT_EQ(RegOpenKeyExA(nothing.get(), "", 0, KEY_ALL_ACCESS, again.out()), ERROR_SUCCESS);
+  OwnedKey again;
+  EXPECT_EQ(RegOpenKeyExA(nothing.Get(), "", 0, KEY_ALL_ACCESS, again.Out()), ERROR_SUCCESS);
 }
 
 TEST_P(RegistryContractTest, ConnectingWithoutAMachineOrToItselfReachesTheLocalRegistry) {
@@ -545,19 +545,19 @@ TEST_P(RegistryContractTest, ConnectingWithoutAMachineOrToItselfReachesTheLocalR
 
   for (const std::string& machine : {std::string(), "\\\\" + own_name, own_name, "\\\\" + lower}) {
     SCOPED_TRACE(machine);
-    ScopedKey root;
-    ASSERT_EQ(RegConnectRegistryA(machine.empty() ? nullptr : machine.c_str(), HKEY_CURRENT_USER, root.out()),
+    OwnedKey root;
+    ASSERT_EQ(RegConnectRegistryA(machine.empty() ? nullptr : machine.c_str(), HKEY_CURRENT_USER, root.Out()),
               ERROR_SUCCESS);
-    ScopedKey key;
-    EXPECT_EQ(RegOpenKeyExA(root.get(), ContractPath("Local").c_str(), 0, KEY_READ, key.out()), ERROR_SUCCESS);
+    OwnedKey key;
+    EXPECT_EQ(RegOpenKeyExA(root.Get(), ContractPath("Local").c_str(), 0, KEY_READ, key.Out()), ERROR_SUCCESS);
   }
-  ScopedKey root;
-  EXPECT_EQ(RegConnectRegistryA("", HKEY_LOCAL_MACHINE, root.out()), ERROR_SUCCESS);
+  OwnedKey root;
+  EXPECT_EQ(RegConnectRegistryA("", HKEY_LOCAL_MACHINE, root.Out()), ERROR_SUCCESS);
 
   // A computer that does not exist cannot be reached.
   for (const char* machine : {"\\\\KESTROVA-NOWHERE", "KESTROVA-NOWHERE"}) {
     SCOPED_TRACE(machine);
-    EXPECT_EQ(RegConnectRegistryA(machine, HKEY_LOCAL_MACHINE, root.out()), static_cast<LONG>(ERROR_BAD_NETPATH));
+    EXPECT_EQ(RegConnectRegistryA(machine, HKEY_LOCAL_MACHINE, root.Out()), static_cast<LONG>(ERROR_BAD_NETPATH));
   }
 
   // Only a predefined root can be reached: handle 0 and an opened key are
@@ -566,9 +566,9 @@ TEST_P(RegistryContractTest, ConnectingWithoutAMachineOrToItselfReachesTheLocalR
     // Wine defect: Wine hands back any key for the local computer.
     return;
   }
-  ScopedKey opened;
+  OwnedKey opened;
   ASSERT_EQ(Open("Local", opened), ERROR_SUCCESS);
-  for (HKEY key : {static_cast<HKEY>(nullptr), opened.get()}) {
+  for (HKEY key : {static_cast<HKEY>(nullptr), opened.Get()}) {
     for (const char* machine : {static_cast<const char*>(nullptr), own_name.c_str()}) {
       SCOPED_TRACE(testing::Message() << (machine == nullptr ? "(null)" : machine)
                                       << (key == nullptr ? " 0" : " opened"));
@@ -581,19 +581,19 @@ TEST_P(RegistryContractTest, ConnectingWithoutAMachineOrToItselfReachesTheLocalR
 
 TEST_P(RegistryContractTest, DeletingASubkeyWhileListingShowsInTheNextCalls) {
   Seed(KeyLine("List\\A") + KeyLine("List\\B") + KeyLine("List\\C"));
-  ScopedKey list;
+  OwnedKey list;
   ASSERT_EQ(Open("List", list), ERROR_SUCCESS);
   std::vector<std::string> names;
   for (DWORD index = 0;; ++index) {
     if (index == 1) {
       // Through another handle to the same key.
-      ScopedKey parent;
+      OwnedKey parent;
       ASSERT_EQ(Open("List", parent), ERROR_SUCCESS);
-      ASSERT_EQ(RegDeleteKeyA(parent.get(), "A"), ERROR_SUCCESS);
+      ASSERT_EQ(RegDeleteKeyA(parent.Get(), "A"), ERROR_SUCCESS);
     }
     char name[8];
     DWORD capacity = sizeof name;
-    const LONG status = RegEnumKeyExA(list.get(), index, name, &capacity, nullptr, nullptr, nullptr, nullptr);
+    const LONG status = RegEnumKeyExA(list.Get(), index, name, &capacity, nullptr, nullptr, nullptr, nullptr);
     if (status != ERROR_SUCCESS) {
       EXPECT_EQ(status, static_cast<LONG>(ERROR_NO_MORE_ITEMS));
       break;

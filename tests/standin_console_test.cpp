@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "platform/standin/standin_control.h"
-#include "platform/standin/windows_error.h"
+#include "platform/standin/console/console_control.h"
+#include "platform/standin/console/windows_error.h"
 #include "platform/windows_api.h"
 
 namespace {

@@ -6,11 +6,11 @@
 #include <fstream>
 #include <string>
 
-#include "platform/reg_file.h"
-#include "platform/standin/lan.h"
-#include "platform/standin/standin_control.h"
+#include "platform/export/reg_file.h"
+#include "platform/owned_key.h"
+#include "platform/standin/lan/lan_in_use.h"
+#include "platform/standin/registry/registry_control.h"
 #include "tests/support/registry_backend.h"
-#include "tests/support/scoped_key.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ class StandinRegistryTest : public ::testing::Test {
                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::create_directories(directory_);
 
-    standin::Lan lan;
+    lan::Lan lan;
     lan.Computers.push_back(
         Computer("PC01", Write("PC01.reg", Regedit4("[HKEY_LOCAL_MACHINE\\Software\\Apps\\One]\r\n"
                                                     "\"DisplayName\"=\"First\"\r\n"
@@ -53,12 +53,12 @@ class StandinRegistryTest : public ::testing::Test {
   void TearDown() override {
     EXPECT_EQ(standin::OpenRegistryHandleCount(), 0) << "a registry handle was left open";
     standin::ResetRegistryForTesting();
-    standin::UseLanForTesting(standin::Lan{});
+    standin::UseLanForTesting(lan::Lan{});
     fs::remove_all(directory_);
   }
 
-  static standin::Computer Computer(std::string name, fs::path file) {
-    standin::Computer computer;
+  static lan::Computer Computer(std::string name, fs::path file) {
+    lan::Computer computer;
     computer.Name = std::move(name);
     computer.RegistryFile = std::move(file);
     return computer;
@@ -95,81 +95,100 @@ TEST_F(StandinRegistryTest, ComputersAreReachedByNameWithOrWithoutBackslashesInA
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.machine);
-    ScopedKey root;
-    EXPECT_EQ(RegConnectRegistryA(c.machine, HKEY_LOCAL_MACHINE, root.out()), c.status);
-    EXPECT_EQ(root.get() != nullptr, c.status == ERROR_SUCCESS);
+    OwnedKey root;
+    EXPECT_EQ(RegConnectRegistryA(c.machine, HKEY_LOCAL_MACHINE, root.Out()), c.status);
+    EXPECT_EQ(root.Get() != nullptr, c.status == ERROR_SUCCESS);
   }
 }
 
 TEST_F(StandinRegistryTest, AComputerServesHklmAndHkuAloneAndItsFileFillsThem) {
   for (HKEY refused : {HKEY_CURRENT_USER, HKEY_CLASSES_ROOT, HKEY_CURRENT_CONFIG, static_cast<HKEY>(nullptr)}) {
-    ScopedKey root;
-    EXPECT_EQ(RegConnectRegistryA("\\\\PC01", refused, root.out()), Status(ERROR_INVALID_HANDLE));
+    OwnedKey root;
+    EXPECT_EQ(RegConnectRegistryA("\\\\PC01", refused, root.Out()), Status(ERROR_INVALID_HANDLE));
   }
-  ScopedKey users;
-  ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_USERS, users.out()), ERROR_SUCCESS);
-  ScopedKey settings;
-  EXPECT_EQ(RegOpenKeyExA(users.get(), ".DEFAULT\\Settings", 0, KEY_READ, settings.out()), ERROR_SUCCESS);
-  EXPECT_EQ(RegOpenKeyExA(users.get(), "Ignored", 0, KEY_READ, settings.out()), Status(ERROR_FILE_NOT_FOUND));
+  OwnedKey users;
+  ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_USERS, users.Out()), ERROR_SUCCESS);
+  OwnedKey settings;
+  EXPECT_EQ(RegOpenKeyExA(users.Get(), ".DEFAULT\\Settings", 0, KEY_READ, settings.Out()), ERROR_SUCCESS);
+  EXPECT_EQ(RegOpenKeyExA(users.Get(), "Ignored", 0, KEY_READ, settings.Out()), Status(ERROR_FILE_NOT_FOUND));
 
-  ScopedKey machine;
-  ASSERT_EQ(RegConnectRegistryA("\\\\PC02", HKEY_LOCAL_MACHINE, machine.out()), ERROR_SUCCESS);
-  ScopedKey wide;
-  ASSERT_EQ(RegOpenKeyExA(machine.get(), "SOFTWARE\\wide", 0, KEY_ALL_ACCESS, wide.out()), ERROR_SUCCESS);
+  OwnedKey machine;
+  ASSERT_EQ(RegConnectRegistryA("\\\\PC02", HKEY_LOCAL_MACHINE, machine.Out()), ERROR_SUCCESS);
+  OwnedKey wide;
+  ASSERT_EQ(RegOpenKeyExA(machine.Get(), "SOFTWARE\\wide", 0, KEY_ALL_ACCESS, wide.Out()), ERROR_SUCCESS);
   char name[16] = {};
   DWORD size = sizeof name;
-  ASSERT_EQ(RegQueryValueExA(wide.get(), "DisplayName", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size),
+  ASSERT_EQ(RegQueryValueExA(wide.Get(), "DisplayName", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size),
             ERROR_SUCCESS);
   EXPECT_EQ(std::string(name, size), std::string("Second\0", 7));
 }
 
 TEST_F(StandinRegistryTest, AFileThatIsNoExportFailsItsComputerWithAMessageAndSparesTheOthers) {
   ::testing::internal::CaptureStderr();
-  ScopedKey root;
-  const LONG corrupt = RegConnectRegistryA("\\\\PC03", HKEY_LOCAL_MACHINE, root.out());
-  const LONG missing = RegConnectRegistryA("\\\\PC06", HKEY_LOCAL_MACHINE, root.out());
+  OwnedKey root;
+  const LONG corrupt = RegConnectRegistryA("\\\\PC03", HKEY_LOCAL_MACHINE, root.Out());
+  const LONG missing = RegConnectRegistryA("\\\\PC06", HKEY_LOCAL_MACHINE, root.Out());
   const std::string messages = ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(corrupt, Status(ERROR_REGISTRY_CORRUPT));
   EXPECT_EQ(missing, Status(ERROR_REGISTRY_CORRUPT));
   EXPECT_EQ(messages, "kestrova: " + corrupt_file_.string() + ":1: " + regfile::kNotAnExportMessage + "\n" +
                           "kestrova: " + missing_file_.string() + ": cannot be read\n");
 
-  ScopedKey good;
-  EXPECT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, good.out()), ERROR_SUCCESS);
+  OwnedKey good;
+  EXPECT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, good.Out()), ERROR_SUCCESS);
 }
 
-TEST_F(StandinRegistryTest, AComputersRegistryLivesWhileAHandleIntoItIsOpen) {
-  EXPECT_EQ(standin::LoadedComputerRegistryCount(), 0);
-  ScopedKey root;
-  ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, root.out()), ERROR_SUCCESS);
-  ScopedKey apps;
-  ASSERT_EQ(RegOpenKeyExA(root.get(), "Software\\Apps", 0, KEY_ALL_ACCESS, apps.out()), ERROR_SUCCESS);
-  ScopedKey added;
-  ASSERT_EQ(RegCreateKeyExA(apps.get(), "Added", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, added.out(), nullptr),
-            ERROR_SUCCESS);
-  added.Reset();
-  EXPECT_EQ(standin::LoadedComputerRegistryCount(), 1);
+TEST_F(StandinRegistryTest, AConnectionLivesWhileAHandleIntoItIsOpen) {
+  EXPECT_EQ(standin::OpenLanConnectionCount(), 0);
+  OwnedKey root;
+  ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, root.Out()), ERROR_SUCCESS);
+  OwnedKey apps;
+  ASSERT_EQ(RegOpenKeyExA(root.Get(), "Software\\Apps", 0, KEY_ALL_ACCESS, apps.Out()), ERROR_SUCCESS);
+  EXPECT_EQ(standin::OpenLanConnectionCount(), 1);
 
-  // A second connection meanwhile reaches the same registry.
-  ScopedKey second;
-  ASSERT_EQ(RegConnectRegistryA("pc01", HKEY_LOCAL_MACHINE, second.out()), ERROR_SUCCESS);
-  EXPECT_EQ(RegOpenKeyExA(second.get(), "Software\\Apps\\Added", 0, KEY_READ, added.out()), ERROR_SUCCESS);
-  added.Reset();
+  // Each connection is one of its own.
+  OwnedKey second;
+  ASSERT_EQ(RegConnectRegistryA("pc01", HKEY_LOCAL_MACHINE, second.Out()), ERROR_SUCCESS);
+  EXPECT_EQ(standin::OpenLanConnectionCount(), 2);
   second.Reset();
 
   root.Reset();
-  EXPECT_EQ(standin::LoadedComputerRegistryCount(), 1) << "the subkey's handle keeps it";
+  EXPECT_EQ(standin::OpenLanConnectionCount(), 1) << "the subkey's handle keeps it";
+  OwnedKey one;
+  EXPECT_EQ(RegOpenKeyExA(apps.Get(), "One", 0, KEY_READ, one.Out()), ERROR_SUCCESS);
+  one.Reset();
   apps.Reset();
-  EXPECT_EQ(standin::LoadedComputerRegistryCount(), 0);
+  EXPECT_EQ(standin::OpenLanConnectionCount(), 0);
+}
 
-  // Loaded afresh from the file: the change is gone.
-  ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, root.out()), ERROR_SUCCESS);
-  EXPECT_EQ(RegOpenKeyExA(root.get(), "Software\\Apps\\Added", 0, KEY_READ, added.out()), Status(ERROR_FILE_NOT_FOUND));
+TEST_F(StandinRegistryTest, AComputersRegistryIsReadAndNeverChanged) {
+  OwnedKey root;
+  ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, root.Out()), ERROR_SUCCESS);
+  OwnedKey apps;
+  ASSERT_EQ(RegOpenKeyExA(root.Get(), "Software\\Apps", 0, KEY_ALL_ACCESS, apps.Out()), ERROR_SUCCESS);
+  OwnedKey key;
+  DWORD disposition = 0;
+  EXPECT_EQ(RegCreateKeyExA(apps.Get(), "One", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), &disposition),
+            ERROR_SUCCESS)
+      << "an existing key is opened";
+  EXPECT_EQ(disposition, static_cast<DWORD>(REG_OPENED_EXISTING_KEY));
+  EXPECT_EQ(RegCreateKeyExA(apps.Get(), "Added", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), nullptr),
+            Status(ERROR_ACCESS_DENIED));
+  ASSERT_EQ(RegOpenKeyExA(apps.Get(), "One", 0, KEY_ALL_ACCESS, key.Out()), ERROR_SUCCESS);
+  const BYTE one[] = {1, 0, 0, 0};
+  EXPECT_EQ(RegSetValueExA(key.Get(), "v", 0, REG_DWORD, one, 4), Status(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(RegDeleteValueA(key.Get(), "DisplayName"), Status(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(RegDeleteKeyA(apps.Get(), "One"), Status(ERROR_ACCESS_DENIED));
+  char name[16] = {};
+  DWORD size = sizeof name;
+  EXPECT_EQ(RegQueryValueExA(key.Get(), "DisplayName", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size),
+            ERROR_SUCCESS);
+  EXPECT_EQ(std::string(name, size), std::string("First\0", 6));
 }
 
 TEST_F(StandinRegistryTest, ADeniedKeyRefusesEveryRightBeyondRead) {
-  ScopedKey root;
-  ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, root.out()), ERROR_SUCCESS);
+  OwnedKey root;
+  ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, root.Out()), ERROR_SUCCESS);
   struct Case {
     const char* path;
     REGSAM rights;
@@ -186,65 +205,63 @@ TEST_F(StandinRegistryTest, ADeniedKeyRefusesEveryRightBeyondRead) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.path << " " << std::hex << c.rights);
-    ScopedKey key;
-    EXPECT_EQ(RegOpenKeyExA(root.get(), c.path, 0, c.rights, key.out()), c.status);
+    OwnedKey key;
+    EXPECT_EQ(RegOpenKeyExA(root.Get(), c.path, 0, c.rights, key.Out()), c.status);
   }
-  ScopedKey key;
-  EXPECT_EQ(RegCreateKeyExA(root.get(), "Software\\Locked", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
+  OwnedKey key;
+  EXPECT_EQ(RegCreateKeyExA(root.Get(), "Software\\Locked", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), nullptr),
             Status(ERROR_ACCESS_DENIED));
   EXPECT_EQ(
-      RegCreateKeyExA(root.get(), "Software\\Locked\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
+      RegCreateKeyExA(root.Get(), "Software\\Locked\\New", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), nullptr),
       Status(ERROR_ACCESS_DENIED));
-  ASSERT_EQ(RegOpenKeyExA(root.get(), "Software\\Locked", 0, MAXIMUM_ALLOWED, key.out()), ERROR_SUCCESS);
+  ASSERT_EQ(RegOpenKeyExA(root.Get(), "Software\\Locked", 0, MAXIMUM_ALLOWED, key.Out()), ERROR_SUCCESS);
   const BYTE one[] = {1, 0, 0, 0};
-  EXPECT_EQ(RegSetValueExA(key.get(), "v", 0, REG_DWORD, one, 4), Status(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(RegDeleteKeyA(root.get(), "Software\\Locked\\Inner"), ERROR_SUCCESS);
-  EXPECT_EQ(RegDeleteKeyA(root.get(), "Software\\Locked"), Status(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(RegSetValueExA(key.Get(), "v", 0, REG_DWORD, one, 4), Status(ERROR_ACCESS_DENIED));
 }
 
 TEST_F(StandinRegistryTest, AFailingValueTellsItsSizeButNotItsData) {
-  ScopedKey root;
-  ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, root.out()), ERROR_SUCCESS);
-  ScopedKey one;
-  ASSERT_EQ(RegOpenKeyExA(root.get(), "Software\\Apps\\One", 0, KEY_ALL_ACCESS, one.out()), ERROR_SUCCESS);
+  OwnedKey root;
+  ASSERT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, root.Out()), ERROR_SUCCESS);
+  OwnedKey one;
+  ASSERT_EQ(RegOpenKeyExA(root.Get(), "Software\\Apps\\One", 0, KEY_ALL_ACCESS, one.Out()), ERROR_SUCCESS);
   DWORD type = 0;
   DWORD size = 0;
-  ASSERT_EQ(RegQueryValueExA(one.get(), "Broken", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+  ASSERT_EQ(RegQueryValueExA(one.Get(), "Broken", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
   EXPECT_EQ(type, REG_SZ);
   EXPECT_EQ(size, 18u);
   char data[64];
   size = sizeof data;
-  EXPECT_EQ(RegQueryValueExA(one.get(), "Broken", nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
+  EXPECT_EQ(RegQueryValueExA(one.Get(), "Broken", nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
             Status(ERROR_IO_DEVICE));
   size = sizeof data;
-  EXPECT_EQ(RegQueryValueExA(one.get(), "DisplayName", nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
+  EXPECT_EQ(RegQueryValueExA(one.Get(), "DisplayName", nullptr, &type, reinterpret_cast<BYTE*>(data), &size),
             ERROR_SUCCESS);
 }
 
 TEST_F(StandinRegistryTest, TheLocalRegistryHasFourSeparateRootsAndResets) {
   const HKEY roots[] = {HKEY_CLASSES_ROOT, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS};
   for (HKEY root : roots) {
-    ScopedKey key;
-    ASSERT_EQ(RegCreateKeyExA(root, "Only Here", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
+    OwnedKey key;
+    ASSERT_EQ(RegCreateKeyExA(root, "Only Here", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Out(), nullptr),
               ERROR_SUCCESS);
     const BYTE marker = static_cast<BYTE>(reinterpret_cast<ULONG_PTR>(root));
-    ASSERT_EQ(RegSetValueExA(key.get(), "root", 0, REG_BINARY, &marker, 1), ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueExA(key.Get(), "root", 0, REG_BINARY, &marker, 1), ERROR_SUCCESS);
   }
   for (HKEY root : roots) {
-    ScopedKey key;
-    ASSERT_EQ(RegOpenKeyExA(root, "only here", 0, KEY_READ, key.out()), ERROR_SUCCESS);
+    OwnedKey key;
+    ASSERT_EQ(RegOpenKeyExA(root, "only here", 0, KEY_READ, key.Out()), ERROR_SUCCESS);
     BYTE marker = 0;
     DWORD size = 1;
-    ASSERT_EQ(RegQueryValueExA(key.get(), "root", nullptr, nullptr, &marker, &size), ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryValueExA(key.Get(), "root", nullptr, nullptr, &marker, &size), ERROR_SUCCESS);
     EXPECT_EQ(marker, static_cast<BYTE>(reinterpret_cast<ULONG_PTR>(root)));
   }
-  ScopedKey config;
-  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_CONFIG, "", 0, KEY_READ, config.out()), Status(ERROR_INVALID_HANDLE));
+  OwnedKey config;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_CONFIG, "", 0, KEY_READ, config.Out()), Status(ERROR_INVALID_HANDLE));
   EXPECT_EQ(RegCloseKey(HKEY_LOCAL_MACHINE), ERROR_SUCCESS) << "closing a predefined root changes nothing";
 
   standin::ResetRegistryForTesting();
-  ScopedKey gone;
-  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Only Here", 0, KEY_READ, gone.out()), Status(ERROR_FILE_NOT_FOUND));
+  OwnedKey gone;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Only Here", 0, KEY_READ, gone.Out()), Status(ERROR_FILE_NOT_FOUND));
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <string>
 
-#include "platform/standin/standin_control.h"
+#include "platform/standin/console/console_control.h"
 #include "runtime/error_support.h"
 #include "runtime/io_error.h"
 #include "runtime/process.h"

@@ -1,4 +1,4 @@
-#include "platform/standin/walk_bounds.h"
+#include "platform/lan/walk_bounds.h"
 
 #include <gtest/gtest.h>
 
@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/standin/lan.h"
-#include "platform/standin/network_control.h"
+#include "platform/standin/lan/lan_in_use.h"
+#include "platform/standin/network/network_control.h"
 
 namespace {
 
-using standin::NetworkRecord;
+using lan::NetworkRecord;
 
 NetworkRecord Container(const std::string& name, std::vector<NetworkRecord> children = {}) {
   NetworkRecord record;
@@ -41,7 +41,7 @@ struct WalkFacts {
 
 void Walk(NETRESOURCEA* parent, int depth, WalkFacts& facts) {
   if (facts.GaveUp) return;
-  if (depth > standin::kMaxWalkDepth + 1 || facts.Records > standin::kMaxWalkRecords) {
+  if (depth > lan::kMaxWalkDepth + 1 || facts.Records > lan::kMaxWalkRecords) {
     facts.GaveUp = true;
     return;
   }
@@ -69,13 +69,13 @@ struct Bounded {
 Bounded Bound(NetworkRecord top) {
   std::ostringstream messages;
   Bounded result;
-  result.Kept = standin::KeepWalkBounded(top, messages);
+  result.Kept = lan::KeepWalkBounded(top, messages);
   result.Messages = messages.str();
-  standin::Lan lan;
+  lan::Lan lan;
   lan.Top = std::move(top);
   standin::UseLanForTesting(std::move(lan));
   Walk(nullptr, 0, result.Walked);
-  standin::UseLanForTesting(standin::Lan{});
+  standin::UseLanForTesting(lan::Lan{});
   return result;
 }
 
@@ -126,7 +126,7 @@ TEST(WalkBoundsTest, WalkDeeperThanTheLimitIsCut) {
   EXPECT_NE(bounded.Messages.find("deeper than 32 levels; the record is left out"), std::string::npos)
       << bounded.Messages;
   EXPECT_FALSE(bounded.Walked.GaveUp);
-  EXPECT_LE(bounded.Walked.Depth, standin::kMaxWalkDepth);
+  EXPECT_LE(bounded.Walked.Depth, lan::kMaxWalkDepth);
 }
 
 TEST(WalkBoundsTest, WalkThatVisitsTooManyRecordsIsRefused) {
@@ -139,7 +139,7 @@ TEST(WalkBoundsTest, WalkThatVisitsTooManyRecordsIsRefused) {
   }
   NetworkRecord top = Top(levels);
   std::ostringstream messages;
-  EXPECT_FALSE(standin::KeepWalkBounded(top, messages));
+  EXPECT_FALSE(lan::KeepWalkBounded(top, messages));
   EXPECT_EQ(messages.str(), "");
 }
 

@@ -9,6 +9,12 @@
 // success) and writes its out-parameters only on success. Names and string
 // data are UTF-16, as Windows keeps them. Implementations are used from one
 // thread at a time.
+//
+// A source that reads files of its own may meet bytes that it cannot
+// decode (a name that is no valid UTF-8, ANSI text that its code page
+// lacks). Each such byte is handed over as the lone unit 0xDC00 + byte
+// (U+DC80 to U+DCFF), and such a unit is taken back as that byte, so that
+// the bytes come out above this interface as they were.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,8 @@
 // Declarations of the Windows operations that the stand-in implements, with
 // the types, constants and record layouts of the Windows SDK. Only what the
-// program and its tests call is declared. Include platform/windows_api.h,
-// not this file.
+// program and its tests use is declared. Each section names the file below
+// platform/standin/ that implements it. Include platform/windows_api.h, not
+// this file.
 #pragma once
 
 #include <cstddef>
@@ -54,7 +55,8 @@ struct FILETIME {
 };
 using PFILETIME = FILETIME*;
 
-// Error codes.
+// Error codes, as every function answers them; console/windows_error.cpp
+// maps host errors to them.
 constexpr LONG ERROR_SUCCESS = 0;
 constexpr DWORD NO_ERROR = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
@@ -63,10 +65,7 @@ constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
 constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
-constexpr DWORD ERROR_OUTOFMEMORY = 14;
-constexpr DWORD ERROR_WRITE_FAULT = 29;
 constexpr DWORD ERROR_GEN_FAILURE = 31;
-constexpr DWORD ERROR_HANDLE_EOF = 38;
 constexpr DWORD ERROR_NOT_SUPPORTED = 50;
 constexpr DWORD ERROR_BAD_NETPATH = 53;
 constexpr DWORD ERROR_FILE_EXISTS = 80;
@@ -79,26 +78,20 @@ constexpr DWORD ERROR_INVALID_NAME = 123;
 constexpr DWORD ERROR_DIR_NOT_EMPTY = 145;
 constexpr DWORD ERROR_BAD_PATHNAME = 161;
 constexpr DWORD ERROR_BUSY = 170;
-constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 constexpr DWORD ERROR_NO_DATA = 232;
 constexpr DWORD ERROR_MORE_DATA = 234;
 constexpr DWORD ERROR_NO_MORE_ITEMS = 259;
 constexpr DWORD ERROR_INVALID_ADDRESS = 487;
-constexpr DWORD ERROR_OPERATION_ABORTED = 995;
 constexpr DWORD ERROR_NOACCESS = 998;
 constexpr DWORD ERROR_IO_DEVICE = 1117;
-constexpr DWORD ERROR_BADDB = 1009;
-constexpr DWORD ERROR_BADKEY = 1010;
-constexpr DWORD ERROR_CANTOPEN = 1011;
-constexpr DWORD ERROR_CANTREAD = 1012;
 constexpr DWORD ERROR_REGISTRY_CORRUPT = 1015;
 constexpr DWORD ERROR_KEY_DELETED = 1018;
 constexpr DWORD ERROR_NOT_CONTAINER = 1207;
 constexpr DWORD ERROR_NO_NETWORK = 1222;
 constexpr DWORD ERROR_TIMEOUT = 1460;
 
-// Console and process services.
+// The console: console/console.cpp.
 constexpr DWORD STD_INPUT_HANDLE = static_cast<DWORD>(-10);
 constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
 constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
@@ -115,21 +108,18 @@ DWORD WINAPI GetFileType(HANDLE hFile);
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                       LPOVERLAPPED lpOverlapped);
 BOOL WINAPI CloseHandle(HANDLE hObject);
+
+// The thread's last error: console/last_error.cpp.
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD dwErrCode);
-HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
+
+// The end of the process: console/process.cpp.
 [[noreturn]] void WINAPI ExitProcess(UINT uExitCode);
 
-// The computer's NetBIOS name.
-constexpr DWORD MAX_COMPUTERNAME_LENGTH = 15;
-BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize);
-
-// Command line.
+// The command line: console/command_line.cpp.
 LPSTR WINAPI GetCommandLineA();
-DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
-LPSTR WINAPI CharNextA(LPCSTR lpsz);
 
-// Memory regions and the modules loaded in them.
+// Modules and the memory regions they lie in: console/modules.cpp.
 constexpr DWORD MEM_COMMIT = 0x1000;
 constexpr DWORD MEM_FREE = 0x10000;
 constexpr DWORD MEM_IMAGE = 0x1000000;
@@ -146,8 +136,15 @@ struct MEMORY_BASIC_INFORMATION {
 using PMEMORY_BASIC_INFORMATION = MEMORY_BASIC_INFORMATION*;
 
 SIZE_T WINAPI VirtualQuery(LPCVOID lpAddress, PMEMORY_BASIC_INFORMATION lpBuffer, SIZE_T dwLength);
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
+DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 
-// Exceptions of the processor and the system, as the platform records them.
+// The computer's NetBIOS name: console/computer_name.cpp.
+constexpr DWORD MAX_COMPUTERNAME_LENGTH = 15;
+BOOL WINAPI GetComputerNameA(LPSTR lpBuffer, LPDWORD nSize);
+
+// Exceptions of the processor and the system, as the platform records them
+// (platform/fault_trap.h; console/fault_trap_posix.cpp).
 constexpr DWORD EXCEPTION_MAXIMUM_PARAMETERS = 15;
 constexpr DWORD EXCEPTION_NONCONTINUABLE = 0x1;
 constexpr DWORD EXCEPTION_ACCESS_VIOLATION = 0xC0000005;
@@ -175,22 +172,13 @@ struct EXCEPTION_RECORD {
   DWORD NumberParameters;
   ULONG_PTR ExceptionInformation[EXCEPTION_MAXIMUM_PARAMETERS];
 };
-using PEXCEPTION_RECORD = EXCEPTION_RECORD*;
 
-// Text conversion.
-BOOL WINAPI CharToOemA(LPCSTR pSrc, LPSTR pDst);
-
-// Code pages and locales.
+// Code pages: locale/code_pages.cpp.
 constexpr UINT CP_ACP = 0;
 constexpr UINT CP_OEMCP = 1;
 constexpr UINT CP_UTF8 = 65001;
 constexpr int MAX_LEADBYTES = 12;
 constexpr int MAX_DEFAULTCHAR = 2;
-constexpr LCTYPE LOCALE_IDEFAULTANSICODEPAGE = 0x1004;
-constexpr LCTYPE LOCALE_IDEFAULTCODEPAGE = 0x000B;
-constexpr DWORD VER_PLATFORM_WIN32s = 0;
-constexpr DWORD VER_PLATFORM_WIN32_WINDOWS = 1;
-constexpr DWORD VER_PLATFORM_WIN32_NT = 2;
 
 struct CPINFO {
   UINT MaxCharSize;
@@ -198,6 +186,22 @@ struct CPINFO {
   BYTE LeadByte[MAX_LEADBYTES];
 };
 using LPCPINFO = CPINFO*;
+
+UINT WINAPI GetACP();
+UINT WINAPI GetOEMCP();
+BOOL WINAPI GetCPInfo(UINT CodePage, LPCPINFO lpCPInfo);
+
+// Characters of ANSI text: locale/characters.cpp.
+LPSTR WINAPI CharNextA(LPCSTR lpsz);
+BOOL WINAPI CharToOemA(LPCSTR pSrc, LPSTR pDst);
+
+// The thread's locale: locale/locale_info.cpp.
+constexpr LCTYPE LOCALE_IDEFAULTANSICODEPAGE = 0x1004;
+LCID WINAPI GetThreadLocale();
+int WINAPI GetLocaleInfoA(LCID Locale, LCTYPE LCType, LPSTR lpLCData, int cchData);
+
+// The system's version: locale/version.cpp.
+constexpr DWORD VER_PLATFORM_WIN32_NT = 2;
 
 struct OSVERSIONINFOA {
   DWORD dwOSVersionInfoSize;
@@ -210,13 +214,8 @@ struct OSVERSIONINFOA {
 using LPOSVERSIONINFOA = OSVERSIONINFOA*;
 
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA lpVersionInformation);
-LCID WINAPI GetThreadLocale();
-int WINAPI GetLocaleInfoA(LCID Locale, LCTYPE LCType, LPSTR lpLCData, int cchData);
-UINT WINAPI GetACP();
-UINT WINAPI GetOEMCP();
-BOOL WINAPI GetCPInfo(UINT CodePage, LPCPINFO lpCPInfo);
 
-// Network-resource enumeration (mpr).
+// Network-resource enumeration (mpr): network/network_enumeration.cpp.
 constexpr DWORD RESOURCE_CONNECTED = 0x00000001;
 constexpr DWORD RESOURCE_GLOBALNET = 0x00000002;
 constexpr DWORD RESOURCE_REMEMBERED = 0x00000003;
@@ -262,21 +261,17 @@ DWORD WINAPI WNetOpenEnumA(DWORD dwScope, DWORD dwType, DWORD dwUsage, LPNETRESO
 DWORD WINAPI WNetEnumResourceA(HANDLE hEnum, LPDWORD lpcCount, LPVOID lpBuffer, LPDWORD lpBufferSize);
 DWORD WINAPI WNetCloseEnum(HANDLE hEnum);
 
-// Registry (advapi32).
+// The registry (advapi32): registry/, a file for each group of functions.
 #define HKEY_CLASSES_ROOT (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000000))))
 #define HKEY_CURRENT_USER (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000001))))
 #define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000002))))
 #define HKEY_USERS (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000003))))
-#define HKEY_PERFORMANCE_DATA (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000004))))
 #define HKEY_CURRENT_CONFIG (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000005))))
 #define HKEY_DYN_DATA (reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG>(0x80000006))))
 
 constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
 constexpr REGSAM KEY_SET_VALUE = 0x0002;
-constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
 constexpr REGSAM KEY_ENUMERATE_SUB_KEYS = 0x0008;
-constexpr REGSAM KEY_NOTIFY = 0x0010;
-constexpr REGSAM KEY_CREATE_LINK = 0x0020;
 constexpr REGSAM KEY_WOW64_64KEY = 0x0100;
 constexpr REGSAM KEY_WOW64_32KEY = 0x0200;
 constexpr REGSAM KEY_READ = 0x20019;
@@ -284,10 +279,6 @@ constexpr REGSAM KEY_EXECUTE = 0x20019;
 constexpr REGSAM KEY_WRITE = 0x20006;
 constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
 
-constexpr DWORD DELETE = 0x00010000;
-constexpr DWORD READ_CONTROL = 0x00020000;
-constexpr DWORD WRITE_DAC = 0x00040000;
-constexpr DWORD WRITE_OWNER = 0x00080000;
 constexpr DWORD MAXIMUM_ALLOWED = 0x02000000;
 constexpr DWORD GENERIC_READ = 0x80000000;
 constexpr DWORD GENERIC_WRITE = 0x40000000;
@@ -295,7 +286,6 @@ constexpr DWORD GENERIC_EXECUTE = 0x20000000;
 constexpr DWORD GENERIC_ALL = 0x10000000;
 
 constexpr DWORD REG_OPTION_NON_VOLATILE = 0x00000000;
-constexpr DWORD REG_OPTION_VOLATILE = 0x00000001;
 constexpr DWORD REG_CREATED_NEW_KEY = 0x00000001;
 constexpr DWORD REG_OPENED_EXISTING_KEY = 0x00000002;
 
@@ -305,29 +295,32 @@ constexpr DWORD REG_EXPAND_SZ = 2;
 constexpr DWORD REG_BINARY = 3;
 constexpr DWORD REG_DWORD = 4;
 constexpr DWORD REG_DWORD_BIG_ENDIAN = 5;
-constexpr DWORD REG_LINK = 6;
 constexpr DWORD REG_MULTI_SZ = 7;
-constexpr DWORD REG_RESOURCE_LIST = 8;
-constexpr DWORD REG_FULL_RESOURCE_DESCRIPTOR = 9;
-constexpr DWORD REG_RESOURCE_REQUIREMENTS_LIST = 10;
 constexpr DWORD REG_QWORD = 11;
 
+// registry/registry_connection.cpp
 LONG WINAPI RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult);
+
+// registry/registry_keys.cpp
 LONG WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired, PHKEY phkResult);
 LONG WINAPI RegCreateKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD Reserved, LPSTR lpClass, DWORD dwOptions,
                             REGSAM samDesired, LPSECURITY_ATTRIBUTES lpSecurityAttributes, PHKEY phkResult,
                             LPDWORD lpdwDisposition);
+LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
+LONG WINAPI RegFlushKey(HKEY hKey);
+LONG WINAPI RegCloseKey(HKEY hKey);
+
+// registry/registry_key_info.cpp
 LONG WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR lpClass, LPDWORD lpcchClass, LPDWORD lpReserved, LPDWORD lpcSubKeys,
                              LPDWORD lpcbMaxSubKeyLen, LPDWORD lpcbMaxClassLen, LPDWORD lpcValues,
                              LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD lpcbSecurityDescriptor,
                              PFILETIME lpftLastWriteTime);
 LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD lpReserved, LPSTR lpClass,
                           LPDWORD lpcchClass, PFILETIME lpftLastWriteTime);
+
+// registry/registry_values.cpp
 LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, LPDWORD lpType, LPBYTE lpData,
                              LPDWORD lpcbData);
 LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType, const BYTE* lpData,
                            DWORD cbData);
-LONG WINAPI RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
 LONG WINAPI RegDeleteValueA(HKEY hKey, LPCSTR lpValueName);
-LONG WINAPI RegFlushKey(HKEY hKey);
-LONG WINAPI RegCloseKey(HKEY hKey);

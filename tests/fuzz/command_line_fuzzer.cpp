@@ -8,7 +8,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/standin/standin_control.h"
+#include "platform/standin/console/console_control.h"
+#include "platform/standin/locale/locale_control.h"
 #include "runtime/command_line.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/export_registry.h"
-#include "platform/reg_file.h"
+#include "platform/export/export_registry.h"
+#include "platform/export/reg_file.h"
 
 namespace {
 

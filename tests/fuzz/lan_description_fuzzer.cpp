@@ -14,10 +14,10 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/standin/lan.h"
-#include "platform/standin/lan_description.h"
-#include "platform/standin/network_control.h"
-#include "platform/standin/walk_bounds.h"
+#include "platform/lan/lan_description.h"
+#include "platform/lan/walk_bounds.h"
+#include "platform/standin/lan/lan_in_use.h"
+#include "platform/standin/network/network_control.h"
 
 namespace {
 
@@ -83,15 +83,15 @@ void Walk(NETRESOURCEA* parent, WalkLimits& limits) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   std::ostringstream messages;
-  std::optional<standin::LanDescription> description = standin::ParseLanDescription(text, "fuzz.json", messages);
+  std::optional<lan::LanDescription> description = lan::ParseLanDescription(text, "fuzz.json", messages);
   CheckMessages(messages.str(), text);
   if (!description) return 0;
 
-  standin::Lan lan;
+  lan::Lan lan;
   lan.Top = std::move(description->Top);
   lan.Computers = std::move(description->Computers);
   std::ostringstream bound_messages;
-  if (!standin::KeepWalkBounded(lan.Top, bound_messages)) return 0;
+  if (!lan::KeepWalkBounded(lan.Top, bound_messages)) return 0;
   standin::UseLanForTesting(std::move(lan));
 
   // The first bytes choose the buffer and the count the walk asks for.
@@ -103,6 +103,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Walk(nullptr, limits);
   Require(standin::OpenEnumerationCount() == 0);
   standin::ClearEnumerationRequests();
-  standin::UseLanForTesting(standin::Lan{});
+  standin::UseLanForTesting(lan::Lan{});
   return 0;
 }

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/reg_file.h"
-#include "platform/reg_import.h"
+#include "platform/export/reg_file.h"
+#include "platform/export/reg_import.h"
 
 namespace {
 

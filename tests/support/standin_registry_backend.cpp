@@ -1,6 +1,6 @@
 // The stand-in's registry as a contract backend.
-#include "platform/standin/code_pages.h"
-#include "platform/standin/standin_control.h"
+#include "platform/standin/locale/code_pages.h"
+#include "platform/standin/registry/registry_control.h"
 #include "tests/support/registry_backend.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "platform/reg_import.h"
+#include "platform/export/reg_import.h"
 #include "tests/support/import_patch_win32.h"
 
 namespace {

@@ -14,19 +14,25 @@
 # the host keeps its own name and KESTROVA-WINE is a LAN computer like any
 # other. Every other computer of these LANs is unreachable on both sides.
 #
+# Wine's loader and server are given by their full paths (--wine,
+# --wineserver): the 32-bit ones for the 32-bit program, the 64-bit ones
+# for the 64-bit program.
+#
 # Exit code 0 when every case agrees, 1 when one does not, 77 when the
 # comparison cannot run here (no Linux build, no UTS namespace).
 set -u
 
 usage() {
-  echo "usage: $0 --linux-program FILE --windows-program FILE --import-registry FILE" \
-       "--start-without-output FILE --sample-lan DIR --lans DIR --work DIR" >&2
+  echo "usage: $0 --wine WINE-LOADER --wineserver WINE-SERVER --linux-program FILE --windows-program FILE" \
+       "--import-registry FILE --start-without-output FILE --sample-lan DIR --lans DIR --work DIR" >&2
   exit 2
 }
 
 while [ $# -gt 0 ]; do
   [ $# -ge 2 ] || usage
   case $1 in
+    --wine) wine_loader=$2 ;;
+    --wineserver) wine_server=$2 ;;
     --linux-program) linux_program=$2 ;;
     --windows-program) windows_program=$2 ;;
     --import-registry) import_registry=$2 ;;
@@ -38,7 +44,8 @@ while [ $# -gt 0 ]; do
   esac
   shift 2
 done
-for variable in linux_program windows_program import_registry start_without_output sample_lan lans work; do
+for variable in wine_loader wine_server linux_program windows_program import_registry start_without_output sample_lan lans \
+                work; do
   [ -n "${!variable:-}" ] || usage
 done
 
@@ -72,29 +79,30 @@ mkdir -p "$work"
 # that its server runs: start the server afresh, with that first program
 # in a UTS namespace of its own that carries the name. Later programs,
 # outside the namespace, keep the name while the server lives.
-wineserver -k 2>/dev/null
-wineserver -w
+"$wine_server" -k 2>/dev/null
+"$wine_server" -w
 if ! unshare --uts true 2>/dev/null; then
   skip "cannot make a UTS namespace (unshare --uts) to give Wine its computer name"
 fi
 # The server is persistent: stop it however the script ends.
-trap 'wineserver -k 2>/dev/null' EXIT
+trap '"$wine_server" -k 2>/dev/null' EXIT
 trap 'exit 1' INT TERM
-wine_name=$(unshare --uts sh -c "hostname $wine_computer && wineserver -p && wine cmd /c 'echo %COMPUTERNAME%'" |
-            tr -d '\r')
+# shellcheck disable=SC2016 # the inner shell expands its own arguments
+wine_name=$(unshare --uts sh -c 'hostname "$1" && "$2" -p && "$3" cmd /c "echo %COMPUTERNAME%"' sh \
+              "$wine_computer" "$wine_server" "$wine_loader" | tr -d '\r')
 if [ "$wine_name" != "$wine_computer" ]; then
   echo "FAILED: Wine calls its computer '$wine_name', not $wine_computer"
   exit 1
 fi
 
-windows_path() { winepath -w "$1" 2>/dev/null; }
+windows_path() { "$wine_loader" winepath -w "$1" 2>/dev/null; }
 windows_program_path=$(windows_path "$windows_program")
 
 # Imports the reachable computer's registry export into the prefix.
 import_local_registry() {
   local export_file=$1/$wine_computer.reg
   [ -f "$export_file" ] || return 0
-  wine "$import_registry" "$(windows_path "$export_file")" </dev/null
+  "$wine_loader" "$import_registry" "$(windows_path "$export_file")" </dev/null
 }
 
 # run SIDE CASE LAN TARGET [ARGUMENT...]: runs one side's program over the
@@ -109,7 +117,7 @@ run() {
   if [ "$side" = linux ]; then
     command=(env "KESTROVA_LAN=$lan" "$linux_program")
   else
-    command=(env "KESTROVA_LAN=$(windows_path "$lan")" wine)
+    command=(env "KESTROVA_LAN=$(windows_path "$lan")" "$wine_loader")
     case $target in
       null-handle) command+=("$start_without_output" "$windows_program_path") ;;
       invalid-handle) command+=("$start_without_output" --invalid-handle "$windows_program_path") ;;

@@ -11,8 +11,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/reg_file.h"
-#include "platform/reg_import.h"
+#include "platform/export/reg_file.h"
+#include "platform/export/reg_import.h"
 #include "tests/support/windows_ansi.h"
 
 int main(int argc, char** argv) {

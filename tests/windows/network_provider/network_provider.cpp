@@ -1,6 +1,6 @@
 // A network provider for the multiple provider router (mpr) that serves a
-// simulated LAN, read from the same LAN directory and with the same
-// description code as the Linux stand-in. Registered in a Wine prefix, it
+// simulated LAN, read from the same LAN directory and served through the
+// same LAN source (lan::DirectoryLan) as on the Linux stand-in. Registered in a Wine prefix, it
 // lets the Windows build discover the very computers that the Linux build
 // discovers.
 //
@@ -28,22 +28,18 @@ extern "C" {
 #include <cstdlib>
 #include <iostream>
 #include <map>
+#include <memory>
 #include <optional>
-#include <span>
 #include <string>
-#include <string_view>
 #include <vector>
 
-#include "platform/standin/container_lookup.h"
-#include "platform/standin/lan_directory.h"
-#include "platform/standin/level_enumeration.h"
+#include "platform/ascii_case.h"
+#include "platform/lan/directory_lan.h"
+#include "platform/lan/lan_directory.h"
+#include "platform/lan/record_batches.h"
 #include "tests/windows/network_provider/provider_identity.h"
-#include "tests/windows/network_provider/wide_records.h"
 
 namespace {
-
-using standin::Lan;
-using standin::NetworkRecord;
 
 std::string Utf8(const wchar_t* wide) {
   const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
@@ -54,85 +50,64 @@ std::string Utf8(const wchar_t* wide) {
   return text;
 }
 
-bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-    if (upper(a[i]) != upper(b[i])) return false;
-  }
-  return true;
-}
-
 // True for a record that the router would take for the provider's own
 // record: one named like the provider, and a network container without a
 // name, which is how the router hands that record back.
-bool TakenForTheProvider(const NetworkRecord& record, const std::string& provider_name) {
-  if (record.RemoteName) return SameName(*record.RemoteName, provider_name);
+bool TakenForTheProvider(const lan::NetworkRecord& record, const std::string& provider_name) {
+  if (record.RemoteName) return ascii_case::Same(*record.RemoteName, provider_name);
   return record.DisplayType == RESOURCEDISPLAYTYPE_NETWORK && (record.Usage & RESOURCEUSAGE_CONTAINER) != 0;
 }
 
 // Leaves out, with a message, every record below `level` that the router
 // would take for the provider's own record.
-void LeaveOutRecordsTakenForTheProvider(NetworkRecord& level, const std::string& provider_name) {
-  std::erase_if(level.Children, [&](const NetworkRecord& record) {
+void LeaveOutRecordsTakenForTheProvider(lan::NetworkRecord& level, const std::string& provider_name) {
+  std::erase_if(level.Children, [&](const lan::NetworkRecord& record) {
     if (!TakenForTheProvider(record, provider_name)) return false;
     std::cerr << "kestrova network provider: " << record.Origin << ": the router would take this record for the "
               << "provider " << provider_name << " and open the top of the network again; it is left out\n";
     return true;
   });
-  for (NetworkRecord& child : level.Children) LeaveOutRecordsTakenForTheProvider(child, provider_name);
+  for (lan::NetworkRecord& child : level.Children) LeaveOutRecordsTakenForTheProvider(child, provider_name);
 }
 
-Lan LoadServedLan() {
-  const wchar_t* directory = _wgetenv(network_provider::kLanDirectoryVariable);
-  if (directory == nullptr || directory[0] == L'\0') {
-    std::cerr << "kestrova network provider: " << Utf8(network_provider::kLanDirectoryVariable)
-              << " is not set; the network is empty\n";
-    return Lan{};
-  }
-  // Names stay UTF-8 here; they become UTF-16 when a batch is packed.
-  Lan lan = standin::LoadLanDirectory(std::filesystem::path(directory), std::cerr, standin::NameEncoding{});
-  LeaveOutRecordsTakenForTheProvider(lan.Top, Utf8(network_provider::kProviderName));
-  return lan;
+// The LAN, read once. No registry is connected through the provider.
+lan::LanSource& ServedLan() {
+  static const std::unique_ptr<lan::LanSource> source = [] {
+    lan::Lan model;
+    const wchar_t* directory = _wgetenv(network_provider::kLanDirectoryVariable);
+    if (directory == nullptr || directory[0] == L'\0') {
+      std::cerr << "kestrova network provider: " << Utf8(network_provider::kLanDirectoryVariable)
+                << " is not set; the network is empty\n";
+    } else {
+      model = lan::LoadLanDirectory(std::filesystem::path(directory), std::cerr);
+      LeaveOutRecordsTakenForTheProvider(model.Top, Utf8(network_provider::kProviderName));
+    }
+    return std::make_unique<lan::DirectoryLan>(std::move(model), nullptr, std::cerr);
+  }();
+  return *source;
 }
 
-const Lan& ServedLan() {
-  static const Lan lan = LoadServedLan();
-  return lan;
+std::optional<std::wstring> Wide(const std::optional<std::u16string>& text) {
+  if (!text) return std::nullopt;
+  return std::wstring(text->begin(), text->end());
 }
 
-// The level that opening a record enumerates, or the error that the open
-// fails with.
-struct Level {
-  const NetworkRecord* Records = nullptr;
-  DWORD OpenError = WN_SUCCESS;
-};
-
-Level LevelOpenedBy(const NETRESOURCEW* record, const NetworkRecord& top) {
-  const NetworkRecord* level = &top;
-  // The router's record for this provider comes without a remote name.
-  if (record != nullptr && !(record->lpRemoteName == nullptr && record->dwDisplayType == RESOURCEDISPLAYTYPE_NETWORK)) {
-    if ((record->dwUsage & RESOURCEUSAGE_CONTAINER) == 0) return {nullptr, WN_NOT_CONTAINER};
-    // Every record this provider hands out names it as the provider, so
-    // only the remote name tells the containers apart.
-    std::optional<std::string> remote_name;
-    if (record->lpRemoteName != nullptr) remote_name = Utf8(record->lpRemoteName);
-    level = standin::FindContainer(remote_name ? std::optional<std::string_view>(*remote_name) : std::nullopt,
-                                   std::nullopt, top);
-    if (level == nullptr) return {nullptr, ERROR_BAD_NETPATH};
-  }
-  if (level->OpenError && *level->OpenError != WN_SUCCESS) return {nullptr, *level->OpenError};
-  return {level, WN_SUCCESS};
+// A record's strings as the router receives them: every record names this
+// provider as its provider, so that the router sends the enumeration of a
+// container back here.
+lan::RecordStrings<wchar_t> WideStrings(const lan::BrowseRecord& record) {
+  return {Wide(record.LocalName), Wide(record.RemoteName), Wide(record.Comment),
+          std::wstring(network_provider::kProviderName)};
 }
 
 // Handles are counters, never reused, so that a closed handle stays
 // invalid.
-std::map<std::uintptr_t, standin::LevelEnumeration> open_enumerations;
+std::map<std::uintptr_t, std::unique_ptr<lan::BrowseLevel>> open_enumerations;
 std::uintptr_t next_handle = 0x4E500000;
 
-standin::LevelEnumeration* FindEnumeration(HANDLE handle) {
+lan::BrowseLevel* FindEnumeration(HANDLE handle) {
   const auto found = open_enumerations.find(reinterpret_cast<std::uintptr_t>(handle));
-  return found == open_enumerations.end() ? nullptr : &found->second;
+  return found == open_enumerations.end() ? nullptr : found->second.get();
 }
 
 }  // namespace
@@ -160,37 +135,37 @@ __declspec(dllexport) DWORD APIENTRY
     NPOpenEnum(DWORD dwScope, DWORD dwType, DWORD dwUsage, LPNETRESOURCEW lpNetResource, LPHANDLE lphEnum) {
   if (lphEnum == nullptr) return WN_BAD_POINTER;
   if (dwScope != RESOURCE_GLOBALNET) return WN_NOT_SUPPORTED;
-  const Level level = LevelOpenedBy(lpNetResource, ServedLan().Top);
-  if (level.OpenError != WN_SUCCESS) return level.OpenError;
+  std::optional<lan::BrowseRecord> container;
+  // The router's record for this provider comes without a remote name and
+  // opens the top.
+  if (lpNetResource != nullptr &&
+      !(lpNetResource->lpRemoteName == nullptr && lpNetResource->dwDisplayType == RESOURCEDISPLAYTYPE_NETWORK)) {
+    if ((lpNetResource->dwUsage & RESOURCEUSAGE_CONTAINER) == 0) return WN_NOT_CONTAINER;
+    // Every record this provider hands out names it as the provider, so
+    // only the remote name tells the containers apart: the container
+    // names no provider.
+    container.emplace();
+    container->Usage = lpNetResource->dwUsage;
+    if (lpNetResource->lpRemoteName != nullptr) {
+      const std::wstring remote_name(lpNetResource->lpRemoteName);
+      container->RemoteName = std::u16string(remote_name.begin(), remote_name.end());
+    }
+  }
+  std::unique_ptr<lan::BrowseLevel> level;
+  // The WN_ codes are the Windows error codes that the LAN source answers.
+  const DWORD status = ServedLan().OpenLevel(container ? &*container : nullptr, dwType, dwUsage, level);
+  if (status != WN_SUCCESS) return status;
   const std::uintptr_t handle = next_handle;
   next_handle += 4;
-  open_enumerations.emplace(handle, standin::EnumerateLevel(*level.Records, dwType, dwUsage));
+  open_enumerations.emplace(handle, std::move(level));
   *lphEnum = reinterpret_cast<HANDLE>(handle);
   return WN_SUCCESS;
 }
 
 __declspec(dllexport) DWORD APIENTRY
     NPEnumResource(HANDLE hEnum, LPDWORD lpcCount, LPVOID lpBuffer, LPDWORD lpBufferSize) {
-  standin::LevelEnumeration* enumeration = FindEnumeration(hEnum);
-  if (enumeration == nullptr) return WN_BAD_HANDLE;
-  if (lpcCount == nullptr || lpBufferSize == nullptr) return WN_BAD_POINTER;
-  if (lpBuffer == nullptr && *lpBufferSize != 0) return WN_BAD_POINTER;
-  if (*lpcCount == 0) return WN_BAD_VALUE;
-
-  // The WN_ codes are the Windows error codes that the shared level uses.
-  const standin::NextBatch batch = standin::PrepareBatch(*enumeration, *lpcCount);
-  if (batch.Status != WN_SUCCESS) return batch.Status;
-  const DWORD placed = network_provider::PackWideRecords(batch.Remaining, batch.MostRecords,
-                                                         network_provider::kProviderName, lpBuffer, *lpBufferSize);
-  if (placed == 0) {
-    const std::uint64_t needed =
-        network_provider::WidePackedSize(batch.Remaining.front(), network_provider::kProviderName);
-    *lpBufferSize = needed > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(needed);
-    return WN_MORE_DATA;
-  }
-  standin::FinishBatch(*enumeration, placed);
-  *lpcCount = placed;
-  return WN_SUCCESS;
+  return lan::HandOutBatch<NETRESOURCEW, wchar_t>(FindEnumeration(hEnum), lpcCount, lpBuffer, lpBufferSize,
+                                                  WideStrings);
 }
 
 __declspec(dllexport) DWORD APIENTRY NPCloseEnum(HANDLE hEnum) {

@@ -1,0 +1,56 @@
+#include "platform/lan/directory_lan.h"
+
+#include <optional>
+
+#include "platform/lan/container_lookup.h"
+#include "platform/lan/model_level.h"
+#include "platform/lan/name_folding.h"
+#include "platform/lan/utf16_text.h"
+
+namespace lan {
+namespace {
+
+std::optional<std::string> Utf8(const std::optional<std::u16string>& text) {
+  if (!text) return std::nullopt;
+  return Utf8FromUtf16(*text);
+}
+
+}  // namespace
+
+DirectoryLan::DirectoryLan(Lan model, ExportRegistryOpener open_registry, std::ostream& diagnostics)
+    : model_(std::move(model)), open_registry_(std::move(open_registry)), diagnostics_(diagnostics) {
+  folded_names_.reserve(model_.Computers.size());
+  for (const Computer& computer : model_.Computers) {
+    folded_names_.push_back(FoldedName(Utf16FromUtf8(WithoutNetworkPrefix(computer.Name))));
+  }
+}
+
+DWORD DirectoryLan::OpenLevel(const BrowseRecord* container, DWORD type, DWORD usage,
+                              std::unique_ptr<BrowseLevel>& level) {
+  const NetworkRecord* opened = &model_.Top;
+  if (container != nullptr) {
+    NetworkRecord record;
+    record.RemoteName = Utf8(container->RemoteName);
+    record.Provider = Utf8(container->Provider);
+    opened = ContainerOpenedBy(record, model_.Top);
+    if (opened == nullptr) return ERROR_BAD_NETPATH;
+  }
+  if (opened->OpenError && *opened->OpenError != NO_ERROR) return *opened->OpenError;
+  level = std::make_unique<ModelLevel>(*opened, type, usage);
+  return NO_ERROR;
+}
+
+DWORD DirectoryLan::ConnectRegistry(std::u16string_view machine, HKEY root, std::unique_ptr<RemoteRegistry>& registry) {
+  if (machine.empty()) return ERROR_BAD_NETPATH;
+  const std::u16string folded = FoldedName(machine);
+  for (std::size_t i = 0; i < folded_names_.size(); ++i) {
+    if (folded_names_[i] != folded) continue;
+    const Computer& computer = model_.Computers[i];
+    if (computer.ConnectError && *computer.ConnectError != NO_ERROR) return *computer.ConnectError;
+    if (!open_registry_) return ERROR_NOT_SUPPORTED;
+    return open_registry_(computer, root, diagnostics_, registry);
+  }
+  return ERROR_BAD_NETPATH;
+}
+
+}  // namespace lan

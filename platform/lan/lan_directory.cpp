@@ -1,0 +1,153 @@
+#include "platform/lan/lan_directory.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <system_error>
+
+#include "platform/ascii_case.h"
+#include "platform/lan/lan_description.h"
+#include "platform/lan/utf16_text.h"
+#include "platform/lan/walk_bounds.h"
+
+namespace fs = std::filesystem;
+
+namespace lan {
+namespace {
+
+// A path as UTF-8, as names and messages hold it on every host.
+std::string Utf8(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+bool IsRegistryExport(const fs::directory_entry& entry) {
+  std::error_code error;
+  if (!entry.is_regular_file(error)) return false;
+  return ascii_case::Same(Utf8(entry.path().extension()), ".reg") && !entry.path().stem().empty();
+}
+
+// The computers of the directory's *.reg files, in byte order of their
+// names.
+std::vector<Computer> ComputersOfDirectory(const fs::path& directory, std::ostream& messages,
+                                           const FileNameDecoding& decode, bool& readable) {
+  std::vector<Computer> computers;
+  std::error_code error;
+  fs::directory_iterator entries(directory, error);
+  readable = !error;
+  if (error) {
+    messages << "kestrova: cannot read the LAN directory " << Utf8(directory) << ": " << error.message()
+             << "; the network is empty\n";
+    return computers;
+  }
+  for (; entries != fs::directory_iterator(); entries.increment(error)) {
+    if (!IsRegistryExport(*entries)) continue;
+    Computer computer;
+    computer.Name = Utf8(entries->path().stem());
+    if (decode && !IsUtf8(computer.Name)) computer.Name = decode(computer.Name);
+    computer.RegistryFile = entries->path();
+    computers.push_back(std::move(computer));
+  }
+  if (error) {
+    messages << "kestrova: reading the LAN directory " << Utf8(directory) << " stopped: " << error.message() << '\n';
+  }
+  return computers;
+}
+
+std::optional<std::string> ReadWholeFile(const fs::path& file) {
+  std::ifstream stream(file, std::ios::binary);
+  if (!stream) return std::nullopt;
+  std::string text((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
+  if (stream.bad()) return std::nullopt;
+  return text;
+}
+
+// Joins the description's computers to those of the files: faults go to
+// the computer of the same name, other names add computers without a
+// registry.
+void AddDescribedComputers(std::vector<Computer>& computers, const std::vector<Computer>& described) {
+  for (const Computer& entry : described) {
+    const auto same = std::find_if(computers.begin(), computers.end(), [&](const Computer& computer) {
+      return ascii_case::Same(computer.Name, entry.Name);
+    });
+    if (same == computers.end()) {
+      computers.push_back(entry);
+      continue;
+    }
+    same->ConnectError = entry.ConnectError;
+    same->DeniedKeys = entry.DeniedKeys;
+    same->FailingValues = entry.FailingValues;
+    same->CodePage = entry.CodePage;
+  }
+}
+
+}  // namespace
+
+std::vector<NetworkRecord> PlainLayout(const std::vector<Computer>& computers) {
+  NetworkRecord workgroup;
+  workgroup.DisplayType = RESOURCEDISPLAYTYPE_DOMAIN;
+  workgroup.Usage = RESOURCEUSAGE_CONTAINER;
+  workgroup.RemoteName = "WORKGROUP";
+  workgroup.Provider = kWindowsNetworkProvider;
+  for (const Computer& computer : computers) {
+    NetworkRecord server = ServerRecord(computer.Name);
+    server.Provider = kWindowsNetworkProvider;
+    workgroup.Children.push_back(std::move(server));
+  }
+  std::sort(workgroup.Children.begin(), workgroup.Children.end(),
+            [](const NetworkRecord& a, const NetworkRecord& b) { return *a.RemoteName < *b.RemoteName; });
+
+  NetworkRecord network;
+  network.DisplayType = RESOURCEDISPLAYTYPE_NETWORK;
+  network.Usage = RESOURCEUSAGE_CONTAINER;
+  network.RemoteName = kWindowsNetworkProvider;
+  network.Provider = kWindowsNetworkProvider;
+  network.Children.push_back(std::move(workgroup));
+  return {std::move(network)};
+}
+
+Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages, const FileNameDecoding& decode) {
+  Lan lan;
+  bool readable = false;
+  lan.Computers = ComputersOfDirectory(directory, messages, decode, readable);
+  if (!readable) return lan;
+
+  std::optional<LanDescription> description;
+  const fs::path description_file = directory / kLanDescriptionFileName;
+  std::error_code error;
+  if (fs::exists(description_file, error)) {
+    std::optional<std::string> text;
+    if (fs::is_regular_file(description_file, error)) text = ReadWholeFile(description_file);
+    if (text) {
+      description = ParseLanDescription(*text, Utf8(description_file), messages);
+    } else {
+      messages << "kestrova: cannot read " << Utf8(description_file)
+               << "; the directory's plain layout is used instead\n";
+    }
+  }
+
+  if (lan.Computers.empty() && !description) {
+    messages << "kestrova: the LAN directory " << Utf8(directory) << " holds no .reg file and no "
+             << kLanDescriptionFileName << "; the network has no computer\n";
+  }
+  if (description) {
+    AddDescribedComputers(lan.Computers, description->Computers);
+    for (Computer& computer : lan.Computers) {
+      if (computer.CodePage.empty()) computer.CodePage = description->CodePage;
+    }
+    lan.Top = std::move(description->Top);
+  }
+  std::sort(lan.Computers.begin(), lan.Computers.end(),
+            [](const Computer& a, const Computer& b) { return a.Name < b.Name; });
+  if (!description || !description->HasHierarchy) lan.Top.Children = PlainLayout(lan.Computers);
+  if (!KeepWalkBounded(lan.Top, messages)) {
+    messages << "kestrova: " << (lan.Top.Origin.empty() ? Utf8(directory) : lan.Top.Origin)
+             << ": a walk of this network would visit more than " << kMaxWalkRecords
+             << " records; the directory's plain layout is used instead\n";
+    lan.Top.Children = PlainLayout(lan.Computers);
+  }
+  return lan;
+}
+
+}  // namespace lan

@@ -1,0 +1,35 @@
+// Text as it crosses the LAN source interface: UTF-16 names and UTF-16LE
+// string data, made from and turned back into the UTF-8 that LAN
+// directories hold. A byte that is no part of valid UTF-8 becomes the lone
+// unit 0xDC00 + byte, and such a unit becomes that byte again
+// (lan_source.h).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace lan {
+
+// The first unit and the last unit that stand for a byte.
+constexpr char16_t kFirstByteUnit = 0xDC80;
+constexpr char16_t kLastByteUnit = 0xDCFF;
+
+// True for a unit that stands for an undecodable byte: a low surrogate
+// from U+DC80 to U+DCFF that follows no high surrogate.
+bool IsByteUnit(std::u16string_view text, std::size_t index);
+
+// True when every byte of the text is part of valid UTF-8.
+bool IsUtf8(std::string_view text);
+
+std::u16string Utf16FromUtf8(std::string_view utf8);
+
+// Units that stand for bytes become those bytes; any other surrogate
+// without its partner becomes U+FFFD.
+std::string Utf8FromUtf16(std::u16string_view utf16);
+
+// String data as the registry keeps it, and back; an odd last byte
+// becomes U+FFFD.
+std::string Utf16leBytes(std::u16string_view text);
+std::u16string Utf16FromUtf16le(std::string_view bytes);
+
+}  // namespace lan

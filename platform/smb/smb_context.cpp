@@ -1,0 +1,184 @@
+#include "platform/smb/smb_context.h"
+
+#include <dlfcn.h>
+#include <libsmbclient.h>
+
+#include <pthread.h>
+#include <cerrno>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace smb {
+namespace {
+
+bool threads_supported = false;
+
+std::mutex& ContextLifetimeMutex() {
+  // Never destroyed, so that a context freed while the process exits can
+  // still take it.
+  static auto* mutex = new std::mutex;
+  return *mutex;
+}
+
+void CopyInto(char* buffer, int size, const std::string& text) {
+  if (size <= 0) return;
+  std::snprintf(buffer, static_cast<std::size_t>(size), "%s", text.c_str());
+}
+
+// libsmbclient asks for credentials whenever it logs on to a server.
+void SupplyCredentials(SMBCCTX* context, const char* /*server*/, const char* /*share*/, char* workgroup,
+                       int workgroup_size, char* user, int user_size, char* password, int password_size) {
+  const auto* settings = static_cast<const SmbSettings*>(smbc_getOptionUserData(context));
+  if (settings == nullptr || !settings->Logon) return;  // Kerberos or guest: leave the defaults.
+  const Credentials& logon = *settings->Logon;
+  CopyInto(user, user_size, logon.Username);
+  CopyInto(password, password_size, logon.Password);
+  if (!logon.Domain.empty()) CopyInto(workgroup, workgroup_size, logon.Domain);
+}
+
+// libsmbclient keeps a stack of scratch memory frames, which it makes
+// thread-local only once it is given thread functions; without them two
+// threads working on two contexts corrupt each other's frames. Debian's
+// libsmbclient does not export smbc_thread_posix() or smbc_thread_impl(),
+// whose documented parameters are these seven functions, but the Samba
+// utility library that it loads exports smb_thread_set_functions(), which
+// takes them in this order.
+struct ThreadFunctions {
+  int (*create_mutex)(const char* name, void** lock, const char* location);
+  void (*destroy_mutex)(void* lock, const char* location);
+  int (*lock_mutex)(void* lock, int lock_type, const char* location);
+  int (*create_tls)(const char* name, void** key, const char* location);
+  void (*destroy_tls)(void** key, const char* location);
+  int (*set_tls)(void* key, const void* value, const char* location);
+  void* (*get_tls)(void* key, const char* location);
+};
+
+int CreateMutex(const char* name, void** lock, const char* /*location*/) {
+  // One mutex per name, as the interface asks. The table is never
+  // destroyed: contexts that static objects own are freed while the
+  // process exits, after function-local statics made later are gone, and
+  // freeing a context locks these mutexes.
+  static auto* names_mutex = new std::mutex;
+  static auto* by_name = new std::map<std::string, std::unique_ptr<std::mutex>>;
+  std::lock_guard guard(*names_mutex);
+  std::unique_ptr<std::mutex>& mutex = (*by_name)[name != nullptr ? name : ""];
+  if (mutex == nullptr) mutex = std::make_unique<std::mutex>();
+  *lock = mutex.get();
+  return 0;
+}
+
+void DestroyMutex(void* /*lock*/, const char* /*location*/) {
+  // Mutexes live as long as the process: another user of the name may hold it.
+}
+
+int LockMutex(void* lock, int lock_type, const char* /*location*/) {
+  auto* mutex = static_cast<std::mutex*>(lock);
+  if (lock_type == 1) {
+    mutex->lock();
+  } else if (lock_type == 2) {
+    mutex->unlock();
+  } else {
+    return -1;
+  }
+  return 0;
+}
+
+int CreateThreadLocal(const char* /*name*/, void** key, const char* /*location*/) {
+  auto* created = new pthread_key_t;
+  if (pthread_key_create(created, nullptr) != 0) {
+    delete created;
+    return -1;
+  }
+  *key = created;
+  return 0;
+}
+
+void DestroyThreadLocal(void** key, const char* /*location*/) {
+  if (key == nullptr || *key == nullptr) return;
+  auto* created = static_cast<pthread_key_t*>(*key);
+  pthread_key_delete(*created);
+  delete created;
+  *key = nullptr;
+}
+
+// The library asks for a key it has not created yet: nothing is stored.
+int SetThreadLocal(void* key, const void* value, const char* /*location*/) {
+  if (key == nullptr) return -1;
+  return pthread_setspecific(*static_cast<pthread_key_t*>(key), value) == 0 ? 0 : -1;
+}
+
+void* GetThreadLocal(void* key, const char* /*location*/) {
+  if (key == nullptr) return nullptr;
+  return pthread_getspecific(*static_cast<pthread_key_t*>(key));
+}
+
+void InstallThreadFunctions() {
+  static const ThreadFunctions functions{CreateMutex,        DestroyMutex,   LockMutex,     CreateThreadLocal,
+                                         DestroyThreadLocal, SetThreadLocal, GetThreadLocal};
+  using SetFunctions = int (*)(const ThreadFunctions*);
+  if (auto set = reinterpret_cast<SetFunctions>(dlsym(RTLD_DEFAULT, "smb_thread_set_functions"))) {
+    set(&functions);
+    threads_supported = true;
+  }
+}
+
+}  // namespace
+
+std::unique_lock<std::mutex> LockForConnecting() {
+  static std::once_flag threads_ready;
+  std::call_once(threads_ready, InstallThreadFunctions);
+  return std::unique_lock(ContextLifetimeMutex());
+}
+
+std::unique_lock<std::mutex> LockForTransfer() {
+  static std::once_flag threads_ready;
+  std::call_once(threads_ready, InstallThreadFunctions);
+  if (threads_supported) return {};
+  return std::unique_lock(ContextLifetimeMutex());
+}
+
+SmbContext::SmbContext(SMBCCTX* context, const SmbSettings& settings) : context_(context), settings_(settings) {}
+
+std::unique_ptr<SmbContext> SmbContext::Create(const SmbSettings& settings, ContextPurpose purpose) {
+  const std::unique_lock lock = LockForConnecting();
+  SMBCCTX* raw = smbc_new_context();
+  if (raw == nullptr) return nullptr;
+  std::unique_ptr<SmbContext> context(new SmbContext(raw, settings));
+
+  smbc_setDebug(raw, 0);
+  smbc_setOptionUserData(raw, &context->settings_);
+  smbc_setFunctionAuthDataWithContext(raw, SupplyCredentials);
+  // Port 445 only: libsmbclient would otherwise try 139 first, and where
+  // 139 is filtered every connection would wait out a timeout there.
+  smbc_setPort(raw, 445);
+  smbc_setTimeout(raw, settings.TimeoutMilliseconds);
+  if (settings.Logon) {
+    // Given credentials that fail must fail, not fall back to a guest.
+    smbc_setOptionNoAutoAnonymousLogin(raw, true);
+  } else {
+    smbc_setOptionUseKerberos(raw, true);
+    smbc_setOptionFallbackAfterKerberos(raw, true);
+    smbc_setOptionUseCCache(raw, true);
+  }
+  if (purpose == ContextPurpose::kBrowsing) smbc_setOptionProtocols(raw, "NT1", "NT1");
+
+  if (smbc_init_context(raw) == nullptr) {
+    const int error = errno;
+    smbc_free_context(raw, 1);
+    context->context_ = nullptr;
+    errno = error;
+    return nullptr;
+  }
+  return context;
+}
+
+SmbContext::~SmbContext() {
+  if (context_ == nullptr) return;
+  const std::unique_lock lock = LockForConnecting();
+  // 1: close the context's connections even if files are still open.
+  smbc_free_context(context_, 1);
+}
+
+}  // namespace smb

@@ -1,0 +1,52 @@
+// One libsmbclient context: its own connections, its own settings.
+// libsmbclient is safe for threads only when each thread uses a context of
+// its own and the library was given thread functions (installed here
+// before the first context), so every pipe and every browse gets one.
+// What touches the library's process-wide state (creating and freeing
+// contexts, which read smb.conf; connecting, resolving names, logging on;
+// browsing) is serialized with LockForConnecting; reads and writes on
+// established pipes run in parallel, or serialized with LockForTransfer
+// where the thread functions could not be installed.
+#pragma once
+
+#include <memory>
+#include <mutex>
+
+#include "platform/smb/smb_settings.h"
+
+struct _SMBCCTX;
+using SMBCCTX = struct _SMBCCTX;
+
+namespace smb {
+
+enum class ContextPurpose {
+  // Network browsing needs SMB1 (NT1): over SMB2/3 the browse list comes
+  // back empty.
+  kBrowsing,
+  // Named pipes: whatever protocols smb.conf's client settings allow.
+  kPipes,
+};
+
+std::unique_lock<std::mutex> LockForConnecting();
+std::unique_lock<std::mutex> LockForTransfer();
+
+class SmbContext {
+ public:
+  // Null when libsmbclient cannot set up a context (errno tells why).
+  static std::unique_ptr<SmbContext> Create(const SmbSettings& settings, ContextPurpose purpose);
+  ~SmbContext();
+
+  SmbContext(const SmbContext&) = delete;
+  SmbContext& operator=(const SmbContext&) = delete;
+
+  SMBCCTX* Get() const { return context_; }
+
+ private:
+  SmbContext(SMBCCTX* context, const SmbSettings& settings);
+
+  SMBCCTX* context_;
+  // What the authentication callback hands libsmbclient.
+  SmbSettings settings_;
+};
+
+}  // namespace smb

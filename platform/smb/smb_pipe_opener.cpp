@@ -1,0 +1,126 @@
+#include "platform/smb/smb_pipe_opener.h"
+
+#include <fcntl.h>
+#include <libsmbclient.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <string>
+
+#include "platform/smb/fragment_reader.h"
+#include "platform/smb/smb_context.h"
+#include "platform/smb/smb_errors.h"
+#include "platform/smb/smb_text.h"
+
+namespace smb {
+namespace {
+
+std::atomic<std::uint64_t> opens{0};
+std::atomic<std::uint64_t> writes{0};
+std::atomic<std::uint64_t> reads{0};
+
+class SmbMessagePipe : public MessagePipe {
+ public:
+  SmbMessagePipe(std::unique_ptr<SmbContext> context, SMBCFILE* file) : context_(std::move(context)), file_(file) {}
+
+  ~SmbMessagePipe() override {
+    if (file_ == nullptr) return;
+    const std::unique_lock lock = LockForTransfer();
+    smbc_getFunctionClose(context_->Get())(context_->Get(), file_);
+  }
+
+  DWORD Write(std::span<const std::uint8_t> message) override {
+    if (file_ == nullptr) return ERROR_BROKEN_PIPE;
+    const auto write = smbc_getFunctionWrite(context_->Get());
+    while (!message.empty()) {
+      writes.fetch_add(1, std::memory_order_relaxed);
+      ssize_t written = 0;
+      {
+        const std::unique_lock lock = LockForTransfer();
+        errno = 0;
+        written = write(context_->Get(), file_, message.data(), message.size());
+      }
+      if (written <= 0) return Failed(written < 0 ? errno : EPIPE);
+      message = message.subspan(static_cast<std::size_t>(written) < message.size() ? written : message.size());
+    }
+    return NO_ERROR;
+  }
+
+  // One DCE/RPC fragment at a time: see fragment_reader.h.
+  DWORD Read(std::span<std::uint8_t> buffer, std::size_t& received) override {
+    if (file_ == nullptr) return ERROR_BROKEN_PIPE;
+    return fragments_.Read(buffer, received);
+  }
+
+ private:
+  DWORD ReadExactly(std::span<std::uint8_t> bytes) {
+    if (file_ == nullptr) return ERROR_BROKEN_PIPE;
+    const auto read = smbc_getFunctionRead(context_->Get());
+    while (!bytes.empty()) {
+      reads.fetch_add(1, std::memory_order_relaxed);
+      ssize_t got = 0;
+      {
+        const std::unique_lock lock = LockForTransfer();
+        errno = 0;
+        got = read(context_->Get(), file_, bytes.data(), bytes.size());
+      }
+      if (got <= 0) return Failed(got < 0 ? errno : EPIPE);
+      bytes = bytes.subspan(std::min(static_cast<std::size_t>(got), bytes.size()));
+    }
+    return NO_ERROR;
+  }
+
+  // After a failed transfer the pipe is gone for good: a later call does
+  // not wait for a server that already failed once.
+  DWORD Failed(int error) {
+    {
+      const std::unique_lock lock = LockForTransfer();
+      smbc_getFunctionClose(context_->Get())(context_->Get(), file_);
+    }
+    file_ = nullptr;
+    return WindowsErrorFromErrno(error, SmbStep::kTransfer);
+  }
+
+  std::unique_ptr<SmbContext> context_;
+  SMBCFILE* file_;
+  FragmentReader fragments_{[this](std::span<std::uint8_t> bytes) { return ReadExactly(bytes); }};
+};
+
+bool IsPlainName(std::string_view name) {
+  if (name.empty() || name.size() > 255) return false;
+  for (const char c : name) {
+    if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+PipeTraffic PipeTrafficSoFar() {
+  return {opens.load(std::memory_order_relaxed), writes.load(std::memory_order_relaxed),
+          reads.load(std::memory_order_relaxed)};
+}
+
+DWORD SmbPipeOpener::Open(std::u16string_view server, std::string_view pipe_name, std::unique_ptr<MessagePipe>& pipe) {
+  const std::string host = Utf8FromUtf16(server);
+  if (!IsPlainName(host)) return ERROR_BAD_NETPATH;
+  if (!IsPlainName(pipe_name)) return ERROR_INVALID_NAME;
+  std::unique_ptr<SmbContext> context = SmbContext::Create(settings_, ContextPurpose::kPipes);
+  if (context == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+  const std::string url = "smb://" + UrlEncoded(host) + "/IPC$/" + UrlEncoded(pipe_name);
+  opens.fetch_add(1, std::memory_order_relaxed);
+  SMBCFILE* file = nullptr;
+  int error = 0;
+  {
+    const std::unique_lock lock = LockForConnecting();
+    errno = 0;
+    file = smbc_getFunctionOpen(context->Get())(context->Get(), url.c_str(), O_RDWR, 0);
+    error = errno;
+  }
+  if (file == nullptr) return WindowsErrorFromErrno(error, SmbStep::kOpen);
+  pipe = std::make_unique<SmbMessagePipe>(std::move(context), file);
+  return NO_ERROR;
+}
+
+}  // namespace smb

@@ -1,0 +1,34 @@
+// Named pipes on remote computers over libsmbclient: `smb://HOST/IPC$/NAME`.
+// Every pipe has a libsmbclient context (and so an SMB connection) of its
+// own, which makes each pipe usable from its own thread; one pipe is used
+// from one thread at a time.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/smb/message_pipe.h"
+#include "platform/smb/smb_settings.h"
+
+namespace smb {
+
+// SMB requests that the pipes made since the program started, for the
+// benchmark's round-trip figures: each is one round trip to a server.
+struct PipeTraffic {
+  std::uint64_t Opens = 0;   // a pipe opened (with its connection and logon)
+  std::uint64_t Writes = 0;  // one message written
+  std::uint64_t Reads = 0;   // one read request
+};
+PipeTraffic PipeTrafficSoFar();
+
+class SmbPipeOpener : public PipeOpener {
+ public:
+  explicit SmbPipeOpener(SmbSettings settings) : settings_(std::move(settings)) {}
+
+  DWORD Open(std::u16string_view server, std::string_view pipe_name, std::unique_ptr<MessagePipe>& pipe) override;
+
+ private:
+  SmbSettings settings_;
+};
+
+}  // namespace smb

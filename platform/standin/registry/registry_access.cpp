@@ -1,0 +1,36 @@
+#include "platform/standin/registry/registry_access.h"
+
+#include "platform/standin/locale/code_pages.h"
+
+namespace standin {
+
+REGSAM RequestedRights(REGSAM desired) {
+  REGSAM rights = desired & ~(KEY_WOW64_64KEY | KEY_WOW64_32KEY | GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE |
+                              GENERIC_ALL | MAXIMUM_ALLOWED);
+  if (desired & GENERIC_READ) rights |= KEY_READ;
+  if (desired & GENERIC_WRITE) rights |= KEY_WRITE;
+  if (desired & GENERIC_EXECUTE) rights |= KEY_EXECUTE;
+  if (desired & GENERIC_ALL) rights |= KEY_ALL_ACCESS;
+  return rights;
+}
+
+LONG Resolve(HKEY hKey, REGSAM needed, OpenKey& open) {
+  std::optional<OpenKey> found = FindRegistryHandle(hKey);
+  if (!found) return Status(ERROR_INVALID_HANDLE);
+  const auto* local = std::get_if<LocalKey>(&found->Target);
+  if (local != nullptr && local->Key->Deleted()) return Status(ERROR_KEY_DELETED);
+  if ((found->Granted & needed) != needed) return Status(ERROR_ACCESS_DENIED);
+  open = std::move(*found);
+  return ERROR_SUCCESS;
+}
+
+std::u16string LanPath(const std::vector<std::string>& names) {
+  std::string path;
+  for (const std::string& name : names) {
+    if (!path.empty()) path += '\\';
+    path += name;
+  }
+  return Utf16FromAnsi(path);
+}
+
+}  // namespace standin

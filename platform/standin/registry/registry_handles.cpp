@@ -1,0 +1,61 @@
+#include "platform/standin/registry/registry_handles.h"
+
+#include <map>
+
+#include "platform/standin/registry/local_registry.h"
+
+namespace standin {
+namespace {
+
+struct HandleTable {
+  std::map<ULONG_PTR, OpenKey> entries;
+  // Handle values grow by 4 like Windows handles and are never reused,
+  // so that a handle used after closing is always told apart.
+  ULONG_PTR next = 0x1000;
+};
+
+HandleTable& Table() {
+  static HandleTable table;
+  return table;
+}
+
+}  // namespace
+
+HKEY AddRegistryHandle(OpenKey key) {
+  HandleTable& table = Table();
+  const ULONG_PTR value = table.next;
+  table.next += 4;
+  table.entries.emplace(value, std::move(key));
+  return reinterpret_cast<HKEY>(value);
+}
+
+bool IsPredefinedRegistryHandle(HKEY handle) {
+  const auto value = reinterpret_cast<ULONG_PTR>(handle);
+  return value >= reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT) && value <= reinterpret_cast<ULONG_PTR>(HKEY_DYN_DATA);
+}
+
+std::optional<OpenKey> FindRegistryHandle(HKEY handle) {
+  if (IsPredefinedRegistryHandle(handle)) {
+    std::shared_ptr<RegistryHive> hive = LocalRegistry();
+    std::shared_ptr<RegistryKey> key = hive->Root(handle);
+    if (key == nullptr) return std::nullopt;
+    return OpenKey{LocalKey{std::move(hive), std::move(key)}, KEY_ALL_ACCESS};
+  }
+  const auto found = Table().entries.find(reinterpret_cast<ULONG_PTR>(handle));
+  if (found == Table().entries.end()) return std::nullopt;
+  return found->second;
+}
+
+std::optional<OpenKey> TakeRegistryHandle(HKEY handle) {
+  const auto found = Table().entries.find(reinterpret_cast<ULONG_PTR>(handle));
+  if (found == Table().entries.end()) return std::nullopt;
+  OpenKey taken = std::move(found->second);
+  Table().entries.erase(found);
+  return taken;
+}
+
+int RegistryHandleCount() { return static_cast<int>(Table().entries.size()); }
+
+void ClearRegistryHandles() { Table().entries.clear(); }
+
+}  // namespace standin

@@ -1,0 +1,93 @@
+// Feeds arbitrary bytes to the remote registry client as a server's
+// replies: the bind reply and each winreg reply decoder on their own, then
+// the whole client over a pipe that hands the bytes out in reads of a size
+// the input chooses, through a connect and the calls of an inventory.
+// Neither may crash, hang, read out of bounds or allocate what the bytes
+// cannot back.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "platform/smb/rpc_pdu.h"
+#include "platform/smb/smb_registry.h"
+#include "platform/smb/winreg_messages.h"
+
+namespace {
+
+class ReplayPipe : public smb::MessagePipe {
+ public:
+  ReplayPipe(std::span<const std::uint8_t> replies, std::size_t chunk) : replies_(replies), chunk_(chunk) {}
+  DWORD Write(std::span<const std::uint8_t>) override { return NO_ERROR; }
+  DWORD Read(std::span<std::uint8_t> buffer, std::size_t& received) override {
+    if (replies_.empty()) return ERROR_BROKEN_PIPE;
+    received = std::min({buffer.size(), replies_.size(), chunk_});
+    std::copy_n(replies_.begin(), received, buffer.begin());
+    replies_ = replies_.subspan(received);
+    return NO_ERROR;
+  }
+
+ private:
+  std::span<const std::uint8_t> replies_;
+  std::size_t chunk_;
+};
+
+class ReplayOpener : public smb::PipeOpener {
+ public:
+  ReplayOpener(std::span<const std::uint8_t> replies, std::size_t chunk) : replies_(replies), chunk_(chunk) {}
+  DWORD Open(std::u16string_view, std::string_view, std::unique_ptr<smb::MessagePipe>& pipe) override {
+    pipe = std::make_unique<ReplayPipe>(replies_, chunk_);
+    return NO_ERROR;
+  }
+
+ private:
+  std::span<const std::uint8_t> replies_;
+  std::size_t chunk_;
+};
+
+void DecodeEveryReply(std::span<const std::uint8_t> stub) {
+  smb::ContextHandle handle;
+  smb::winreg::DecodeHandleReply(stub, handle);
+  smb::winreg::DecodeCloseReply(stub);
+  std::u16string name;
+  FILETIME written{};
+  smb::winreg::DecodeEnumKeyReply(stub, name, written);
+  lan::KeyFacts facts;
+  smb::winreg::DecodeQueryInfoKeyReply(stub, facts);
+  smb::winreg::ValueReply value;
+  smb::winreg::DecodeQueryValueReply(stub, value);
+  smb::BindAgreement agreement;
+  smb::ParseBindReply(stub, 1, agreement);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return 0;
+  const std::span<const std::uint8_t> input(data, size);
+  DecodeEveryReply(input.subspan(1));
+
+  // The first byte sets the size of the pipe's reads (0: whole fragments).
+  const std::size_t chunk = input[0] == 0 ? SIZE_MAX : input[0];
+  ReplayOpener opener(input.subspan(1), chunk);
+  smb::SmbRegistryOptions options;
+  options.PrefetchPipes = 0;
+  std::unique_ptr<smb::SmbRegistry> registry;
+  if (smb::SmbRegistry::Connect(opener, u"PC", HKEY_LOCAL_MACHINE, options, registry) != NO_ERROR) return 0;
+  lan::RemoteRegistry::KeyId key = 0;
+  if (registry->OpenKey(lan::RemoteRegistry::kRootKey, u"Software\\Uninstall", KEY_READ, key) != NO_ERROR) return 0;
+  lan::KeyFacts facts;
+  registry->QueryKeyFacts(key, facts);
+  for (DWORD index = 0; index < 3; ++index) {
+    std::u16string name;
+    FILETIME written{};
+    registry->EnumKey(key, index, name, written);
+  }
+  DWORD type = 0, value_size = 0;
+  std::string value;
+  registry->QueryValue(key, u"DisplayName", false, type, value_size, value);
+  registry->QueryValue(key, u"DisplayName", true, type, value_size, value);
+  registry->CloseKey(key);
+  return 0;
+}

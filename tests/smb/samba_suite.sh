@@ -1,0 +1,236 @@
+#!/usr/bin/env bash
+# The SMB network against real Samba servers: seven computers in two
+# workgroups, each in its own network namespace, some of them faulty on
+# purpose. One set of servers serves every case (they take ~25 s to form a
+# browse list). Needs root; exits 77 (skipped) with the reason otherwise.
+#
+#   samba_suite.sh PROBE PROGRAM
+#
+# PROBE is kestrova_smb_probe (browsing, shares and single pipes), PROGRAM
+# the kestrova program, which lists the SMB network and the directory LAN
+# made of the same export files: the two inventories must be equal byte
+# for byte.
+set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+probe=$1
+program=$2
+
+skip() {
+  echo "samba suite skipped: $*"
+  exit 77
+}
+[[ $(id -u) == 0 ]] || skip "it needs root to create network namespaces"
+for tool in ip smbd nmbd net smbpasswd iptables setsid; do
+  command -v "$tool" >/dev/null || skip "$tool is not installed (Debian packages samba, iproute2, iptables)"
+done
+[[ -x /usr/libexec/samba/samba-dcerpcd ]] || skip "samba-dcerpcd is not installed"
+ip netns add "kst-check-$$" 2>/dev/null || skip "network namespaces cannot be created here"
+ip netns del "kst-check-$$"
+
+LAN_TAG=kst$$
+LAN_PROBE=$probe
+# In sanitizer builds: what libsmbclient's per-thread scratch frames leave.
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$here/libsmbclient.lsan:print_suppressions=0}
+source "$here/samba_lan.sh"
+trap lan_destroy EXIT
+trap 'exit 1' INT TERM
+
+failures=0
+passes=0
+pass() {
+  echo "ok - $1"
+  passes=$((passes + 1))
+}
+fail() {
+  echo "FAIL - $1"
+  failures=$((failures + 1))
+}
+# expect NAME EXPECTED ACTUAL
+expect() {
+  if [[ $2 == "$3" ]]; then
+    pass "$1"
+  else
+    fail "$1"
+    diff <(echo "$2") <(echo "$3") | sed 's/^/    /'
+  fi
+}
+
+started=$SECONDS
+fixtures=$here/lan
+lan_create
+lan_add_computer ATLAS OFFICE master reg="$fixtures/ATLAS.reg" || exit 1
+lan_add_computer BOREAS OFFICE member reg="$fixtures/BOREAS.reg" || exit 1
+lan_add_computer CASSINI OFFICE member nowinreg reg="$fixtures/CASSINI.reg" || exit 1
+lan_add_computer DORADO OFFICE member nosmbd || exit 1
+lan_add_computer ELARA LAB master reg="$fixtures/ELARA.reg" || exit 1
+lan_add_computer FORNAX LAB member password=Another-Password-9 reg="$fixtures/FORNAX.reg" || exit 1
+lan_add_computer GANYMEDE LAB member reg="$fixtures/GANYMEDE.reg" || exit 1
+# GANYMEDE answers its name but drops every SMB packet.
+lan_in GANYMEDE iptables -A INPUT -p tcp --dport 445 -j DROP
+# HELIKE is a slow link (10 ms a request) to a server of 300 applications
+# that the browser does not list, HELIKEDATA: slow enough to be stopped in
+# the middle of its listing.
+/usr/bin/python3 - "$LAN_ROOT/HELIKE.reg" 300 <<'PY'
+import sys
+path, count = sys.argv[1], int(sys.argv[2])
+key = r"HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall"
+lines = ["REGEDIT4", "", f"[{key}]", ""]
+for n in range(count):
+    lines += [f"[{key}\\App{n:03d}]", f'"DisplayName"="Helike application {n:03d}"', ""]
+open(path, "w", newline="\r\n").write("\n".join(lines) + "\n")
+PY
+# IAPETUS has no Uninstall key.
+lan_add_computer IAPETUS LAB member || exit 1
+lan_add_computer HELIKEDATA LAB member nonmbd reg="$LAN_ROOT/HELIKE.reg" || exit 1
+lan_add_computer HELIKE LAB member nosmbd || exit 1
+lan_relay HELIKE HELIKEDATA 10 || exit 1
+
+credentials=$LAN_ROOT/client/credentials
+printf 'username = root\npassword = %s\ndomain = OFFICE\n' "$LAN_PASSWORD" >"$credentials"
+chmod 600 "$credentials"
+export KESTROVA_CREDENTIALS=$credentials
+
+if ! lan_wait_browse 90 ATLAS BOREAS CASSINI DORADO ELARA FORNAX GANYMEDE HELIKE IAPETUS; then
+  fail "the browse list formed"
+  exit 1
+fi
+echo "# servers up and browse list formed in $((SECONDS - started)) s"
+
+# The workgroups of a browse walk in byte order: the master browser lists
+# them in the order it learnt them, which the start-up race decides.
+workgroups_sorted() {
+  python3 -c '
+import sys
+lines = sys.stdin.read().splitlines()
+head = [l for l in lines if not l.startswith("  ")]
+blocks, current = [], None
+for l in lines:
+    if l.startswith("  ") and not l.startswith("    "):
+        current = [l]; blocks.append(current)
+    elif l.startswith("    ") and current is not None:
+        current.append(l)
+print("\n".join(head + [l for b in sorted(blocks) for l in b]))'
+}
+
+# Discovery: the hierarchy of Windows' network browser.
+browse=$(lan_client "$probe" browse)
+expect "browsing gives the network, its workgroups and their servers" \
+  "$(workgroups_sorted <"$here/expected_browse.txt")" "$(workgroups_sorted <<<"$browse")"
+
+# The inventory over SMB equals the inventory of the directory LAN of the
+# same export files, byte for byte; each faulty computer costs only its
+# own block and a message naming it and the reason.
+dirlan=$LAN_ROOT/directory-lan
+mkdir -p "$dirlan"
+echo "$browse" >"$LAN_ROOT/browse.txt"
+/usr/bin/python3 "$here/make_directory_lan.py" "$LAN_ROOT/browse.txt" "$dirlan" CASSINI=2 DORADO=53 FORNAX=5 \
+  GANYMEDE=53 -- "$fixtures"/*.reg "$LAN_ROOT/HELIKE.reg"
+# Both runs under the C locale: the program's ANSI code page is then
+# Windows-1252, the code page of the REGEDIT4 exports.
+LC_ALL=C KESTROVA_LAN=$dirlan "$program" '*' >"$LAN_ROOT/expected.txt" 2>"$LAN_ROOT/expected.err"
+status=0
+lan_client env LC_ALL=C KESTROVA_LAN=smb:// "$program" '*' >"$LAN_ROOT/actual.txt" 2>"$LAN_ROOT/actual.err" || status=$?
+if cmp -s "$LAN_ROOT/expected.txt" "$LAN_ROOT/actual.txt"; then
+  pass "the inventory over SMB equals the directory LAN's, byte for byte ($(wc -l <"$LAN_ROOT/actual.txt") lines)"
+else
+  fail "the inventory over SMB equals the directory LAN's"
+  diff "$LAN_ROOT/expected.txt" "$LAN_ROOT/actual.txt" | head -20 | sed 's/^/    /'
+fi
+expect "the inventory with faulty computers ends with exit code 0" 0 "$status"
+expect "each faulty computer gets one message naming it and the reason" \
+  'kestrova: \\CASSINI: cannot connect to the registry (error 2: the remote registry service is not running)
+kestrova: \\DORADO: cannot connect to the registry (error 53: the network path was not found: the computer does not resolve, refuses or does not answer)
+kestrova: \\FORNAX: cannot connect to the registry (error 5: access is denied; check the credentials)
+kestrova: \\GANYMEDE: cannot connect to the registry (error 53: the network path was not found: the computer does not resolve, refuses or does not answer)
+kestrova: \\IAPETUS: cannot open HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall (error 2: the key does not exist)' \
+  "$(sort "$LAN_ROOT/actual.err")"
+[[ $failures == 0 ]] || sed "s/^/    /" "$LAN_ROOT/actual.err"
+
+expect "a server's records are its shares, without the hidden ones" \
+  'display=3 usage=1 remote="\\ATLAS\public" comment="ATLAS public share" provider="Microsoft Windows Network"' \
+  "$(lan_client "$probe" shares ATLAS)"
+
+# Pipes, and each fault as the error code that Windows gives for it.
+begin=$SECONDS
+expect "winreg pipes open on every computer, each fault with its Windows code" \
+  "ATLAS ok
+BOREAS ok
+CASSINI error 2
+DORADO error 53
+ELARA ok
+FORNAX error 5
+GANYMEDE error 53
+HELIKE ok
+NOWHERE error 53" \
+  "$(lan_client "$probe" bind ATLAS BOREAS CASSINI DORADO ELARA FORNAX GANYMEDE HELIKE NOWHERE 2>"$LAN_ROOT/bind.err")"
+# The dropped packets cost a connection timeout, not more.
+(( SECONDS - begin < 20 )) && pass "the faulty computers cost at most a connection timeout each" ||
+  fail "the faulty computers took $((SECONDS - begin)) s"
+
+# A credentials file that others may read is refused, as ssh refuses a key.
+chmod 644 "$credentials"
+messages=$(lan_client "$probe" bind FORNAX 2>&1 >/dev/null)
+grep -q "accessible by others (mode 0644)" <<<"$messages" && pass "a credentials file others can read is refused" ||
+  fail "a credentials file others can read is refused: $messages"
+chmod 600 "$credentials"
+
+# A server stopped in the middle of a listing: the lines already written
+# stay, the message says the listing was cut short, the run goes on.
+lan_client env LC_ALL=C KESTROVA_LAN=smb:// "$program" '*' >"$LAN_ROOT/cut.txt" 2>"$LAN_ROOT/cut.err" &
+lister=$!
+for ((i = 0; i < 300; i++)); do
+  (($(grep -c 'Helike application' "$LAN_ROOT/cut.txt") >= 20)) && break
+  sleep 0.1
+done
+lan_stop_computer HELIKEDATA
+status=0
+wait "$lister" || status=$?
+listed=$(grep -c 'Helike application' "$LAN_ROOT/cut.txt")
+expect "a run whose server stops midway ends with exit code 0" 0 "$status"
+((listed >= 20 && listed < 300)) && pass "the lines listed before the server stopped stay ($listed of 300)" ||
+  fail "the lines listed before the server stopped stay ($listed of 300)"
+expect "what was listed is the start of the whole listing" \
+  "$(grep 'Helike application' "$LAN_ROOT/expected.txt" | head -n "$listed")" "$(grep 'Helike application' "$LAN_ROOT/cut.txt")"
+expect "the message says the listing was cut short" \
+  "kestrova: \\\\HELIKE: the connection to the registry was lost" "$(grep -o 'kestrova: .*was lost' "$LAN_ROOT/cut.err")"
+grep -q 'cut short' "$LAN_ROOT/cut.err" || fail "the message says 'cut short': $(cat "$LAN_ROOT/cut.err")"
+expect "the computers after it are listed whole" "$(sed -n '/^COMPUTER: ELARA/,/^\r$/p' "$LAN_ROOT/expected.txt")" \
+  "$(sed -n '/^COMPUTER: ELARA/,/^\r$/p' "$LAN_ROOT/cut.txt")"
+
+# A server stopped while a pipe to it is open: the next call finds the
+# pipe broken.
+go=$LAN_ROOT/go
+lan_client "$probe" bind-twice BOREAS "$go" >"$LAN_ROOT/twice.out" 2>/dev/null &
+holder=$!
+for ((i = 0; i < 100; i++)); do
+  grep -q bound "$LAN_ROOT/twice.out" && break
+  sleep 0.1
+done
+lan_stop_computer BOREAS
+touch "$go"
+wait "$holder"
+expect "a pipe whose server stopped fails as a broken pipe" "BOREAS bound
+BOREAS error 109" "$(cat "$LAN_ROOT/twice.out")"
+
+# A server that stops answering in the middle of a call: the call ends
+# after the time limit (1 s here), with the pipe's time-out code.
+go=$LAN_ROOT/go-frozen
+KESTROVA_SMB_TIMEOUT=1 lan_client "$probe" bind-twice ATLAS "$go" >"$LAN_ROOT/frozen.out" 2>/dev/null &
+holder=$!
+for ((i = 0; i < 100; i++)); do
+  grep -q bound "$LAN_ROOT/frozen.out" && break
+  sleep 0.1
+done
+frozen=$(ip netns pids "$(lan_ns ATLAS)")
+for pid in $frozen; do kill -STOP "$pid"; done
+begin=$SECONDS
+touch "$go"
+wait "$holder"
+for pid in $frozen; do kill -CONT "$pid"; done
+expect "a server that stops answering costs the time limit and the time-out code" "ATLAS bound
+ATLAS error 1460" "$(cat "$LAN_ROOT/frozen.out")"
+((SECONDS - begin <= 5)) && pass "the time limit KESTROVA_SMB_TIMEOUT bounds the wait" ||
+  fail "the time limit KESTROVA_SMB_TIMEOUT bounds the wait: $((SECONDS - begin)) s"
+
+echo "# $passes passed, $failures failed, $((SECONDS - started)) s"
+((failures == 0))

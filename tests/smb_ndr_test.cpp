@@ -1,0 +1,86 @@
+// NDR as the winreg client writes and reads it: alignment counted from the
+// stub's start, unique pointers, conformant varying arrays and counted
+// strings, and a reader that refuses counts the bytes cannot back.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "platform/smb/ndr_reader.h"
+#include "platform/smb/ndr_writer.h"
+#include "platform/smb/rpc_status.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST(SmbNdrTest, WrittenValuesReadBackAtTheirAlignment) {
+  for (const std::u16string& text : {std::u16string(), std::u16string(u"A"), std::u16string(u"Uninstall\\{x}")}) {
+    smb::NdrWriter writer;
+    writer.U8(0x7F);
+    writer.U32(0xDEADBEEF);  // three bytes of padding before it
+    writer.CountedString(text, true);
+    writer.U16(0x1234);
+    writer.U32(42);  // padding after an odd count of characters
+    smb::ContextHandle handle;
+    handle.Bytes.fill(0xCD);
+    writer.Handle(handle);
+    const Bytes stub = writer.Take();
+    EXPECT_EQ(stub[1], 0);
+    EXPECT_EQ(stub[4], 0xEF);
+
+    smb::NdrReader reader(stub);
+    reader.U16();  // the U8 and a padding byte
+    EXPECT_EQ(reader.U32(), 0xDEADBEEF);
+    EXPECT_EQ(reader.CountedString(), text);
+    EXPECT_EQ(reader.U16(), 0x1234);
+    EXPECT_EQ(reader.U32(), 42u);
+    EXPECT_EQ(reader.Handle(), handle);
+    EXPECT_FALSE(reader.Failed());
+    EXPECT_EQ(reader.Remaining(), 0u);
+  }
+}
+
+TEST(SmbNdrTest, CountsThatTheBytesCannotBackFailTheReader) {
+  struct Case {
+    const char* Name;
+    Bytes Stub;
+    bool Fails;
+  };
+  const Case cases[] = {
+      // Length, MaximumLength, referent, maximum, offset, actual, characters.
+      {"whole", {4, 0, 4, 0, 1, 0, 2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 'a', 0, 'b', 0}, false},
+      {"one character short", {4, 0, 4, 0, 1, 0, 2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 'a', 0, 'b'}, true},
+      {"four billion characters claimed",
+       {4, 0, 4, 0, 1, 0, 2, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 'a', 0},
+       true},
+      {"offset past the maximum", {4, 0, 4, 0, 1, 0, 2, 0, 2, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 'a', 0, 'b', 0}, true},
+      {"length above its maximum", {6, 0, 4, 0, 1, 0, 2, 0, 2, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 'a', 0, 'b', 0}, true},
+      {"null buffer with a length", {4, 0, 4, 0, 0, 0, 0, 0}, true},
+      {"null buffer, empty", {0, 0, 0, 0, 0, 0, 0, 0}, false},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.Name);
+    smb::NdrReader reader(test.Stub);
+    reader.CountedString();
+    EXPECT_EQ(reader.Failed(), test.Fails);
+    if (test.Fails) {
+      EXPECT_EQ(reader.U32(), 0u);  // a failed reader reads zeros
+    }
+  }
+}
+
+TEST(SmbNdrTest, FaultStatusesBecomeWindowsCodes) {
+  const std::pair<std::uint32_t, DWORD> cases[] = {
+      {0x1C010002, smb::kRpcProcedureOutOfRange},
+      {0x1C010003, smb::kRpcUnknownInterface},
+      {0x1C00001A, ERROR_INVALID_HANDLE},
+      {0x000006F7, smb::kRpcBadStubData},
+      {0x00000005, ERROR_ACCESS_DENIED},
+      {0x1C0000FF, smb::kRpcCallFailed},
+      {0, smb::kRpcCallFailed},
+      {0xC0000022, smb::kRpcCallFailed},
+  };
+  for (const auto& [status, expected] : cases) EXPECT_EQ(smb::FaultToWindowsError(status), expected) << status;
+}
+
+}  // namespace

@@ -1,0 +1,215 @@
+// The winreg registry client against an in-memory winreg server: the
+// registry's answers and errors come through the seam unchanged, the
+// inventory's pattern of calls costs the round trips the client promises,
+// and read-ahead changes no answer however the pipes behave.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/smb/rpc_status.h"
+#include "platform/smb/smb_registry.h"
+#include "tests/support/fake_winreg_server.h"
+
+namespace {
+
+using smb::SmbRegistry;
+using smb::SmbRegistryOptions;
+using smbtest::FakeServerOptions;
+using smbtest::FakeWinregServer;
+using KeyId = lan::RemoteRegistry::KeyId;
+
+constexpr std::u16string_view kUninstall = FakeWinregServer::kUninstallPath;
+
+std::unique_ptr<SmbRegistry> Connect(FakeWinregServer& server, std::size_t pipes) {
+  std::unique_ptr<SmbRegistry> registry;
+  SmbRegistryOptions options;
+  options.PrefetchPipes = pipes;
+  EXPECT_EQ(SmbRegistry::Connect(server, u"PC1", HKEY_LOCAL_MACHINE, options, registry), NO_ERROR);
+  return registry;
+}
+
+// What the inventory does with one computer: the uninstall key's facts and
+// subkey names, then each subkey's display name (its size twice, then its
+// data). Lines name each application, or the error of the call that failed.
+std::vector<std::string> ReadInventory(lan::RemoteRegistry& registry) {
+  std::vector<std::string> lines;
+  KeyId uninstall = 0;
+  if (DWORD status = registry.OpenKey(lan::RemoteRegistry::kRootKey, kUninstall, KEY_ALL_ACCESS, uninstall)) {
+    return {"open: " + std::to_string(status)};
+  }
+  lan::KeyFacts facts;
+  if (DWORD status = registry.QueryKeyFacts(uninstall, facts)) return {"facts: " + std::to_string(status)};
+  std::vector<std::u16string> names;
+  for (DWORD index = 0; index < facts.SubkeyCount; ++index) {
+    std::u16string name;
+    FILETIME written{};
+    if (DWORD status = registry.EnumKey(uninstall, index, name, written)) {
+      lines.push_back("enum: " + std::to_string(status));
+      continue;
+    }
+    names.push_back(name);
+  }
+  registry.CloseKey(uninstall);
+  for (const std::u16string& name : names) {
+    KeyId application = 0;
+    if (DWORD status = registry.OpenKey(lan::RemoteRegistry::kRootKey, std::u16string(kUninstall) + u"\\" + name,
+                                        KEY_ALL_ACCESS, application)) {
+      lines.push_back("open: " + std::to_string(status));
+      continue;
+    }
+    DWORD type = 0, size = 0;
+    std::string data;
+    DWORD status = registry.QueryValue(application, u"DisplayName", false, type, size, data);
+    if (status == NO_ERROR) status = registry.QueryValue(application, u"DisplayName", false, type, size, data);
+    if (status == NO_ERROR) status = registry.QueryValue(application, u"DisplayName", true, type, size, data);
+    std::string line;
+    for (std::size_t index = 0; index + 1 < data.size() && data[index] != '\0'; index += 2) line.push_back(data[index]);
+    lines.push_back(status == NO_ERROR ? line : "value: " + std::to_string(status));
+    registry.CloseKey(application);
+  }
+  return lines;
+}
+
+TEST(SmbRegistryTest, InventoryIsTheSameWithAndWithoutReadAheadAndCostsItsPromisedCalls) {
+  constexpr std::size_t kApplications = 40;
+  struct Case {
+    const char* Name;
+    FakeServerOptions Server;
+    std::size_t Pipes;
+  };
+  FakeServerOptions small_fragments;
+  small_fragments.FragmentStub = 24;
+  small_fragments.ReadChunk = 7;
+  FakeServerOptions one_pipe;
+  one_pipe.Pipes = 1;
+  const Case cases[] = {{"own pipe only", {}, 0},
+                        {"read-ahead", {}, 4},
+                        {"small fragments and reads", small_fragments, 3},
+                        {"no pipe for the read-ahead", one_pipe, 4}};
+  std::vector<std::string> expected;
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.Name);
+    FakeWinregServer server(test.Server);
+    server.AddApplications(kApplications);
+    server.Keys[std::u16string(kUninstall) + u"\\{App-20}"].Denied = true;
+    auto registry = Connect(server, test.Pipes);
+    const std::vector<std::string> lines = ReadInventory(*registry);
+    ASSERT_EQ(lines.size(), kApplications);
+    EXPECT_EQ(lines[0], "Application App-0");
+    EXPECT_EQ(lines[9], "value: 2");
+    EXPECT_EQ(lines[20], "open: 5");
+    if (expected.empty()) expected = lines;
+    EXPECT_EQ(lines, expected);
+    const smb::RegistryCallCounts counts = registry->CallCounts();
+    if (test.Pipes == 0 || test.Server.Pipes == 1) {
+      // Root, open, facts, close; per application one name, then open, one
+      // query (which answers all three), close.
+      EXPECT_EQ(counts.Own, 4 + 4 * kApplications - 2);  // the denied key has no query or close
+      EXPECT_EQ(counts.Prefetch, 0u);
+    } else {
+      // The own pipe takes over whatever the read-ahead has not started
+      // when it is asked for, so the split depends on timing; the sum
+      // never exceeds reading everything twice.
+      EXPECT_LE(counts.Own, 4 + 4 * kApplications);
+      EXPECT_LE(counts.Own + counts.Prefetch, 2 * (4 + 4 * kApplications) + 4);
+    }
+  }
+}
+
+TEST(SmbRegistryTest, RegistryErrorsComeThroughUnchanged) {
+  FakeWinregServer server;
+  server.AddApplications(3);
+  const std::u16string app = std::u16string(kUninstall) + u"\\{App-1}";
+  server.Keys[app].Values[u"Big"] = {REG_BINARY, std::string(20000, 'x')};
+  server.Keys[app].Values[u"Huge"] = {REG_BINARY, std::string(smb::winreg::kMaxValueData + 2, 'y')};
+  server.Keys[app].Values[u"Empty"] = {REG_SZ, ""};
+  const std::u16string long_name(300, u'L');
+  server.Keys[app].Subkeys = {long_name};
+  server.Keys[app + u"\\" + long_name];
+  server.Keys[u"Secret"].Denied = true;
+  auto registry = Connect(server, 0);
+
+  KeyId key = 0;
+  EXPECT_EQ(registry->OpenKey(0, u"Software\\Missing", KEY_READ, key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(registry->OpenKey(0, u"Secret", KEY_READ, key), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(registry->OpenKey(0, std::u16string(40000, u'a'), KEY_READ, key), ERROR_INVALID_PARAMETER);
+  ASSERT_EQ(registry->OpenKey(0, app, KEY_READ, key), NO_ERROR);
+
+  std::u16string name;
+  FILETIME written{};
+  ASSERT_EQ(registry->EnumKey(key, 0, name, written), NO_ERROR);
+  EXPECT_EQ(name, long_name);
+  EXPECT_EQ(written.dwLowDateTime, 0x11223344u);
+  EXPECT_EQ(registry->EnumKey(key, 1, name, written), ERROR_NO_MORE_ITEMS);
+
+  struct ValueCase {
+    const char16_t* Name;
+    bool FetchData;
+    DWORD Status;
+    DWORD Size;
+  };
+  const ValueCase values[] = {
+      {u"Missing", false, ERROR_FILE_NOT_FOUND, 0},
+      {u"Big", false, NO_ERROR, 20000},
+      {u"Big", true, NO_ERROR, 20000},
+      {u"Huge", false, NO_ERROR, smb::winreg::kMaxValueData + 2},
+      {u"Huge", true, ERROR_NOT_ENOUGH_MEMORY, 0},
+      {u"Empty", true, NO_ERROR, 0},
+  };
+  for (const ValueCase& test : values) {
+    DWORD type = 0, size = 12345;
+    std::string data = "untouched";
+    EXPECT_EQ(registry->QueryValue(key, test.Name, test.FetchData, type, size, data), test.Status);
+    if (test.Status != NO_ERROR) continue;
+    EXPECT_EQ(size, test.Size);
+    if (test.FetchData) {
+      EXPECT_EQ(data.size(), test.Size);
+    }
+  }
+
+  lan::KeyFacts facts;
+  ASSERT_EQ(registry->QueryKeyFacts(key, facts), NO_ERROR);
+  EXPECT_EQ(facts.SubkeyCount, 1u);
+  EXPECT_EQ(facts.LongestSubkeyName, 300u);
+  EXPECT_EQ(facts.ValueCount, 5u);
+  EXPECT_EQ(registry->CloseKey(key), NO_ERROR);
+  EXPECT_EQ(registry->CloseKey(key), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(registry->CloseKey(lan::RemoteRegistry::kRootKey), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(registry->EnumKey(key, 0, name, written), ERROR_INVALID_HANDLE);
+}
+
+TEST(SmbRegistryTest, RootsAndPipesThatCannotBeHad) {
+  FakeWinregServer server;
+  std::unique_ptr<SmbRegistry> registry;
+  EXPECT_EQ(SmbRegistry::Connect(server, u"PC1", HKEY_CURRENT_USER, {}, registry), ERROR_INVALID_PARAMETER);
+  FakeServerOptions no_pipes;
+  no_pipes.Pipes = 0;
+  FakeWinregServer unreachable(no_pipes);
+  EXPECT_EQ(SmbRegistry::Connect(unreachable, u"PC1", HKEY_USERS, {}, registry), ERROR_BAD_NETPATH);
+  EXPECT_EQ(registry, nullptr);
+  server.Keys[u"Software"];
+  std::unique_ptr<lan::RemoteRegistry> users;
+  ASSERT_EQ(smb::ConnectSmbRegistry(server, u"PC1", HKEY_USERS, users), NO_ERROR);
+  KeyId key = 0;
+  EXPECT_EQ(users->OpenKey(lan::RemoteRegistry::kRootKey, u"Software", KEY_READ, key), NO_ERROR);
+}
+
+// A server that dies in the middle of a listing: the calls after it fail
+// with the pipe's error, whichever pipe they would have used, and nothing
+// waits for ever.
+TEST(SmbRegistryTest, ServerThatDiesMidListingFailsTheRestQuickly) {
+  for (std::int64_t death : {3, 30, 70}) {
+    SCOPED_TRACE(death);
+    FakeServerOptions options;
+    options.CallsBeforeDeath = death;
+    FakeWinregServer server(options);
+    server.AddApplications(40);
+    auto registry = Connect(server, 4);
+    const std::vector<std::string> lines = ReadInventory(*registry);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find(std::to_string(ERROR_BROKEN_PIPE)), std::string::npos) << lines.back();
+  }
+}
+
+}  // namespace
