@@ -283,26 +283,6 @@ TEST(RegFileTest, Version5TextThatTheReaderCannotTakeIsSkipped) {
   }
 }
 
-TEST(RegFileTest, Regedit4TextIsDecodedFromItsCodePageWhenTheCallerSaysSo) {
-  regfile::TextConversions conversions;
-  conversions.ToAnsi = Latin1FromUtf16le;
-  // A code page where every byte above 0x7F is one letter: the U+0100 row.
-  conversions.FromFileText = [](std::string_view bytes) {
-    std::string wide;
-    for (char byte : bytes) {
-      const auto value = static_cast<unsigned char>(byte);
-      wide.push_back(static_cast<char>(value));
-      wide.push_back(value < 0x80 ? '\0' : '\1');
-    }
-    return wide;
-  };
-  const regfile::ParseResult result = regfile::ParseRegFile(
-      "REGEDIT4\n[HKLM\\K\xE9]\n\"n\xE9\"=\"v\xE9\"\n\"h\"=hex(2):e9,00\n\"a\"=\"plain\"\n", conversions);
-  EXPECT_EQ(DescribeAll(result),
-            (std::vector<std::string>{"create HKLM\\K?", "set HKLM\\K?|n?|1|76 3f 00", "set HKLM\\K?|h|2|3f 00",
-                                      "set HKLM\\K?|a|1|70 6c 61 69 6e 00"}));
-}
-
 TEST(SkippedLineReportTest, TenMessagesAFileThenTheCountOfTheRest) {
   std::vector<std::string> messages;
   {

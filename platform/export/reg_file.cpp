@@ -820,10 +820,6 @@ namespace {
 
 bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
-bool IsAscii(std::string_view bytes) {
-  return std::all_of(bytes.begin(), bytes.end(), [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
-}
-
 // A text that cannot be given in the reader's code page; the line that
 // holds it is skipped.
 struct Unconvertible {
@@ -833,8 +829,8 @@ struct Unconvertible {
 template <class Text>
 class FileParser {
  public:
-  FileParser(const Text& text, const ExportHeader& header, const TextConversions& conversions)
-      : text_(text), header_(header), conversions_(conversions) {}
+  FileParser(const Text& text, const ExportHeader& header, const AnsiFromUtf16& to_ansi)
+      : text_(text), header_(header), to_ansi_(to_ansi) {}
 
   ParseResult Run() {
     ParsedLine line;
@@ -974,15 +970,10 @@ class FileParser {
   // ANSI code page.
   std::string Ansi(const std::string& units) const {
     if constexpr (std::is_same_v<Text, ByteText>) {
-      return FileBytesToAnsi(units);
+      return units;
     } else {
       return Utf16ToAnsi(units, "text that is not valid UTF-16");
     }
-  }
-
-  std::string FileBytesToAnsi(const std::string& bytes) const {
-    if (!conversions_.FromFileText || IsAscii(bytes)) return bytes;
-    return Utf16ToAnsi(conversions_.FromFileText(bytes), "text that is not valid in the file's code page");
   }
 
   std::string Utf16ToAnsi(const std::string& utf16le, const char* failure) const {
@@ -995,22 +986,22 @@ class FileParser {
       for (std::size_t i = 0; i + 1 < utf16le.size(); i += 2) bytes.push_back(utf16le[i]);
       return bytes;
     }
-    std::optional<std::string> converted = conversions_.ToAnsi(utf16le);
+    std::optional<std::string> converted = to_ansi_(utf16le);
     if (!converted) throw Unconvertible{failure};
     return std::move(*converted);
   }
 
   // The data of hex(1), hex(2) and hex(7): UTF-16LE after a version 5
-  // header, else bytes in the file's code page.
+  // header, else ANSI bytes as they stand.
   std::string StringData(const std::string& data) const {
-    if (!header_.WideStringData) return FileBytesToAnsi(data);
+    if (!header_.WideStringData) return data;
     if (data.size() % 2 != 0) throw Unconvertible{"string data with an odd number of bytes"};
     return Utf16ToAnsi(data, "string data that is not valid UTF-16");
   }
 
   const Text& text_;
   const ExportHeader& header_;
-  const TextConversions& conversions_;
+  const AnsiFromUtf16& to_ansi_;
   ParseResult result_;
   bool has_key_ = false;
   bool dropping_ = false;  // below a deleted key or a key line that was skipped
@@ -1038,7 +1029,7 @@ HKEY RootHandle(Root root) {
   return nullptr;
 }
 
-ParseResult ParseRegFile(std::string_view file_bytes, const TextConversions& conversions) {
+ParseResult ParseRegFile(std::string_view file_bytes, const AnsiFromUtf16& to_ansi) {
   const std::optional<ExportHeader> header = ReadExportHeader(file_bytes);
   if (!header) {
     ParseResult refused;
@@ -1048,14 +1039,10 @@ ParseResult ParseRegFile(std::string_view file_bytes, const TextConversions& con
   const auto* data = reinterpret_cast<const unsigned char*>(file_bytes.data());
   if (header->WideText) {
     const Utf16Text text{data + 2, header->Units};
-    return FileParser<Utf16Text>(text, *header, conversions).Run();
+    return FileParser<Utf16Text>(text, *header, to_ansi).Run();
   }
   const ByteText text{data, header->Units};
-  return FileParser<ByteText>(text, *header, conversions).Run();
-}
-
-ParseResult ParseRegFile(std::string_view file_bytes, const AnsiFromUtf16& to_ansi) {
-  return ParseRegFile(file_bytes, TextConversions{to_ansi, nullptr});
+  return FileParser<ByteText>(text, *header, to_ansi).Run();
 }
 
 }  // namespace regfile

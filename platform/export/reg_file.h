@@ -19,9 +19,8 @@
 //   (export_registry.h) is built on it;
 // - ParseRegFile: the whole file as a neutral list of operations (create
 //   a key, delete a key tree, set a value, delete a value) with names and
-//   data in the reader's ANSI code page, which the caller applies (the
-//   stand-in's in-memory registry, or a real registry through the Windows
-//   API, see reg_import.h).
+//   data in the reader's ANSI code page, which the caller applies through
+//   the Windows API (reg_import.h).
 #pragma once
 
 #include <cstddef>
@@ -211,20 +210,9 @@ struct ParseResult {
 // code page; nullopt when they are not valid UTF-16.
 using AnsiFromUtf16 = std::function<std::optional<std::string>(std::string_view utf16le)>;
 
-// Converts text of a file without a byte-order mark, in the code page it
-// was written in, to UTF-16LE bytes.
-using Utf16FromFileText = std::function<std::string(std::string_view bytes)>;
-
-struct TextConversions {
-  AnsiFromUtf16 ToAnsi;
-  // Empty: the bytes of a file without a byte-order mark are taken as
-  // ANSI bytes as they stand.
-  Utf16FromFileText FromFileText;
-};
-
-ParseResult ParseRegFile(std::string_view file_bytes, const TextConversions& conversions);
-
-// The bytes of a file without a byte-order mark taken as they stand.
+// The bytes of a file without a byte-order mark are taken as ANSI bytes as
+// they stand: the importer runs where the file's code page is the ANSI
+// one.
 ParseResult ParseRegFile(std::string_view file_bytes, const AnsiFromUtf16& to_ansi);
 
 // The message for a line before the first key line that is no comment.
