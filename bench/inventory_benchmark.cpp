@@ -1,6 +1,7 @@
 // Measures the inventory over synthetic LANs of growing size, in both
 // export formats: the wall time and peak memory of `kestrova '*'` and of
-// `export_listing` (the registry read in place from each file, alone),
+// `export_listing` (the registry read in place from each file, alone, below
+// the program's ANSI functions),
 // next to a baseline that only reads the same files, `grep -r -c
 // DisplayName`, in the same run. Each command is a whole process, started
 // with fork and exec and reaped with wait4 the same way, its standard
