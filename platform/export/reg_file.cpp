@@ -96,6 +96,7 @@ std::size_t FindUnit(const Utf16Text& text, std::size_t from, std::size_t limit,
 // pattern's, and `(x - ones) & ~x & highs` marks the lowest zero lane of
 // x exactly (lanes above it may be marked falsely). Reading ahead stays
 // within the text; what lies beyond `end` is not taken.
+#if !defined(__SSE2__)
 constexpr std::uint64_t kByteOnes = 0x0101010101010101ULL;
 constexpr std::uint64_t kUnitOnes = 0x0001000100010001ULL;
 
@@ -109,6 +110,7 @@ std::uint64_t SpecialLanes(std::uint64_t word) {
           ((word - kOnes) & ~word)) &
          kHighs;
 }
+#endif
 
 bool IsSpecialInQuotes(char16_t unit) { return unit == u'"' || unit == u'\\' || unit == u'\n' || unit == 0; }
 
