@@ -161,8 +161,8 @@ void SmbRegistry::QueueEnumAhead(OpenKeyState& state, DWORD index, DWORD status)
     end += std::min<std::uint64_t>(options_.PrefetchWindow, kUnknownCountWindow);
   }
   end = std::min<std::uint64_t>(end, 0xFFFFFFFF);
-  for (std::uint64_t next = std::max<std::uint64_t>(state.EnumQueuedUntil, std::uint64_t{index} + 1); next < end;
-       ++next) {
+  const std::uint64_t first = std::max<std::uint64_t>(state.EnumQueuedUntil, std::uint64_t{index} + 1);
+  for (std::uint64_t next = first; next < end; ++next) {
     prefetcher_->QueueEnum(state.Path, state.Access, static_cast<DWORD>(next));
   }
   state.EnumQueuedUntil = static_cast<DWORD>(std::max<std::uint64_t>(state.EnumQueuedUntil, end));
