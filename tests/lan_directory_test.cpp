@@ -16,6 +16,7 @@
 #include "platform/lan/utf16_text.h"
 #include "platform/standin/lan/lan_in_use.h"
 #include "platform/standin/lan/lan_selection.h"
+#include "platform/standin/lan/smb_network_loader.h"
 #include "platform/standin/locale/locale_control.h"
 #include "platform/standin/network/network_control.h"
 #include "tests/network_dump.h"
@@ -278,6 +279,14 @@ TEST_F(LanDirectoryTest, EnvironmentNamesTheDirectoryOrFallsBackToTheSample) {
   EXPECT_EQ(ServersOf(*standin::OpenLanFromEnvironment(messages)).size(), 6u);
 
   if (before != nullptr) setenv(standin::kLanVariable, saved.c_str(), 1);
+}
+
+// The SMB network lives in a module of its own, loaded only when selected;
+// a module that cannot be found or loaded is said once, with the reason.
+TEST(SmbNetworkModuleTest, LoadsWithEverySymbolResolved) {
+  std::ostringstream messages;
+  EXPECT_NE(standin::LoadSmbNetwork(messages), nullptr);
+  EXPECT_EQ(messages.str(), "");
 }
 
 // The sample LAN that a first run shows: its description reads without a

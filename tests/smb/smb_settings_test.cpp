@@ -1,6 +1,6 @@
 #include "platform/smb/smb_settings.h"
 
-#include "platform/smb/smb_lan_selection.h"
+#include "platform/smb/smb_network_module.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -7,8 +7,9 @@
 #include "platform/lan/directory_lan.h"
 #include "platform/lan/lan_directory.h"
 #include "platform/lan/utf16_text.h"
-#include "platform/smb/smb_lan_selection.h"
+#include "platform/smb/smb_network_module.h"
 #include "platform/standin/lan/computer_registry.h"
+#include "platform/standin/lan/smb_network_loader.h"
 #include "platform/standin/locale/code_pages.h"
 
 namespace fs = std::filesystem;
@@ -46,7 +47,10 @@ std::unique_ptr<lan::LanSource> OpenLanFromEnvironment(std::ostream& diagnostics
   const char* named = std::getenv(kLanVariable);
   if (named != nullptr && named[0] != '\0') {
     // smb:// is the real network; any other value names a LAN directory.
-    if (smb::NamesSmbNetwork(named)) return smb::SmbNetworkFromEnvironment(diagnostics);
+    if (smb::NamesSmbNetwork(named)) {
+      if (std::unique_ptr<lan::LanSource> network = LoadSmbNetwork(diagnostics)) return network;
+      return ServeLanModel(lan::Lan{}, diagnostics);
+    }
     return ServeLanModel(LoadDirectory(named, diagnostics), diagnostics);
   }
   if (const std::optional<fs::path> sample = SampleLanDirectory()) {
