@@ -21,7 +21,7 @@ class WatchedRegistry : public lan::RemoteRegistry {
     const DWORD error = Watch(registry_->OpenKey(parent, path, access, key));
     const auto known = paths_.find(parent);
     std::u16string full = known != paths_.end() ? known->second : u"?";
-    if (!path.empty()) full += u"\\" + std::u16string(path);
+    if (!path.empty()) full.append(u"\\").append(path);
     if (error == NO_ERROR) {
       paths_[key] = std::move(full);
     } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_ACCESS_DENIED) {
