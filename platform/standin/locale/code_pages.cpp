@@ -6,7 +6,6 @@
 #include <langinfo.h>
 #include <locale.h>
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
@@ -17,10 +16,6 @@
 #include "platform/standin/locale/locale_overrides.h"
 
 namespace {
-
-bool IsAscii(std::string_view bytes) {
-  return std::all_of(bytes.begin(), bytes.end(), [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
-}
 
 bool HostLocaleIsUtf8() {
   static const bool utf8 = [] {
@@ -201,20 +196,45 @@ std::optional<std::string> AnsiFromUtf16le(std::string_view utf16le) {
 
 std::u16string Utf16FromAnsi(std::string_view ansi) {
   std::u16string text;
-  text.reserve(ansi.size());
+  Utf16FromAnsi(ansi, text);
+  return text;
+}
+
+std::string AnsiFromUtf16(std::u16string_view text) {
+  std::string ansi;
+  AnsiFromUtf16(text, ansi);
+  return ansi;
+}
+
+void Utf16FromAnsi(std::string_view ansi, std::u16string& text) {
+  // Each byte is copied as its unit first, and the bytes' high bits are
+  // gathered on the way: for ASCII text (no high bit) that is the whole
+  // conversion, in one pass that the compiler can vectorise.
+  // The loops work on raw pointers: a store through the string itself
+  // might change the string (as far as the compiler knows), which would
+  // keep it from vectorising.
+  text.resize(ansi.size());
+  const char* bytes = ansi.data();
+  char16_t* units = text.data();
+  unsigned char high_bits = 0;
+  for (std::size_t i = 0; i < ansi.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    high_bits |= byte;
+    units[i] = byte;
+  }
+  if ((high_bits & 0x80) == 0) return;
+  text.clear();
   // A byte that does not decode (or ends the text half-way through a
   // character) stands for itself.
   const auto byte_unit = [](char byte) {
     const auto value = static_cast<unsigned char>(byte);
     return static_cast<char16_t>(value < 0x80 ? value : 0xDC00 | value);
   };
-  const auto each_byte = [&] {
-    for (char byte : ansi) text.push_back(byte_unit(byte));
-    return text;
-  };
-  if (IsAscii(ansi)) return each_byte();
   Converter decoder(IconvCodePageName(GetACP()), "UTF-16LE");
-  if (!decoder.valid()) return each_byte();
+  if (!decoder.valid()) {
+    for (char byte : ansi) text.push_back(byte_unit(byte));
+    return;
+  }
   std::string input(ansi);
   char* in_cursor = input.data();
   std::size_t in_left = input.size();
@@ -236,16 +256,20 @@ std::u16string Utf16FromAnsi(std::string_view ansi) {
       iconv(decoder.get(), nullptr, nullptr, nullptr, nullptr);
     }
   }
-  return text;
 }
 
-std::string AnsiFromUtf16(std::u16string_view text) {
-  std::string ansi;
-  ansi.reserve(text.size());
-  if (std::all_of(text.begin(), text.end(), [](char16_t unit) { return unit < 0x80; })) {
-    for (char16_t unit : text) ansi.push_back(static_cast<char>(unit));
-    return ansi;
+void AnsiFromUtf16(std::u16string_view text, std::string& ansi) {
+  // ASCII first, as in Utf16FromAnsi: a unit below 0x80 is its own byte.
+  ansi.resize(text.size());
+  const char16_t* units = text.data();
+  char* bytes = ansi.data();
+  char16_t high_bits = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    high_bits |= units[i];
+    bytes[i] = static_cast<char>(units[i]);
   }
+  if ((high_bits & 0xFF80) == 0) return;
+  ansi.clear();
   const std::string code_page = IconvCodePageName(GetACP());
   std::u16string run;
   const auto flush = [&] {
@@ -275,7 +299,35 @@ std::string AnsiFromUtf16(std::u16string_view text) {
     }
   }
   flush();
-  return ansi;
+}
+
+void AnsiFromStringData(std::string_view utf16le, std::string& ansi) {
+  // Each unit's low byte is copied first, and the bits that would make a
+  // unit other than ASCII (the low byte's high bit, the whole high byte)
+  // are gathered on the way; ASCII data need nothing more.
+  const std::size_t unit_count = utf16le.size() / 2;
+  ansi.resize(unit_count);
+  const char* data = utf16le.data();
+  char* bytes = ansi.data();  // a raw pointer, as in Utf16FromAnsi
+  unsigned char other_bits = 0;
+  for (std::size_t i = 0; i < unit_count; ++i) {
+    const auto low = static_cast<unsigned char>(data[2 * i]);
+    const auto high = static_cast<unsigned char>(data[2 * i + 1]);
+    other_bits |= static_cast<unsigned char>((low & 0x80) | high);
+    bytes[i] = static_cast<char>(low);
+  }
+  if (other_bits == 0 && utf16le.size() % 2 == 0) return;
+  // Any other text goes through its units. The stand-in's registry
+  // functions run on one thread at a time; thread_local keeps the units'
+  // buffer apart should that change.
+  thread_local std::u16string units;
+  units.resize(unit_count);
+  for (std::size_t i = 0; i < unit_count; ++i) {
+    units[i] = static_cast<char16_t>(static_cast<unsigned char>(data[2 * i]) |
+                                     static_cast<unsigned char>(data[2 * i + 1]) << 8);
+  }
+  if (utf16le.size() % 2 != 0) units.push_back(0xFFFD);
+  AnsiFromUtf16(units, ansi);
 }
 
 }  // namespace standin

@@ -24,13 +24,21 @@ LONG Resolve(HKEY hKey, REGSAM needed, OpenKey& open) {
   return ERROR_SUCCESS;
 }
 
-std::u16string LanPath(const std::vector<std::string>& names) {
-  std::string path;
-  for (const std::string& name : names) {
-    if (!path.empty()) path += '\\';
-    path += name;
-  }
-  return Utf16FromAnsi(path);
+LanBuffers& LanScratch() {
+  // The stand-in's registry functions run on one thread at a time;
+  // thread_local keeps the buffers apart should that change.
+  thread_local LanBuffers buffers;
+  return buffers;
+}
+
+LONG LanPath(const char* path, std::u16string& wide) {
+  // Most paths are written with one backslash between two names already
+  // and are converted as they are; only other ones are rewritten.
+  std::string_view normal;
+  const LONG status = NormalSubkeyPath(path, LanScratch().Ansi, normal);
+  if (status != ERROR_SUCCESS) return status;
+  Utf16FromAnsi(normal, wide);
+  return ERROR_SUCCESS;
 }
 
 }  // namespace standin
