@@ -15,12 +15,10 @@ REGSAM RequestedRights(REGSAM desired) {
 }
 
 LONG Resolve(HKEY hKey, REGSAM needed, OpenKey& open) {
-  std::optional<OpenKey> found = FindRegistryHandle(hKey);
-  if (!found) return Status(ERROR_INVALID_HANDLE);
-  const auto* local = std::get_if<LocalKey>(&found->Target);
+  if (!FindRegistryHandle(hKey, open)) return Status(ERROR_INVALID_HANDLE);
+  const auto* local = std::get_if<LocalKey>(&open.Target);
   if (local != nullptr && local->Key->Deleted()) return Status(ERROR_KEY_DELETED);
-  if ((found->Granted & needed) != needed) return Status(ERROR_ACCESS_DENIED);
-  open = std::move(*found);
+  if ((open.Granted & needed) != needed) return Status(ERROR_ACCESS_DENIED);
   return ERROR_SUCCESS;
 }
 

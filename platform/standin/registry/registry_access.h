@@ -20,6 +20,8 @@ REGSAM RequestedRights(REGSAM desired);
 // The open key behind hKey, checked for the rights that the call needs:
 // ERROR_INVALID_HANDLE for no open key, ERROR_KEY_DELETED for a local key
 // deleted since, ERROR_ACCESS_DENIED for rights that were not granted.
+// `open` is found in place, with no copy between: it tells nothing after
+// a failure.
 LONG Resolve(HKEY hKey, REGSAM needed, OpenKey& open);
 
 // Buffers that the functions reading a LAN computer's registry reuse from

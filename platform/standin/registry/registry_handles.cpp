@@ -34,16 +34,18 @@ bool IsPredefinedRegistryHandle(HKEY handle) {
   return value >= reinterpret_cast<ULONG_PTR>(HKEY_CLASSES_ROOT) && value <= reinterpret_cast<ULONG_PTR>(HKEY_DYN_DATA);
 }
 
-std::optional<OpenKey> FindRegistryHandle(HKEY handle) {
+bool FindRegistryHandle(HKEY handle, OpenKey& key) {
   if (IsPredefinedRegistryHandle(handle)) {
     std::shared_ptr<RegistryHive> hive = LocalRegistry();
-    std::shared_ptr<RegistryKey> key = hive->Root(handle);
-    if (key == nullptr) return std::nullopt;
-    return OpenKey{LocalKey{std::move(hive), std::move(key)}, KEY_ALL_ACCESS};
+    std::shared_ptr<RegistryKey> root = hive->Root(handle);
+    if (root == nullptr) return false;
+    key = OpenKey{LocalKey{std::move(hive), std::move(root)}, KEY_ALL_ACCESS};
+    return true;
   }
   const auto found = Table().entries.find(reinterpret_cast<ULONG_PTR>(handle));
-  if (found == Table().entries.end()) return std::nullopt;
-  return found->second;
+  if (found == Table().entries.end()) return false;
+  key = found->second;
+  return true;
 }
 
 std::optional<OpenKey> TakeRegistryHandle(HKEY handle) {
