@@ -92,6 +92,19 @@ TEST(LanSourceTextTest, StringDataConvertAsTheirUnitsDo) {
   standin::SetLocaleFactsForTesting({});
 }
 
+// Under UTF-8 the conversion writes the bytes itself: they are iconv's for
+// every character of the BMP (a leading U+FEFF included) and for pairs.
+TEST(LanSourceTextTest, Utf8BytesAreIconvsForEveryCharacter) {
+  std::u16string characters = u"\uFEFF\U00010000\U0001F600\U0010FFFF";
+  for (char32_t code = 0x80; code <= 0xFFFF; ++code) {
+    if (code < 0xD800 || code > 0xDFFF) characters.push_back(static_cast<char16_t>(code));
+  }
+  standin::SetLocaleFactsForTesting({.AnsiCodePage = CP_UTF8});
+  EXPECT_EQ(standin::AnsiFromUtf16(characters),
+            standin::ConvertEncoding(lan::Utf16leBytes(characters), "UTF-16LE", "UTF-8").value_or("none"));
+  standin::SetLocaleFactsForTesting({});
+}
+
 // One computer, "PC", whose registry holds the key Apps with two subkeys
 // and two values; every call is noted.
 class FakeRegistry : public lan::RemoteRegistry {

@@ -92,6 +92,25 @@ bool IsKnownCodePage(UINT code_page) {
   return converter.valid();
 }
 
+// The UTF-8 bytes of a character (a Unicode scalar value).
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out.push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else if (code < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
+}
+
 UINT ResolveCodePage(UINT code_page) {
   if (code_page == CP_ACP) return GetACP();
   if (code_page == CP_OEMCP) return GetOEMCP();
@@ -270,7 +289,11 @@ void AnsiFromUtf16(std::u16string_view text, std::string& ansi) {
   }
   if ((high_bits & 0xFF80) == 0) return;
   ansi.clear();
-  const std::string code_page = IconvCodePageName(GetACP());
+  // Under UTF-8 each character's bytes are written here: iconv gives the
+  // same bytes, but a character at a time (ConvertEncoding) and far more
+  // slowly. Other code pages take runs of characters through iconv.
+  const bool utf8 = GetACP() == CP_UTF8;
+  const std::string code_page = utf8 ? std::string() : IconvCodePageName(GetACP());
   std::u16string run;
   const auto flush = [&] {
     if (run.empty()) return;
@@ -287,15 +310,23 @@ void AnsiFromUtf16(std::u16string_view text, std::string& ansi) {
     const bool high = unit >= 0xD800 && unit <= 0xDBFF;
     const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
     if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      run.push_back(unit);
-      run.push_back(text[++i]);
+      if (utf8) {
+        AppendUtf8(ansi, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+      } else {
+        run.push_back(unit);
+        run.push_back(text[i + 1]);
+      }
+      ++i;
     } else if (low && unit >= 0xDC80 && unit <= 0xDCFF) {
       flush();
       ansi.push_back(static_cast<char>(unit & 0xFF));
-    } else if (high || low) {
-      run.push_back(0xFFFD);
     } else {
-      run.push_back(unit);
+      const char16_t character = high || low ? char16_t{0xFFFD} : unit;
+      if (utf8) {
+        AppendUtf8(ansi, character);
+      } else {
+        run.push_back(character);
+      }
     }
   }
   flush();
