@@ -92,16 +92,24 @@ TEST(LanSourceTextTest, StringDataConvertAsTheirUnitsDo) {
   standin::SetLocaleFactsForTesting({});
 }
 
-// Under UTF-8 the conversion writes the bytes itself: they are iconv's for
-// every character of the BMP (a leading U+FEFF included) and for pairs.
-TEST(LanSourceTextTest, Utf8BytesAreIconvsForEveryCharacter) {
+// Text that is not ASCII goes a character at a time: under UTF-8 written
+// directly, else through iconv with each character's bytes remembered. The
+// bytes are iconv's for the whole text, for characters from all over the
+// BMP (a leading U+FEFF included) and for pairs, the first time and again.
+TEST(LanSourceTextTest, CharactersGetIconvsBytesInEveryCodePage) {
   std::u16string characters = u"\uFEFF\U00010000\U0001F600\U0010FFFF";
-  for (char32_t code = 0x80; code <= 0xFFFF; ++code) {
+  for (char32_t code = 0x80; code <= 0xFFFF; code += code < 0x400 ? 1 : 89) {
     if (code < 0xD800 || code > 0xDFFF) characters.push_back(static_cast<char16_t>(code));
   }
-  standin::SetLocaleFactsForTesting({.AnsiCodePage = CP_UTF8});
-  EXPECT_EQ(standin::AnsiFromUtf16(characters),
-            standin::ConvertEncoding(lan::Utf16leBytes(characters), "UTF-16LE", "UTF-8").value_or("none"));
+  for (const UINT code_page : {CP_UTF8, 1252u, 932u}) {
+    SCOPED_TRACE(code_page);
+    standin::SetLocaleFactsForTesting({.AnsiCodePage = code_page});
+    const std::optional<std::string> expected =
+        standin::ConvertEncoding(lan::Utf16leBytes(characters), "UTF-16LE", standin::IconvCodePageName(code_page));
+    ASSERT_TRUE(expected.has_value());
+    EXPECT_EQ(standin::AnsiFromUtf16(characters), *expected);
+    EXPECT_EQ(standin::AnsiFromUtf16(characters), *expected);
+  }
   standin::SetLocaleFactsForTesting({});
 }
 

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <unordered_map>
 
 #include "platform/standin/locale/locale_overrides.h"
 
@@ -207,6 +208,52 @@ BOOL WINAPI GetCPInfo(UINT CodePage, LPCPINFO lpCPInfo) {
   return TRUE;
 }
 
+namespace {
+
+// Characters whose bytes AppendInCodePage remembers, at most: enough for
+// the characters that a LAN's names use, and a bound on memory whatever
+// text comes.
+constexpr std::size_t kRememberedCharacters = 4096;
+
+// The bytes of a character in a code page other than UTF-8, as iconv gives
+// them (ConvertEncoding: '?' for a character that the code page lacks, one
+// for each UTF-16 unit when the code page cannot be used). A conversion
+// through iconv costs microseconds and text repeats few characters, so the
+// bytes of each are remembered; they depend on nothing but the code page.
+void AppendInCodePage(std::string& out, UINT code_page, char32_t character) {
+  struct Remembered {
+    std::optional<UINT> CodePage;
+    std::unordered_map<char32_t, std::string> Bytes;
+  };
+  thread_local Remembered remembered;  // thread_local: kept apart per thread
+  if (remembered.CodePage != code_page) {
+    remembered.Bytes.clear();
+    remembered.CodePage = code_page;
+  }
+  if (const auto found = remembered.Bytes.find(character); found != remembered.Bytes.end()) {
+    out += found->second;
+    return;
+  }
+  std::u16string units;
+  if (character >= 0x10000) {
+    units.push_back(static_cast<char16_t>(0xD800 | ((character - 0x10000) >> 10)));
+    units.push_back(static_cast<char16_t>(0xDC00 | ((character - 0x10000) & 0x3FF)));
+  } else {
+    units.push_back(static_cast<char16_t>(character));
+  }
+  std::string wide;
+  for (char16_t unit : units) {
+    wide.push_back(static_cast<char>(unit & 0xFF));
+    wide.push_back(static_cast<char>(unit >> 8));
+  }
+  std::string bytes = standin::ConvertEncoding(wide, "UTF-16LE", standin::IconvCodePageName(code_page))
+                          .value_or(std::string(units.size(), '?'));
+  out += bytes;
+  if (remembered.Bytes.size() < kRememberedCharacters) remembered.Bytes.emplace(character, std::move(bytes));
+}
+
+}  // namespace
+
 namespace standin {
 
 std::optional<std::string> AnsiFromUtf16le(std::string_view utf16le) {
@@ -290,46 +337,29 @@ void AnsiFromUtf16(std::u16string_view text, std::string& ansi) {
   if ((high_bits & 0xFF80) == 0) return;
   ansi.clear();
   // Under UTF-8 each character's bytes are written here: iconv gives the
-  // same bytes, but a character at a time (ConvertEncoding) and far more
-  // slowly. Other code pages take runs of characters through iconv.
-  const bool utf8 = GetACP() == CP_UTF8;
-  const std::string code_page = utf8 ? std::string() : IconvCodePageName(GetACP());
-  std::u16string run;
-  const auto flush = [&] {
-    if (run.empty()) return;
-    std::string wide;
-    for (char16_t unit : run) {
-      wide.push_back(static_cast<char>(unit & 0xFF));
-      wide.push_back(static_cast<char>(unit >> 8));
+  // same bytes, but far more slowly. Other code pages take each character
+  // through iconv (AppendInCodePage).
+  const UINT code_page = GetACP();
+  const auto append = [&](char32_t character) {
+    if (code_page == CP_UTF8) {
+      AppendUtf8(ansi, character);
+    } else {
+      AppendInCodePage(ansi, code_page, character);
     }
-    ansi += ConvertEncoding(wide, "UTF-16LE", code_page).value_or(std::string(run.size(), '?'));
-    run.clear();
   };
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
     const bool high = unit >= 0xD800 && unit <= 0xDBFF;
     const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
     if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      if (utf8) {
-        AppendUtf8(ansi, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
-      } else {
-        run.push_back(unit);
-        run.push_back(text[i + 1]);
-      }
+      append(0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
       ++i;
     } else if (low && unit >= 0xDC80 && unit <= 0xDCFF) {
-      flush();
       ansi.push_back(static_cast<char>(unit & 0xFF));
     } else {
-      const char16_t character = high || low ? char16_t{0xFFFD} : unit;
-      if (utf8) {
-        AppendUtf8(ansi, character);
-      } else {
-        run.push_back(character);
-      }
+      append(high || low ? char16_t{0xFFFD} : unit);
     }
   }
-  flush();
 }
 
 void AnsiFromStringData(std::string_view utf16le, std::string& ansi) {
