@@ -389,6 +389,8 @@ void AnsiFromStringData(std::string_view utf16le, std::string& ansi) {
   }
   if (utf16le.size() % 2 != 0) units.push_back(0xFFFD);
   AnsiFromUtf16(units, ansi);
+  // Units of large data are not kept for later.
+  if (units.capacity() > 32 * 1024) std::u16string().swap(units);
 }
 
 }  // namespace standin

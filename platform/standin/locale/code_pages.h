@@ -47,7 +47,8 @@ void AnsiFromUtf16(std::u16string_view text, std::string& ansi);
 
 // String data as a LAN source hands them (UTF-16LE bytes, an odd last byte
 // standing for U+FFFD) in ANSI, as AnsiFromUtf16 converts their units;
-// data that are all ASCII go straight from the bytes to ANSI.
+// data that are all ASCII go straight from the bytes to ANSI. The bytes
+// must not lie in `ansi` itself.
 void AnsiFromStringData(std::string_view utf16le, std::string& ansi);
 
 }  // namespace standin

@@ -27,7 +27,8 @@ LONG Resolve(HKEY hKey, REGSAM needed, OpenKey& open);
 // Buffers that the functions reading a LAN computer's registry reuse from
 // call to call, so that a call allocates nothing once they have grown.
 // Nothing is kept in them from one call to the next: every call fetches
-// what it hands out anew. A call uses them only after any hook it runs.
+// what it hands out anew. A call takes them once (LanScratch), after any
+// hook it runs: taking them gives back any buffer that grew large.
 struct LanBuffers {
   std::string Ansi;     // a path, a name or string data in ANSI
   std::u16string Wide;  // a path or a name in UTF-16
@@ -36,8 +37,8 @@ struct LanBuffers {
 LanBuffers& LanScratch();
 
 // A subkey path (lpSubKey of RegOpenKeyExA) as a LAN source takes it, in
-// UTF-16 with one backslash between two names, into `wide`; the status
-// that SplitSubkeyPath gives the path.
-LONG LanPath(const char* path, std::u16string& wide);
+// UTF-16 with one backslash between two names, into buffers.Wide; the
+// status that SplitSubkeyPath gives the path.
+LONG LanPath(const char* path, LanBuffers& buffers);
 
 }  // namespace standin

@@ -51,12 +51,12 @@ LONG OpenOrCreateLocal(const LocalKey& start, const std::vector<std::string>& na
 // A LAN computer's key is opened for reading at most: MAXIMUM_ALLOWED asks
 // for reading, and a key that does not exist cannot be created.
 LONG OpenLan(const LanKey& start, const char* sub_key, REGSAM desired, bool create, PHKEY result, LPDWORD disposition) {
-  std::u16string& path = standin::LanScratch().Wide;
-  if (const LONG status = standin::LanPath(sub_key, path); status != ERROR_SUCCESS) return status;
+  standin::LanBuffers& buffers = standin::LanScratch();
+  if (const LONG status = standin::LanPath(sub_key, buffers); status != ERROR_SUCCESS) return status;
   REGSAM rights = standin::RequestedRights(desired);
   if (desired & MAXIMUM_ALLOWED) rights |= KEY_READ;
   lan::RemoteRegistry::KeyId key = lan::RemoteRegistry::kRootKey;
-  const DWORD status = start.Connection->Registry().OpenKey(start.Key, path, rights, key);
+  const DWORD status = start.Connection->Registry().OpenKey(start.Key, buffers.Wide, rights, key);
   if (status == ERROR_FILE_NOT_FOUND && create) return Status(ERROR_ACCESS_DENIED);
   if (status != NO_ERROR) return Status(status);
   *result = standin::AddRegistryHandle(OpenKey{LanKey{start.Connection, key}, rights});
