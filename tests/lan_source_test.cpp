@@ -53,6 +53,66 @@ TEST(LanSourceTextTest, BytesComeBackAsTheyWere) {
   standin::SetLocaleFactsForTesting({});
 }
 
+// String data straight from UTF-16LE bytes, into a buffer that is reused
+// from case to case, against the units' own conversion.
+TEST(LanSourceTextTest, StringDataConvertAsTheirUnitsDo) {
+  struct Case {
+    std::u16string units;
+    std::string in_1252;
+    std::string in_utf8;
+  };
+  const Case cases[] = {
+      {u"Plain text, long enough to be vectorised", "Plain text, long enough to be vectorised",
+       "Plain text, long enough to be vectorised"},
+      {u"", "", ""},
+      {u"Caf\u00E9", "Caf\xE9", "Caf\xC3\xA9"},
+      {u"\u0141\u03A9", "??", "\xC5\x81\xCE\xA9"},  // ASCII low bytes under a high byte
+      {u"\U0001F600", "?", "\xF0\x9F\x98\x80"},     // a pair is one character
+      {std::u16string{u'a', 0xDC80, 0xDCFF}, "a\x80\xFF", "a\x80\xFF"},
+      {std::u16string{0xD800, u'b', 0xDC00}, "?b?",
+       "\xEF\xBF\xBD"
+       "b\xEF\xBF\xBD"},
+  };
+  std::string ansi = "left over from before";
+  for (const Case& c : cases) {
+    for (const bool odd : {false, true}) {
+      std::string bytes = lan::Utf16leBytes(c.units);
+      if (odd) bytes += 'x';  // an odd last byte stands for U+FFFD
+      for (const UINT code_page : {1252u, CP_UTF8}) {
+        SCOPED_TRACE(lan::Utf8FromUtf16(c.units) + (odd ? " odd " : " ") + std::to_string(code_page));
+        standin::SetLocaleFactsForTesting({.AnsiCodePage = code_page});
+        std::string expected = code_page == CP_UTF8 ? c.in_utf8 : c.in_1252;
+        if (odd) expected += code_page == CP_UTF8 ? "\xEF\xBF\xBD" : "?";
+        standin::AnsiFromStringData(bytes, ansi);
+        EXPECT_EQ(ansi, expected);
+        EXPECT_EQ(ansi, standin::AnsiFromUtf16(lan::Utf16FromUtf16le(bytes)));
+      }
+    }
+  }
+  standin::SetLocaleFactsForTesting({});
+}
+
+// Text that is not ASCII goes a character at a time: under UTF-8 written
+// directly, else through iconv with each character's bytes remembered. The
+// bytes are iconv's for the whole text, for characters from all over the
+// BMP (a leading U+FEFF included) and for pairs, the first time and again.
+TEST(LanSourceTextTest, CharactersGetIconvsBytesInEveryCodePage) {
+  std::u16string characters = u"\uFEFF\U00010000\U0001F600\U0010FFFF";
+  for (char32_t code = 0x80; code <= 0xFFFF; code += code < 0x400 ? 1 : 89) {
+    if (code < 0xD800 || code > 0xDFFF) characters.push_back(static_cast<char16_t>(code));
+  }
+  for (const UINT code_page : {CP_UTF8, 1252u, 932u}) {
+    SCOPED_TRACE(code_page);
+    standin::SetLocaleFactsForTesting({.AnsiCodePage = code_page});
+    const std::optional<std::string> expected =
+        standin::ConvertEncoding(lan::Utf16leBytes(characters), "UTF-16LE", standin::IconvCodePageName(code_page));
+    ASSERT_TRUE(expected.has_value());
+    EXPECT_EQ(standin::AnsiFromUtf16(characters), *expected);
+    EXPECT_EQ(standin::AnsiFromUtf16(characters), *expected);
+  }
+  standin::SetLocaleFactsForTesting({});
+}
+
 // One computer, "PC", whose registry holds the key Apps with two subkeys
 // and two values; every call is noted.
 class FakeRegistry : public lan::RemoteRegistry {
@@ -160,6 +220,45 @@ TEST(LanSourceRegistryTest, TheRegistryFunctionsReadALanComputerThroughTheSource
   EXPECT_EQ(calls, (std::vector<std::string>{"connect pc", "open Apps " + std::to_string(KEY_READ), "close 1",
                                              "open New " + std::to_string(KEY_ALL_ACCESS),
                                              "open Apps " + std::to_string(KEY_READ), "close 2"}));
+  standin::SetLocaleFactsForTesting({});
+  standin::UseLanForTesting(lan::Lan{});
+}
+
+// A path reaches the source with one backslash between two names, taken
+// as it is when it is written so, rewritten when it is not.
+TEST(LanSourceRegistryTest, PathsReachTheSourceWithOneBackslashBetweenNames) {
+  std::vector<std::string> calls;
+  standin::UseLanForTesting(std::make_unique<FakeLan>(calls));
+  standin::SetLocaleFactsForTesting({.AnsiCodePage = 1252});
+  const std::string long_name(256, 'n');
+  struct Case {
+    const char* path;
+    LONG status;
+    const char* reaches;  // the path that the source sees; null for no call
+  };
+  const Case cases[] = {
+      {"Apps", ERROR_SUCCESS, "Apps"},
+      {"A\\B\\C", Status(ERROR_FILE_NOT_FOUND), "A\\B\\C"},
+      {"A\\\\B\\", Status(ERROR_FILE_NOT_FOUND), "A\\B"},
+      {"Caf\xE9\\\\x", Status(ERROR_FILE_NOT_FOUND), "Caf\xC3\xA9\\x"},
+      {"", Status(ERROR_FILE_NOT_FOUND), ""},
+      {"\\\\", Status(ERROR_BAD_PATHNAME), nullptr},
+      {long_name.c_str(), Status(ERROR_INVALID_PARAMETER), nullptr},
+  };
+  OwnedKey root;
+  ASSERT_EQ(RegConnectRegistryA("pc", HKEY_LOCAL_MACHINE, root.Out()), ERROR_SUCCESS);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    calls.clear();
+    OwnedKey key;
+    EXPECT_EQ(RegOpenKeyExA(root.Get(), c.path, 0, KEY_READ, key.Out()), c.status);
+    key.Reset();
+    std::vector<std::string> expected;
+    if (c.reaches != nullptr) expected.push_back("open " + std::string(c.reaches) + " " + std::to_string(KEY_READ));
+    if (c.status == ERROR_SUCCESS) expected.emplace_back("close 1");
+    EXPECT_EQ(calls, expected);
+  }
+  root.Reset();
   standin::SetLocaleFactsForTesting({});
   standin::UseLanForTesting(lan::Lan{});
 }

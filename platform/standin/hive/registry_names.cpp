@@ -67,6 +67,8 @@ RegistryName MakeRegistryName(std::string_view ansi) {
   return name;
 }
 
+namespace {
+
 // How Windows reads a subkey path; the registry contract tests hold the
 // stand-in and Windows' own registry to the same rules:
 // - a null path and the empty path name the starting key itself (the
@@ -77,14 +79,10 @@ RegistryName MakeRegistryName(std::string_view ansi) {
 // - a run of backslashes between two names separates them like one;
 // - a name longer than 255 UTF-16 characters is refused with
 //   ERROR_INVALID_PARAMETER (87).
-SubkeyPath SplitSubkeyPath(const char* path) {
-  SubkeyPath result;
-  if (path == nullptr) return result;
-  const std::string_view text(path);
-  if (!text.empty() && text.front() == '\\') {
-    result.Status = static_cast<LONG>(ERROR_BAD_PATHNAME);
-    return result;
-  }
+// Each name of the path is handed to each_name; the status is the path's.
+template <typename EachName>
+LONG ForEachSubkeyName(std::string_view text, EachName&& each_name) {
+  if (!text.empty() && text.front() == '\\') return static_cast<LONG>(ERROR_BAD_PATHNAME);
   std::size_t start = 0;
   while (start < text.size()) {
     std::size_t end = text.find('\\', start);
@@ -92,15 +90,49 @@ SubkeyPath SplitSubkeyPath(const char* path) {
     if (end > start) {
       const std::string_view name = text.substr(start, end - start);
       if (name.size() > kMaximumKeyNameLength && MakeRegistryName(name).Utf16Length > kMaximumKeyNameLength) {
-        result.Status = static_cast<LONG>(ERROR_INVALID_PARAMETER);
-        result.Names.clear();
-        return result;
+        return static_cast<LONG>(ERROR_INVALID_PARAMETER);
       }
-      result.Names.emplace_back(name);
+      each_name(name);
     }
     start = end + 1;
   }
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+SubkeyPath SplitSubkeyPath(const char* path) {
+  SubkeyPath result;
+  if (path == nullptr) return result;
+  result.Status = ForEachSubkeyName(path, [&](std::string_view name) { result.Names.emplace_back(name); });
+  if (result.Status != ERROR_SUCCESS) result.Names.clear();
   return result;
+}
+
+LONG NormalSubkeyPath(const char* path, std::string& storage, std::string_view& normal) {
+  normal = {};
+  if (path == nullptr) return ERROR_SUCCESS;
+  const std::string_view text(path);
+  std::size_t name_count = 0;
+  std::size_t name_bytes = 0;
+  const LONG status = ForEachSubkeyName(text, [&](std::string_view name) {
+    ++name_count;
+    name_bytes += name.size();
+  });
+  if (status != ERROR_SUCCESS || name_count == 0) return status;
+  // Names and one backslash between each two make up the whole text: it
+  // is normal already (the common case), and is taken as it is.
+  if (name_bytes + name_count - 1 == text.size()) {
+    normal = text;
+    return ERROR_SUCCESS;
+  }
+  storage.clear();
+  ForEachSubkeyName(text, [&](std::string_view name) {
+    if (!storage.empty()) storage += '\\';
+    storage += name;
+  });
+  normal = storage;
+  return ERROR_SUCCESS;
 }
 
 }  // namespace standin

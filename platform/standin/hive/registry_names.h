@@ -53,4 +53,9 @@ struct SubkeyPath {
 // Splits the lpSubKey of RegOpenKeyExA, RegCreateKeyExA and RegDeleteKeyA.
 SubkeyPath SplitSubkeyPath(const char* path);
 
+// The names of SplitSubkeyPath(path) with one backslash between each two,
+// and its status. `normal` views the path itself when it is written so
+// already, else `storage`; it is empty for the starting key itself.
+LONG NormalSubkeyPath(const char* path, std::string& storage, std::string_view& normal);
+
 }  // namespace standin

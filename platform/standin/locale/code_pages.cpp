@@ -6,21 +6,17 @@
 #include <langinfo.h>
 #include <locale.h>
 
-#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <unordered_map>
 
 #include "platform/standin/locale/locale_overrides.h"
 
 namespace {
-
-bool IsAscii(std::string_view bytes) {
-  return std::all_of(bytes.begin(), bytes.end(), [](char byte) { return static_cast<unsigned char>(byte) < 0x80; });
-}
 
 bool HostLocaleIsUtf8() {
   static const bool utf8 = [] {
@@ -95,6 +91,25 @@ bool IsKnownCodePage(UINT code_page) {
   if (code_page == CP_UTF8) return true;
   Converter converter(standin::IconvCodePageName(code_page), "UTF-16LE");
   return converter.valid();
+}
+
+// The UTF-8 bytes of a character (a Unicode scalar value).
+void AppendUtf8(std::string& out, char32_t code) {
+  if (code < 0x80) {
+    out.push_back(static_cast<char>(code));
+  } else if (code < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else if (code < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+  }
 }
 
 UINT ResolveCodePage(UINT code_page) {
@@ -193,6 +208,52 @@ BOOL WINAPI GetCPInfo(UINT CodePage, LPCPINFO lpCPInfo) {
   return TRUE;
 }
 
+namespace {
+
+// Characters whose bytes AppendInCodePage remembers, at most: enough for
+// the characters that a LAN's names use, and a bound on memory whatever
+// text comes.
+constexpr std::size_t kRememberedCharacters = 4096;
+
+// The bytes of a character in a code page other than UTF-8, as iconv gives
+// them (ConvertEncoding: '?' for a character that the code page lacks, one
+// for each UTF-16 unit when the code page cannot be used). A conversion
+// through iconv costs microseconds and text repeats few characters, so the
+// bytes of each are remembered; they depend on nothing but the code page.
+void AppendInCodePage(std::string& out, UINT code_page, char32_t character) {
+  struct Remembered {
+    std::optional<UINT> CodePage;
+    std::unordered_map<char32_t, std::string> Bytes;
+  };
+  thread_local Remembered remembered;  // thread_local: kept apart per thread
+  if (remembered.CodePage != code_page) {
+    remembered.Bytes.clear();
+    remembered.CodePage = code_page;
+  }
+  if (const auto found = remembered.Bytes.find(character); found != remembered.Bytes.end()) {
+    out += found->second;
+    return;
+  }
+  std::u16string units;
+  if (character >= 0x10000) {
+    units.push_back(static_cast<char16_t>(0xD800 | ((character - 0x10000) >> 10)));
+    units.push_back(static_cast<char16_t>(0xDC00 | ((character - 0x10000) & 0x3FF)));
+  } else {
+    units.push_back(static_cast<char16_t>(character));
+  }
+  std::string wide;
+  for (char16_t unit : units) {
+    wide.push_back(static_cast<char>(unit & 0xFF));
+    wide.push_back(static_cast<char>(unit >> 8));
+  }
+  std::string bytes = standin::ConvertEncoding(wide, "UTF-16LE", standin::IconvCodePageName(code_page))
+                          .value_or(std::string(units.size(), '?'));
+  out += bytes;
+  if (remembered.Bytes.size() < kRememberedCharacters) remembered.Bytes.emplace(character, std::move(bytes));
+}
+
+}  // namespace
+
 namespace standin {
 
 std::optional<std::string> AnsiFromUtf16le(std::string_view utf16le) {
@@ -201,20 +262,45 @@ std::optional<std::string> AnsiFromUtf16le(std::string_view utf16le) {
 
 std::u16string Utf16FromAnsi(std::string_view ansi) {
   std::u16string text;
-  text.reserve(ansi.size());
+  Utf16FromAnsi(ansi, text);
+  return text;
+}
+
+std::string AnsiFromUtf16(std::u16string_view text) {
+  std::string ansi;
+  AnsiFromUtf16(text, ansi);
+  return ansi;
+}
+
+void Utf16FromAnsi(std::string_view ansi, std::u16string& text) {
+  // Each byte is copied as its unit first, and the bytes' high bits are
+  // gathered on the way: for ASCII text (no high bit) that is the whole
+  // conversion, in one pass that the compiler can vectorise.
+  // The loops work on raw pointers: a store through the string itself
+  // might change the string (as far as the compiler knows), which would
+  // keep it from vectorising.
+  text.resize(ansi.size());
+  const char* bytes = ansi.data();
+  char16_t* units = text.data();
+  unsigned char high_bits = 0;
+  for (std::size_t i = 0; i < ansi.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(bytes[i]);
+    high_bits |= byte;
+    units[i] = byte;
+  }
+  if ((high_bits & 0x80) == 0) return;
+  text.clear();
   // A byte that does not decode (or ends the text half-way through a
   // character) stands for itself.
   const auto byte_unit = [](char byte) {
     const auto value = static_cast<unsigned char>(byte);
     return static_cast<char16_t>(value < 0x80 ? value : 0xDC00 | value);
   };
-  const auto each_byte = [&] {
-    for (char byte : ansi) text.push_back(byte_unit(byte));
-    return text;
-  };
-  if (IsAscii(ansi)) return each_byte();
   Converter decoder(IconvCodePageName(GetACP()), "UTF-16LE");
-  if (!decoder.valid()) return each_byte();
+  if (!decoder.valid()) {
+    for (char byte : ansi) text.push_back(byte_unit(byte));
+    return;
+  }
   std::string input(ansi);
   char* in_cursor = input.data();
   std::size_t in_left = input.size();
@@ -236,46 +322,75 @@ std::u16string Utf16FromAnsi(std::string_view ansi) {
       iconv(decoder.get(), nullptr, nullptr, nullptr, nullptr);
     }
   }
-  return text;
 }
 
-std::string AnsiFromUtf16(std::u16string_view text) {
-  std::string ansi;
-  ansi.reserve(text.size());
-  if (std::all_of(text.begin(), text.end(), [](char16_t unit) { return unit < 0x80; })) {
-    for (char16_t unit : text) ansi.push_back(static_cast<char>(unit));
-    return ansi;
+void AnsiFromUtf16(std::u16string_view text, std::string& ansi) {
+  // ASCII first, as in Utf16FromAnsi: a unit below 0x80 is its own byte.
+  ansi.resize(text.size());
+  const char16_t* units = text.data();
+  char* bytes = ansi.data();
+  char16_t high_bits = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    high_bits |= units[i];
+    bytes[i] = static_cast<char>(units[i]);
   }
-  const std::string code_page = IconvCodePageName(GetACP());
-  std::u16string run;
-  const auto flush = [&] {
-    if (run.empty()) return;
-    std::string wide;
-    for (char16_t unit : run) {
-      wide.push_back(static_cast<char>(unit & 0xFF));
-      wide.push_back(static_cast<char>(unit >> 8));
+  if ((high_bits & 0xFF80) == 0) return;
+  ansi.clear();
+  // Under UTF-8 each character's bytes are written here: iconv gives the
+  // same bytes, but far more slowly. Other code pages take each character
+  // through iconv (AppendInCodePage).
+  const UINT code_page = GetACP();
+  const auto append = [&](char32_t character) {
+    if (code_page == CP_UTF8) {
+      AppendUtf8(ansi, character);
+    } else {
+      AppendInCodePage(ansi, code_page, character);
     }
-    ansi += ConvertEncoding(wide, "UTF-16LE", code_page).value_or(std::string(run.size(), '?'));
-    run.clear();
   };
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
     const bool high = unit >= 0xD800 && unit <= 0xDBFF;
     const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
     if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-      run.push_back(unit);
-      run.push_back(text[++i]);
+      append(0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+      ++i;
     } else if (low && unit >= 0xDC80 && unit <= 0xDCFF) {
-      flush();
       ansi.push_back(static_cast<char>(unit & 0xFF));
-    } else if (high || low) {
-      run.push_back(0xFFFD);
     } else {
-      run.push_back(unit);
+      append(high || low ? char16_t{0xFFFD} : unit);
     }
   }
-  flush();
-  return ansi;
+}
+
+void AnsiFromStringData(std::string_view utf16le, std::string& ansi) {
+  // Each unit's low byte is copied first, and the bits that would make a
+  // unit other than ASCII (the low byte's high bit, the whole high byte)
+  // are gathered on the way; ASCII data need nothing more.
+  const std::size_t unit_count = utf16le.size() / 2;
+  ansi.resize(unit_count);
+  const char* data = utf16le.data();
+  char* bytes = ansi.data();  // a raw pointer, as in Utf16FromAnsi
+  unsigned char other_bits = 0;
+  for (std::size_t i = 0; i < unit_count; ++i) {
+    const auto low = static_cast<unsigned char>(data[2 * i]);
+    const auto high = static_cast<unsigned char>(data[2 * i + 1]);
+    other_bits |= static_cast<unsigned char>((low & 0x80) | high);
+    bytes[i] = static_cast<char>(low);
+  }
+  if (other_bits == 0 && utf16le.size() % 2 == 0) return;
+  // Any other text goes through its units. The stand-in's registry
+  // functions run on one thread at a time; thread_local keeps the units'
+  // buffer apart should that change.
+  thread_local std::u16string units;
+  units.resize(unit_count);
+  for (std::size_t i = 0; i < unit_count; ++i) {
+    units[i] = static_cast<char16_t>(static_cast<unsigned char>(data[2 * i]) |
+                                     static_cast<unsigned char>(data[2 * i + 1]) << 8);
+  }
+  if (utf16le.size() % 2 != 0) units.push_back(0xFFFD);
+  AnsiFromUtf16(units, ansi);
+  // Units of large data are not kept for later.
+  if (units.capacity() > 32 * 1024) std::u16string().swap(units);
 }
 
 }  // namespace standin

@@ -39,4 +39,16 @@ std::optional<std::string> AnsiFromUtf16le(std::string_view utf16le);
 std::u16string Utf16FromAnsi(std::string_view ansi);
 std::string AnsiFromUtf16(std::u16string_view text);
 
+// The same conversions into a string of the caller's, which they replace:
+// a caller that keeps the string from call to call allocates nothing once
+// it has grown. ASCII text is copied unit for byte without iconv.
+void Utf16FromAnsi(std::string_view ansi, std::u16string& text);
+void AnsiFromUtf16(std::u16string_view text, std::string& ansi);
+
+// String data as a LAN source hands them (UTF-16LE bytes, an odd last byte
+// standing for U+FFFD) in ANSI, as AnsiFromUtf16 converts their units;
+// data that are all ASCII go straight from the bytes to ANSI. The bytes
+// must not lie in `ansi` itself.
+void AnsiFromStringData(std::string_view utf16le, std::string& ansi);
+
 }  // namespace standin

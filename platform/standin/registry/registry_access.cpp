@@ -15,22 +15,34 @@ REGSAM RequestedRights(REGSAM desired) {
 }
 
 LONG Resolve(HKEY hKey, REGSAM needed, OpenKey& open) {
-  std::optional<OpenKey> found = FindRegistryHandle(hKey);
-  if (!found) return Status(ERROR_INVALID_HANDLE);
-  const auto* local = std::get_if<LocalKey>(&found->Target);
+  if (!FindRegistryHandle(hKey, open)) return Status(ERROR_INVALID_HANDLE);
+  const auto* local = std::get_if<LocalKey>(&open.Target);
   if (local != nullptr && local->Key->Deleted()) return Status(ERROR_KEY_DELETED);
-  if ((found->Granted & needed) != needed) return Status(ERROR_ACCESS_DENIED);
-  open = std::move(*found);
+  if ((open.Granted & needed) != needed) return Status(ERROR_ACCESS_DENIED);
   return ERROR_SUCCESS;
 }
 
-std::u16string LanPath(const std::vector<std::string>& names) {
-  std::string path;
-  for (const std::string& name : names) {
-    if (!path.empty()) path += '\\';
-    path += name;
-  }
-  return Utf16FromAnsi(path);
+LanBuffers& LanScratch() {
+  // The stand-in's registry functions run on one thread at a time;
+  // thread_local keeps the buffers apart should that change.
+  thread_local LanBuffers buffers;
+  // A buffer that one large value or name made large is given back at the
+  // next call, so that what stays in use does not grow with the LAN.
+  constexpr std::size_t kKeptBytes = 64 * 1024;
+  if (buffers.Ansi.capacity() > kKeptBytes) std::string().swap(buffers.Ansi);
+  if (buffers.Wide.capacity() * sizeof(char16_t) > kKeptBytes) std::u16string().swap(buffers.Wide);
+  if (buffers.Stored.capacity() > kKeptBytes) std::string().swap(buffers.Stored);
+  return buffers;
+}
+
+LONG LanPath(const char* path, LanBuffers& buffers) {
+  // Most paths are written with one backslash between two names already
+  // and are converted as they are; only other ones are rewritten.
+  std::string_view normal;
+  const LONG status = NormalSubkeyPath(path, buffers.Ansi, normal);
+  if (status != ERROR_SUCCESS) return status;
+  Utf16FromAnsi(normal, buffers.Wide);
+  return ERROR_SUCCESS;
 }
 
 }  // namespace standin

@@ -32,9 +32,10 @@ struct OpenKey {
 
 HKEY AddRegistryHandle(OpenKey key);
 
-// The key behind handle: a handle of the table or a predefined root of the
-// local registry (with every right). Null for any other handle, 0 included.
-std::optional<OpenKey> FindRegistryHandle(HKEY handle);
+// The key behind handle, copied into `key`: a handle of the table or a
+// predefined root of the local registry (with every right). False for
+// any other handle, 0 included.
+bool FindRegistryHandle(HKEY handle, OpenKey& key);
 
 bool IsPredefinedRegistryHandle(HKEY handle);
 

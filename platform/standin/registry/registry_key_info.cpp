@@ -4,6 +4,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/standin/locale/code_pages.h"
 #include "platform/standin/registry/registry_access.h"
@@ -18,13 +19,16 @@ using standin::Status;
 
 standin::RegistryEnumHook enum_hook;
 
-// The subkey number index: its name in ANSI and its last write time.
-LONG Subkey(const OpenKey& open, DWORD index, std::string& name, FILETIME& last_written) {
+// The subkey number index: its name in ANSI and its last write time. A
+// LAN computer's name is kept in the LAN buffers (LanScratch), a local
+// one in its key.
+LONG Subkey(const OpenKey& open, DWORD index, std::string_view& name, FILETIME& last_written) {
   if (const auto* lan_key = std::get_if<LanKey>(&open.Target)) {
-    std::u16string wide;
-    const DWORD status = lan_key->Connection->Registry().EnumKey(lan_key->Key, index, wide, last_written);
+    standin::LanBuffers& buffers = standin::LanScratch();
+    const DWORD status = lan_key->Connection->Registry().EnumKey(lan_key->Key, index, buffers.Wide, last_written);
     if (status != NO_ERROR) return Status(status);
-    name = standin::AnsiFromUtf16(wide);
+    standin::AnsiFromUtf16(buffers.Wide, buffers.Ansi);
+    name = buffers.Ansi;
     return ERROR_SUCCESS;
   }
   const auto& subkeys = std::get<LocalKey>(open.Target).Key->Subkeys();
@@ -92,13 +96,14 @@ LONG WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchN
       (lpClass != nullptr && lpcchClass == nullptr)) {
     return Status(ERROR_INVALID_PARAMETER);
   }
-  std::string name;
+  std::string_view name;
   FILETIME last_written{};
   if (const LONG status = Subkey(open, dwIndex, name, last_written); status != ERROR_SUCCESS) return status;
   // The capacity counts the terminating zero; a name that does not fit
   // leaves the buffer and the capacity as they were.
   if (name.size() + 1 > *lpcchName) return Status(ERROR_MORE_DATA);
-  std::memcpy(lpName, name.c_str(), name.size() + 1);
+  std::memcpy(lpName, name.data(), name.size());
+  lpName[name.size()] = '\0';
   *lpcchName = static_cast<DWORD>(name.size());
   if (lpcchClass != nullptr) {
     if (lpClass != nullptr && *lpcchClass > 0) lpClass[0] = '\0';

@@ -50,12 +50,13 @@ LONG OpenOrCreateLocal(const LocalKey& start, const std::vector<std::string>& na
 
 // A LAN computer's key is opened for reading at most: MAXIMUM_ALLOWED asks
 // for reading, and a key that does not exist cannot be created.
-LONG OpenLan(const LanKey& start, const std::vector<std::string>& names, REGSAM desired, bool create, PHKEY result,
-             LPDWORD disposition) {
+LONG OpenLan(const LanKey& start, const char* sub_key, REGSAM desired, bool create, PHKEY result, LPDWORD disposition) {
+  standin::LanBuffers& buffers = standin::LanScratch();
+  if (const LONG status = standin::LanPath(sub_key, buffers); status != ERROR_SUCCESS) return status;
   REGSAM rights = standin::RequestedRights(desired);
   if (desired & MAXIMUM_ALLOWED) rights |= KEY_READ;
   lan::RemoteRegistry::KeyId key = lan::RemoteRegistry::kRootKey;
-  const DWORD status = start.Connection->Registry().OpenKey(start.Key, standin::LanPath(names), rights, key);
+  const DWORD status = start.Connection->Registry().OpenKey(start.Key, buffers.Wide, rights, key);
   if (status == ERROR_FILE_NOT_FOUND && create) return Status(ERROR_ACCESS_DENIED);
   if (status != NO_ERROR) return Status(status);
   *result = standin::AddRegistryHandle(OpenKey{LanKey{start.Connection, key}, rights});
@@ -70,11 +71,11 @@ LONG OpenOrCreate(HKEY hKey, LPCSTR lpSubKey, REGSAM samDesired, bool create, PH
   *phkResult = nullptr;
   OpenKey start;
   if (const LONG status = standin::Resolve(hKey, 0, start); status != ERROR_SUCCESS) return status;
+  if (const auto* lan_key = std::get_if<LanKey>(&start.Target)) {
+    return OpenLan(*lan_key, lpSubKey, samDesired, create, phkResult, lpdwDisposition);
+  }
   const standin::SubkeyPath path = standin::SplitSubkeyPath(lpSubKey);
   if (path.Status != ERROR_SUCCESS) return path.Status;
-  if (const auto* lan_key = std::get_if<LanKey>(&start.Target)) {
-    return OpenLan(*lan_key, path.Names, samDesired, create, phkResult, lpdwDisposition);
-  }
   return OpenOrCreateLocal(std::get<LocalKey>(start.Target), path.Names, samDesired, create, phkResult,
                            lpdwDisposition);
 }

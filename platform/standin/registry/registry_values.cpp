@@ -1,11 +1,11 @@
 // Values: RegQueryValueExA, RegSetValueExA, RegDeleteValueA. The data of
 // string types are ANSI text here: a LAN computer's UTF-16 data are
-// converted (code_pages.h, AnsiFromUtf16), and sizes are those of the ANSI
-// data.
+// converted (code_pages.h, AnsiFromStringData), and sizes are those of the
+// ANSI data.
 #include <cstring>
 #include <string>
+#include <string_view>
 
-#include "platform/lan/utf16_text.h"
 #include "platform/standin/locale/code_pages.h"
 #include "platform/standin/registry/registry_access.h"
 #include "platform/standin/registry/registry_control.h"
@@ -22,30 +22,32 @@ using standin::Status;
 // `want_data`, and their size when `want_size` or `want_data`. The size
 // that the ANSI function reports is that of the ANSI data, which only the
 // data tell; when they cannot be fetched, string data count one byte for
-// each UTF-16 unit.
+// each UTF-16 unit. `data` views one of the LAN buffers (LanScratch).
 LONG QueryLanValue(const LanKey& key, const char* name, bool want_data, bool want_size, DWORD& type, DWORD& size,
-                   std::string& data) {
+                   std::string_view& data) {
   lan::RemoteRegistry& registry = key.Connection->Registry();
-  const std::u16string wide_name = standin::Utf16FromAnsi(name);
+  standin::LanBuffers& buffers = standin::LanScratch();
+  standin::Utf16FromAnsi(name, buffers.Wide);
+  const std::u16string_view wide_name = buffers.Wide;
   DWORD stored_size = 0;
-  std::string stored;
-  DWORD status = registry.QueryValue(key.Key, wide_name, want_data, type, stored_size, stored);
+  DWORD status = registry.QueryValue(key.Key, wide_name, want_data, type, stored_size, buffers.Stored);
   if (status != NO_ERROR) return Status(status);
   if (!standin::IsStringType(type)) {
     size = stored_size;
-    if (want_data) data = std::move(stored);
+    if (want_data) data = buffers.Stored;
     return ERROR_SUCCESS;
   }
   if (!want_data) {
     if (!want_size) return ERROR_SUCCESS;
     DWORD fetched_type = REG_NONE;
-    status = registry.QueryValue(key.Key, wide_name, true, fetched_type, stored_size, stored);
+    status = registry.QueryValue(key.Key, wide_name, true, fetched_type, stored_size, buffers.Stored);
     if (status != NO_ERROR) {
       size = stored_size / sizeof(char16_t);
       return ERROR_SUCCESS;
     }
   }
-  data = standin::AnsiFromUtf16(lan::Utf16FromUtf16le(stored));
+  standin::AnsiFromStringData(buffers.Stored, buffers.Ansi);
+  data = buffers.Ansi;
   size = static_cast<DWORD>(data.size());
   return ERROR_SUCCESS;
 }
@@ -75,7 +77,7 @@ LONG WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD lpReserved, 
   const char* name = lpValueName == nullptr ? "" : lpValueName;
   DWORD type = REG_NONE;
   DWORD size = 0;
-  std::string data;
+  std::string_view data;
   if (const auto* lan_key = std::get_if<LanKey>(&open.Target)) {
     const LONG status = QueryLanValue(*lan_key, name, lpData != nullptr, lpcbData != nullptr, type, size, data);
     if (status != ERROR_SUCCESS) return status;
