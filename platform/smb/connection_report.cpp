@@ -92,6 +92,8 @@ std::string ReasonOf(DWORD error) {
       return "the user name or password is incorrect";
     case ERROR_NOT_ENOUGH_MEMORY:
       return "not enough memory";
+    case ERROR_NO_NETWORK:
+      return "the network is not present: no network interface is up, or libsmbclient could not start";
     case ERROR_NOT_SUPPORTED:
       return "the request is not supported";
     case 1722:

@@ -1,7 +1,9 @@
 #include "platform/smb/smb_context.h"
 
 #include <dlfcn.h>
+#include <ifaddrs.h>
 #include <libsmbclient.h>
+#include <net/if.h>
 
 #include <pthread.h>
 #include <cerrno>
@@ -124,6 +126,22 @@ void InstallThreadFunctions() {
   }
 }
 
+// Whether some interface is up with an IP address. libsmbclient ends the
+// process (exit code 1) when it finds none and no "interfaces" line is
+// configured, so a host without a network is caught before it is asked.
+bool HostHasNetworkInterface() {
+  ifaddrs* interfaces = nullptr;
+  if (getifaddrs(&interfaces) != 0) return true;  // let libsmbclient judge
+  bool found = false;
+  for (const ifaddrs* entry = interfaces; entry != nullptr && !found; entry = entry->ifa_next) {
+    const bool has_ip =
+        entry->ifa_addr != nullptr && (entry->ifa_addr->sa_family == AF_INET || entry->ifa_addr->sa_family == AF_INET6);
+    found = has_ip && (entry->ifa_flags & IFF_UP) != 0;
+  }
+  freeifaddrs(interfaces);
+  return found;
+}
+
 }  // namespace
 
 std::unique_lock<std::mutex> LockForConnecting() {
@@ -142,6 +160,10 @@ std::unique_lock<std::mutex> LockForTransfer() {
 SmbContext::SmbContext(SMBCCTX* context, const SmbSettings& settings) : context_(context), settings_(settings) {}
 
 std::unique_ptr<SmbContext> SmbContext::Create(const SmbSettings& settings, ContextPurpose purpose) {
+  if (!HostHasNetworkInterface()) {
+    errno = ENETDOWN;
+    return nullptr;
+  }
   const std::unique_lock lock = LockForConnecting();
   SMBCCTX* raw = smbc_new_context();
   if (raw == nullptr) return nullptr;

@@ -108,9 +108,16 @@ DWORD SmbLanSource::OpenLevel(const lan::BrowseRecord* container, DWORD type, DW
       url = "smb://" + UrlEncoded(Utf8FromUtf16(name)) + "/";
     }
     if (browsing_ == nullptr) browsing_ = SmbContext::Create(settings_, ContextPurpose::kBrowsing);
-    if (browsing_ == nullptr) return ERROR_NO_NETWORK;
     std::vector<BrowseEntry> entries;
-    if (const DWORD error = ReadBrowseList(*browsing_, url, entries); error != NO_ERROR) return error;
+    const DWORD error = browsing_ == nullptr ? ERROR_NO_NETWORK : ReadBrowseList(*browsing_, url, entries);
+    if (error != NO_ERROR) {
+      // The caller only ends the level: without this line a browse list
+      // that could not be read would look like an empty network.
+      messages_ << "kestrova: " << url << ": cannot read the browse list (error " << error << ": " << ReasonOf(error)
+                << ")\n";
+      messages_.flush();
+      return error;
+    }
     for (const BrowseEntry& entry : entries) {
       if (std::optional<lan::BrowseRecord> record = RecordOf(entry, server)) records.push_back(std::move(*record));
     }

@@ -107,7 +107,7 @@ DWORD SmbPipeOpener::Open(std::u16string_view server, std::string_view pipe_name
   if (!IsPlainName(host)) return ERROR_BAD_NETPATH;
   if (!IsPlainName(pipe_name)) return ERROR_INVALID_NAME;
   std::unique_ptr<SmbContext> context = SmbContext::Create(settings_, ContextPurpose::kPipes);
-  if (context == nullptr) return ERROR_NOT_ENOUGH_MEMORY;
+  if (context == nullptr) return errno == ENETDOWN ? ERROR_NO_NETWORK : ERROR_NOT_ENOUGH_MEMORY;
   const std::string url = "smb://" + UrlEncoded(host) + "/IPC$/" + UrlEncoded(pipe_name);
   opens.fetch_add(1, std::memory_order_relaxed);
   SMBCFILE* file = nullptr;

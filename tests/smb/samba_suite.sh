@@ -146,6 +146,17 @@ kestrova: \\IAPETUS: cannot open HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\C
   "$(sort "$LAN_ROOT/actual.err")"
 [[ $failures == 0 ]] || sed "s/^/    /" "$LAN_ROOT/actual.err"
 
+# Where no browser answers, in network namespaces of their own: with no
+# interface up (where libsmbclient would end the process) and with only
+# loopback, the program reports the browse list it cannot read rather than
+# passing the network off as empty, and exits 0.
+for case in "1222: the network is not present: no network interface is up, or libsmbclient could not start|" \
+  "53: the network path was not found: the computer does not resolve, refuses or does not answer|ip link set lo up;"; do
+  expect "a browse list that cannot be read is reported (error ${case%%:*})" \
+    "kestrova: smb://: cannot read the browse list (error ${case%|*})"$'\n'"status 0" \
+    "$(unshare --net bash -c "${case#*|} KESTROVA_LAN=smb:// \"\$0\" '*' 2>&1 >/dev/null; echo status \$?" "$program")"
+done
+
 expect "a server's records are its shares, without the hidden ones" \
   'display=3 usage=1 remote="\\ATLAS\public" comment="ATLAS public share" provider="Microsoft Windows Network"' \
   "$(lan_client "$probe" shares ATLAS)"
