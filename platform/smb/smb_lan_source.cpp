@@ -111,11 +111,15 @@ DWORD SmbLanSource::OpenLevel(const lan::BrowseRecord* container, DWORD type, DW
     std::vector<BrowseEntry> entries;
     const DWORD error = browsing_ == nullptr ? ERROR_NO_NETWORK : ReadBrowseList(*browsing_, url, entries);
     if (error != NO_ERROR) {
-      // The caller only ends the level: without this line a browse list
-      // that could not be read would look like an empty network.
-      messages_ << "kestrova: " << url << ": cannot read the browse list (error " << error << ": " << ReasonOf(error)
-                << ")\n";
-      messages_.flush();
+      // The caller only ends the level: without this line a network or
+      // workgroup whose browse list could not be read would look empty. A
+      // server's share list is not reported: the computer's registry
+      // connection says what is wrong with it.
+      if (server.empty()) {
+        messages_ << "kestrova: " << url << ": cannot read the browse list (error " << error << ": " << ReasonOf(error)
+                  << ")\n";
+        messages_.flush();
+      }
       return error;
     }
     for (const BrowseEntry& entry : entries) {
