@@ -56,6 +56,11 @@ void AppendUtf16(std::u16string& out, char32_t code) {
   out.push_back(static_cast<char16_t>(0xDC00 | (code & 0x3FF)));
 }
 
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t code) {
   if (code < 0x80) {
     out.push_back(static_cast<char>(code));
@@ -73,11 +78,6 @@ void AppendUtf8(std::string& out, char32_t code) {
     out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
   }
 }
-
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-}  // namespace
 
 bool IsByteUnit(std::u16string_view text, std::size_t index) {
   const char16_t unit = text[index];

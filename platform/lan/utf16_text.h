@@ -23,6 +23,9 @@ bool IsUtf8(std::string_view text);
 
 std::u16string Utf16FromUtf8(std::string_view utf8);
 
+// Appends the UTF-8 bytes of a Unicode scalar value.
+void AppendUtf8(std::string& out, char32_t code);
+
 // Units that stand for bytes become those bytes; any other surrogate
 // without its partner becomes U+FFFD.
 std::string Utf8FromUtf16(std::u16string_view utf16);

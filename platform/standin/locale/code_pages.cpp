@@ -14,6 +14,7 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/lan/utf16_text.h"
 #include "platform/standin/locale/locale_overrides.h"
 
 namespace {
@@ -91,25 +92,6 @@ bool IsKnownCodePage(UINT code_page) {
   if (code_page == CP_UTF8) return true;
   Converter converter(standin::IconvCodePageName(code_page), "UTF-16LE");
   return converter.valid();
-}
-
-// The UTF-8 bytes of a character (a Unicode scalar value).
-void AppendUtf8(std::string& out, char32_t code) {
-  if (code < 0x80) {
-    out.push_back(static_cast<char>(code));
-  } else if (code < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else if (code < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-  }
 }
 
 UINT ResolveCodePage(UINT code_page) {
@@ -342,7 +324,7 @@ void AnsiFromUtf16(std::u16string_view text, std::string& ansi) {
   const UINT code_page = GetACP();
   const auto append = [&](char32_t character) {
     if (code_page == CP_UTF8) {
-      AppendUtf8(ansi, character);
+      lan::AppendUtf8(ansi, character);
     } else {
       AppendInCodePage(ansi, code_page, character);
     }
