@@ -46,6 +46,11 @@ char32_t DecodeOne(std::string_view utf8, std::size_t at, std::size_t& length) {
   return code;
 }
 
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+}  // namespace
+
 void AppendUtf16(std::u16string& out, char32_t code) {
   if (code < 0x10000) {
     out.push_back(static_cast<char16_t>(code));
@@ -55,11 +60,6 @@ void AppendUtf16(std::u16string& out, char32_t code) {
   out.push_back(static_cast<char16_t>(0xD800 | (code >> 10)));
   out.push_back(static_cast<char16_t>(0xDC00 | (code & 0x3FF)));
 }
-
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-}  // namespace
 
 void AppendUtf8(std::string& out, char32_t code) {
   if (code < 0x80) {

@@ -23,7 +23,8 @@ bool IsUtf8(std::string_view text);
 
 std::u16string Utf16FromUtf8(std::string_view utf8);
 
-// Appends the UTF-8 bytes of a Unicode scalar value.
+// Append the UTF-16 units and the UTF-8 bytes of a Unicode scalar value.
+void AppendUtf16(std::u16string& out, char32_t code);
 void AppendUtf8(std::string& out, char32_t code);
 
 // Units that stand for bytes become those bytes; any other surrogate

@@ -217,17 +217,8 @@ void AppendInCodePage(std::string& out, UINT code_page, char32_t character) {
     return;
   }
   std::u16string units;
-  if (character >= 0x10000) {
-    units.push_back(static_cast<char16_t>(0xD800 | ((character - 0x10000) >> 10)));
-    units.push_back(static_cast<char16_t>(0xDC00 | ((character - 0x10000) & 0x3FF)));
-  } else {
-    units.push_back(static_cast<char16_t>(character));
-  }
-  std::string wide;
-  for (char16_t unit : units) {
-    wide.push_back(static_cast<char>(unit & 0xFF));
-    wide.push_back(static_cast<char>(unit >> 8));
-  }
+  lan::AppendUtf16(units, character);
+  const std::string wide = lan::Utf16leBytes(units);
   std::string bytes = standin::ConvertEncoding(wide, "UTF-16LE", standin::IconvCodePageName(code_page))
                           .value_or(std::string(units.size(), '?'));
   out += bytes;
@@ -360,19 +351,8 @@ void AnsiFromStringData(std::string_view utf16le, std::string& ansi) {
     bytes[i] = static_cast<char>(low);
   }
   if (other_bits == 0 && utf16le.size() % 2 == 0) return;
-  // Any other text goes through its units. The stand-in's registry
-  // functions run on one thread at a time; thread_local keeps the units'
-  // buffer apart should that change.
-  thread_local std::u16string units;
-  units.resize(unit_count);
-  for (std::size_t i = 0; i < unit_count; ++i) {
-    units[i] = static_cast<char16_t>(static_cast<unsigned char>(data[2 * i]) |
-                                     static_cast<unsigned char>(data[2 * i + 1]) << 8);
-  }
-  if (utf16le.size() % 2 != 0) units.push_back(0xFFFD);
-  AnsiFromUtf16(units, ansi);
-  // Units of large data are not kept for later.
-  if (units.capacity() > 32 * 1024) std::u16string().swap(units);
+  // Any other text goes through its units.
+  AnsiFromUtf16(lan::Utf16FromUtf16le(utf16le), ansi);
 }
 
 }  // namespace standin
