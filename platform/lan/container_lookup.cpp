@@ -1,19 +1,14 @@
 #include "platform/lan/container_lookup.h"
 
-#include <string>
-
 #include "platform/ascii_case.h"
 
 namespace lan {
 namespace {
 
-bool Describes(std::optional<std::string_view> remote_name, std::optional<std::string_view> provider,
-               const NetworkRecord& record) {
-  if ((record.Usage & RESOURCEUSAGE_CONTAINER) == 0) return false;
-  if (remote_name.has_value() != record.RemoteName.has_value()) return false;
-  if (remote_name && !ascii_case::Same(*remote_name, *record.RemoteName)) return false;
-  if (provider && (!record.Provider || !ascii_case::Same(*provider, *record.Provider))) return false;
-  return true;
+std::string Folded(std::string_view name) {
+  std::string folded(name);
+  for (char& c : folded) c = static_cast<char>(ascii_case::Folded(c));
+  return folded;
 }
 
 std::optional<std::string_view> View(const std::optional<std::string>& text) {
@@ -23,17 +18,37 @@ std::optional<std::string_view> View(const std::optional<std::string>& text) {
 
 }  // namespace
 
-const NetworkRecord* FindContainer(std::optional<std::string_view> remote_name,
-                                   std::optional<std::string_view> provider, const NetworkRecord& top) {
-  for (const NetworkRecord& child : top.Children) {
-    if (Describes(remote_name, provider, child)) return &child;
-    if (const NetworkRecord* found = FindContainer(remote_name, provider, child)) return found;
+ContainerIndex::ContainerIndex(const NetworkRecord& top) { Add(top); }
+
+void ContainerIndex::Add(const NetworkRecord& container) {
+  for (const NetworkRecord& child : container.Children) {
+    if ((child.Usage & RESOURCEUSAGE_CONTAINER) != 0) {
+      if (child.RemoteName) {
+        named_[Folded(*child.RemoteName)].push_back(&child);
+      } else {
+        unnamed_.push_back(&child);
+      }
+    }
+    Add(child);
+  }
+}
+
+const NetworkRecord* ContainerIndex::Find(std::optional<std::string_view> remote_name,
+                                          std::optional<std::string_view> provider) const {
+  const std::vector<const NetworkRecord*>* candidates = &unnamed_;
+  if (remote_name) {
+    const auto found = named_.find(Folded(*remote_name));
+    if (found == named_.end()) return nullptr;
+    candidates = &found->second;
+  }
+  for (const NetworkRecord* candidate : *candidates) {
+    if (!provider || (candidate->Provider && ascii_case::Same(*provider, *candidate->Provider))) return candidate;
   }
   return nullptr;
 }
 
-const NetworkRecord* ContainerOpenedBy(const NetworkRecord& record, const NetworkRecord& top) {
-  return FindContainer(View(record.RemoteName), View(record.Provider), top);
+const NetworkRecord* ContainerIndex::OpenedBy(const NetworkRecord& record) const {
+  return Find(View(record.RemoteName), View(record.Provider));
 }
 
 }  // namespace lan

@@ -6,21 +6,40 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/lan/lan_model.h"
 
 namespace lan {
 
-// The first container below `top`, depth first, that the names describe;
-// null when none does. The same container may stand at several places of
-// the hierarchy (a server in two workgroups); its first place answers for
-// all of them.
-const NetworkRecord* FindContainer(std::optional<std::string_view> remote_name,
-                                   std::optional<std::string_view> provider, const NetworkRecord& top);
+// The containers below a top record, by remote name, so that finding one
+// costs the same in a LAN of thousands of computers as in a small one.
+// The index points into the hierarchy, which must neither change nor move
+// while the index is in use.
+class ContainerIndex {
+ public:
+  explicit ContainerIndex(const NetworkRecord& top);
 
-// The container that enumerating `record` opens, when a caller hands the
-// record back as it was enumerated.
-const NetworkRecord* ContainerOpenedBy(const NetworkRecord& record, const NetworkRecord& top);
+  // The first container below the top, depth first, that the names
+  // describe; null when none does. The same container may stand at several
+  // places of the hierarchy (a server in two workgroups); its first place
+  // answers for all of them.
+  const NetworkRecord* Find(std::optional<std::string_view> remote_name,
+                            std::optional<std::string_view> provider) const;
+
+  // The container that enumerating `record` opens, when a caller hands the
+  // record back as it was enumerated.
+  const NetworkRecord* OpenedBy(const NetworkRecord& record) const;
+
+ private:
+  void Add(const NetworkRecord& container);
+
+  // Depth first, under the remote name with A to Z folded to a to z.
+  std::unordered_map<std::string, std::vector<const NetworkRecord*>> named_;
+  std::vector<const NetworkRecord*> unnamed_;
+};
 
 }  // namespace lan

@@ -18,10 +18,13 @@ std::optional<std::string> Utf8(const std::optional<std::u16string>& text) {
 }  // namespace
 
 DirectoryLan::DirectoryLan(Lan model, ExportRegistryOpener open_registry, std::ostream& diagnostics)
-    : model_(std::move(model)), open_registry_(std::move(open_registry)), diagnostics_(diagnostics) {
-  folded_names_.reserve(model_.Computers.size());
-  for (const Computer& computer : model_.Computers) {
-    folded_names_.push_back(FoldedName(Utf16FromUtf8(WithoutNetworkPrefix(computer.Name))));
+    : model_(std::move(model)),
+      containers_(model_.Top),
+      open_registry_(std::move(open_registry)),
+      diagnostics_(diagnostics) {
+  computers_by_name_.reserve(model_.Computers.size());
+  for (std::size_t i = 0; i < model_.Computers.size(); ++i) {
+    computers_by_name_.emplace(FoldedName(Utf16FromUtf8(WithoutNetworkPrefix(model_.Computers[i].Name))), i);
   }
 }
 
@@ -32,7 +35,7 @@ DWORD DirectoryLan::OpenLevel(const BrowseRecord* container, DWORD type, DWORD u
     NetworkRecord record;
     record.RemoteName = Utf8(container->RemoteName);
     record.Provider = Utf8(container->Provider);
-    opened = ContainerOpenedBy(record, model_.Top);
+    opened = containers_.OpenedBy(record);
     if (opened == nullptr) return ERROR_BAD_NETPATH;
   }
   if (opened->OpenError && *opened->OpenError != NO_ERROR) return *opened->OpenError;
@@ -42,15 +45,12 @@ DWORD DirectoryLan::OpenLevel(const BrowseRecord* container, DWORD type, DWORD u
 
 DWORD DirectoryLan::ConnectRegistry(std::u16string_view machine, HKEY root, std::unique_ptr<RemoteRegistry>& registry) {
   if (machine.empty()) return ERROR_BAD_NETPATH;
-  const std::u16string folded = FoldedName(machine);
-  for (std::size_t i = 0; i < folded_names_.size(); ++i) {
-    if (folded_names_[i] != folded) continue;
-    const Computer& computer = model_.Computers[i];
-    if (computer.ConnectError && *computer.ConnectError != NO_ERROR) return *computer.ConnectError;
-    if (!open_registry_) return ERROR_NOT_SUPPORTED;
-    return open_registry_(computer, root, diagnostics_, registry);
-  }
-  return ERROR_BAD_NETPATH;
+  const auto found = computers_by_name_.find(FoldedName(machine));
+  if (found == computers_by_name_.end()) return ERROR_BAD_NETPATH;
+  const Computer& computer = model_.Computers[found->second];
+  if (computer.ConnectError && *computer.ConnectError != NO_ERROR) return *computer.ConnectError;
+  if (!open_registry_) return ERROR_NOT_SUPPORTED;
+  return open_registry_(computer, root, diagnostics_, registry);
 }
 
 }  // namespace lan

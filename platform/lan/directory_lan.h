@@ -8,8 +8,9 @@
 #include <memory>
 #include <ostream>
 #include <string>
-#include <vector>
+#include <unordered_map>
 
+#include "platform/lan/container_lookup.h"
 #include "platform/lan/lan_model.h"
 #include "platform/lan/lan_source.h"
 
@@ -26,6 +27,9 @@ class DirectoryLan final : public LanSource {
   // Without an opener, no registry can be connected: ConnectRegistry
   // answers ERROR_NOT_SUPPORTED for every computer that it finds.
   DirectoryLan(Lan model, ExportRegistryOpener open_registry, std::ostream& diagnostics);
+  // The index points into the model.
+  DirectoryLan(const DirectoryLan&) = delete;
+  DirectoryLan& operator=(const DirectoryLan&) = delete;
 
   const Lan& Model() const { return model_; }
 
@@ -39,8 +43,9 @@ class DirectoryLan final : public LanSource {
 
  private:
   Lan model_;
-  // The computers' names as they are compared, in the order of the model.
-  std::vector<std::u16string> folded_names_;
+  ContainerIndex containers_;
+  // The first computer of the model by each name as it is compared.
+  std::unordered_map<std::u16string, std::size_t> computers_by_name_;
   ExportRegistryOpener open_registry_;
   std::ostream& diagnostics_;
 };

@@ -26,7 +26,7 @@ struct Cost {
 
 class WalkBounds {
  public:
-  WalkBounds(const NetworkRecord& top, std::ostream& messages) : top_(top), messages_(messages) {}
+  WalkBounds(const NetworkRecord& top, std::ostream& messages) : containers_(top), messages_(messages) {}
 
   // Walks the containers as the program would, from `container` opened at
   // `depth`, and decides which records to leave out.
@@ -37,7 +37,7 @@ class WalkBounds {
     for (const NetworkRecord& child : container.Children) {
       cost.Records = Saturated(cost.Records + 1);
       if ((child.Usage & RESOURCEUSAGE_CONTAINER) == 0) continue;
-      const NetworkRecord* opened = ContainerOpenedBy(child, top_);
+      const NetworkRecord* opened = containers_.OpenedBy(child);
       if (opened == nullptr) continue;
       if (on_path_.count(opened) != 0) {
         LeaveOut(child,
@@ -78,7 +78,7 @@ class WalkBounds {
 
   static std::uint64_t Saturated(std::uint64_t records) { return std::min(records, kMaxWalkRecords + 1); }
 
-  const NetworkRecord& top_;
+  const ContainerIndex containers_;  // built before anything is removed
   std::ostream& messages_;
   std::set<const NetworkRecord*> on_path_;
   std::map<const NetworkRecord*, Cost> done_;
