@@ -12,15 +12,14 @@ workgroup each server is in.
 import re
 import sys
 
+from make_directory_lan import read_workgroups
+
 
 def main():
-    workgroup_of, workgroup = {}, None
-    for line in open(sys.argv[1], encoding="utf-8"):
-        match = re.match(r'^( *)display=\d+ usage=\d+ remote="(.*?)"', line)
-        if match and len(match.group(1)) == 2:
-            workgroup = match.group(2)
-        elif match and len(match.group(1)) == 4:
-            workgroup_of[match.group(2).lstrip("\\")] = workgroup
+    workgroup_of = {}
+    for workgroup in read_workgroups(sys.argv[1]):
+        for server in workgroup["Children"]:
+            workgroup_of[server["Server"]] = workgroup["Workgroup"]
     runs = []
     for block in re.split(rb"(?m)^(?=COMPUTER: )", sys.stdin.buffer.read()):
         name = block[len(b"COMPUTER: "):].split(b"\r", 1)[0].decode("latin-1")

@@ -12,12 +12,9 @@ import shutil
 import sys
 
 
-def main():
-    walk_file, out_dir, *rest = sys.argv[1:]
-    split = rest.index("--")
-    faults = dict(item.split("=") for item in rest[:split])
-    for reg in rest[split + 1:]:
-        shutil.copy(reg, out_dir)
+def read_workgroups(walk_file):
+    """The workgroups of a browse walk, in its order, each with its servers
+    (their names without the leading backslashes, and their comments)."""
     record = re.compile(r'^( *)display=(\d+) usage=\d+ remote=(".*?"|null) comment=(".*?"|null) provider=')
     workgroups = []
     for line in open(walk_file, encoding="utf-8"):
@@ -34,6 +31,16 @@ def main():
             if comment is not None:
                 server["Comment"] = comment
             workgroups[-1]["Children"].append(server)
+    return workgroups
+
+
+def main():
+    walk_file, out_dir, *rest = sys.argv[1:]
+    split = rest.index("--")
+    faults = dict(item.split("=") for item in rest[:split])
+    for reg in rest[split + 1:]:
+        shutil.copy(reg, out_dir)
+    workgroups = read_workgroups(walk_file)
     description = {
         "Children": [{"Network": "Microsoft Windows Network", "Children": workgroups}],
         "Computers": {name: {"ConnectError": int(error)} for name, error in faults.items()},
@@ -42,4 +49,5 @@ def main():
         json.dump(description, out, indent=2)
 
 
-main()
+if __name__ == "__main__":
+    main()
