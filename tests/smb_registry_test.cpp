@@ -122,7 +122,7 @@ TEST(SmbRegistryTest, RegistryErrorsComeThroughUnchanged) {
   server.AddApplications(3);
   const std::u16string app = std::u16string(kUninstall) + u"\\{App-1}";
   server.Keys[app].Values[u"Big"] = {REG_BINARY, std::string(20000, 'x')};
-  server.Keys[app].Values[u"Huge"] = {REG_BINARY, std::string(smb::winreg::kMaxValueData + 2, 'y')};
+  server.Keys[app].Values[u"Huge"] = {REG_BINARY, std::string(lan::kMaxValueData + 2, 'y')};
   server.Keys[app].Values[u"Empty"] = {REG_SZ, ""};
   const std::u16string long_name(300, u'L');
   server.Keys[app].Subkeys = {long_name};
@@ -153,7 +153,7 @@ TEST(SmbRegistryTest, RegistryErrorsComeThroughUnchanged) {
       {u"Missing", false, ERROR_FILE_NOT_FOUND, 0},
       {u"Big", false, NO_ERROR, 20000},
       {u"Big", true, NO_ERROR, 20000},
-      {u"Huge", false, NO_ERROR, smb::winreg::kMaxValueData + 2},
+      {u"Huge", false, NO_ERROR, lan::kMaxValueData + 2},
       {u"Huge", true, ERROR_NOT_ENOUGH_MEMORY, 0},
       {u"Empty", true, NO_ERROR, 0},
   };

@@ -74,6 +74,11 @@ struct StoredValue {
   std::string Data;
 };
 
+// The largest value data that a source hands out, in bytes. Windows
+// advises against values above 2 KB; an application's display name is a
+// few dozen bytes.
+inline constexpr DWORD kMaxValueData = 1024 * 1024;
+
 // One connection to one computer's registry, below the root it was
 // connected to. Keys are named by numbers that the registry hands out;
 // kRootKey, the connected root, is open for as long as the connection.
@@ -97,7 +102,10 @@ class RemoteRegistry {
 
   // The value `name` of `key` (empty: the default value): its type and
   // stored size, and with `fetch_data` its data. A value whose size can
-  // be read may still refuse its data with an error of its own.
+  // be read may still refuse its data with an error of its own. Data
+  // larger than kMaxValueData are never handed out: such a value reports
+  // its type and size (0xFFFFFFFF for a size that 32 bits cannot hold)
+  // and refuses its data with ERROR_NOT_ENOUGH_MEMORY, from every source.
   virtual DWORD QueryValue(KeyId key, std::u16string_view name, bool fetch_data, DWORD& type, DWORD& size,
                            std::string& data) = 0;
 

@@ -7,10 +7,12 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
 
-// The character that starts at utf8[at] and how many bytes it takes; 0
-// bytes for a sequence that is not valid UTF-8 (overlong, a surrogate,
-// beyond U+10FFFF, cut short).
-char32_t DecodeOne(std::string_view utf8, std::size_t at, std::size_t& length) {
+bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+}  // namespace
+
+char32_t DecodeUtf8(std::string_view utf8, std::size_t at, std::size_t& length) {
   const auto lead = static_cast<unsigned char>(utf8[at]);
   length = 0;
   std::size_t extra = 0;
@@ -45,11 +47,6 @@ char32_t DecodeOne(std::string_view utf8, std::size_t at, std::size_t& length) {
   length = extra + 1;
   return code;
 }
-
-bool IsHighSurrogate(char16_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
-bool IsLowSurrogate(char16_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
-
-}  // namespace
 
 void AppendUtf16(std::u16string& out, char32_t code) {
   if (code < 0x10000) {
@@ -88,7 +85,7 @@ bool IsByteUnit(std::u16string_view text, std::size_t index) {
 bool IsUtf8(std::string_view text) {
   for (std::size_t at = 0; at < text.size();) {
     std::size_t length = 0;
-    DecodeOne(text, at, length);
+    DecodeUtf8(text, at, length);
     if (length == 0) return false;
     at += length;
   }
@@ -100,7 +97,7 @@ std::u16string Utf16FromUtf8(std::string_view utf8) {
   text.reserve(utf8.size());
   for (std::size_t at = 0; at < utf8.size();) {
     std::size_t length = 0;
-    const char32_t code = DecodeOne(utf8, at, length);
+    const char32_t code = DecodeUtf8(utf8, at, length);
     if (length == 0) {
       text.push_back(static_cast<char16_t>(0xDC00 | static_cast<unsigned char>(utf8[at])));
       ++at;

@@ -18,6 +18,11 @@ constexpr char16_t kLastByteUnit = 0xDCFF;
 // from U+DC80 to U+DCFF that follows no high surrogate.
 bool IsByteUnit(std::u16string_view text, std::size_t index);
 
+// The character that starts at utf8[at] and how many bytes it takes; 0
+// bytes for a sequence that is not valid UTF-8 (overlong, a surrogate,
+// beyond U+10FFFF, cut short).
+char32_t DecodeUtf8(std::string_view utf8, std::size_t at, std::size_t& length);
+
 // True when every byte of the text is part of valid UTF-8.
 bool IsUtf8(std::string_view text);
 

@@ -244,7 +244,7 @@ DWORD SmbRegistry::QueryValue(KeyId key, std::u16string_view name, bool fetch_da
        ++tries) {
     // The value is larger than the room of the first query: ask again with
     // room for all of it.
-    if (value.Reply.Size > winreg::kMaxValueData) return ERROR_NOT_ENOUGH_MEMORY;
+    if (value.Reply.Size > lan::kMaxValueData) return ERROR_NOT_ENOUGH_MEMORY;
     CachedValue again;
     if (const DWORD status = FetchValue(*state, value_name, std::max<DWORD>(value.Reply.Size, 2), again);
         status != NO_ERROR) {

@@ -33,9 +33,6 @@ constexpr std::size_t kLongestName = 32767;
 // terminating zero, the longest name Windows tools create.
 constexpr std::uint16_t kUsualKeyNameRoom = 512;
 constexpr std::uint16_t kLargestKeyNameRoom = 0xFFFE;
-// The largest value data the client accepts; larger values report their
-// size but refuse their data with ERROR_NOT_ENOUGH_MEMORY.
-constexpr std::uint32_t kMaxValueData = 1024 * 1024;
 
 // OpenLocalMachine / OpenUsers: no server name, then the access wanted.
 std::vector<std::uint8_t> EncodeOpenRoot(REGSAM access);
