@@ -229,6 +229,40 @@ TEST(SmbRpcTest, RefusedBindsEndInWindowsCodes) {
   }
 }
 
+// The bind_ack gives the server's transmit size, then its receive size:
+// requests are cut to what the server receives, whichever is smaller.
+TEST(SmbRpcTest, RequestFragmentsFollowTheServersReceiveSize) {
+  struct Case {
+    std::uint16_t ServerTransmit;
+    std::uint16_t ServerReceive;
+    std::vector<std::size_t> FragmentSizes;
+  };
+  // A 3000-byte stub: 24 header bytes per fragment, stub parts a multiple
+  // of 8 but the last.
+  const Case cases[] = {
+      {5840, 2048, {2048, 1000}},
+      {2048, 5840, {3024}},
+      {1024, 4280, {3024}},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.ServerReceive);
+    Bytes ack = kBindAck;
+    ack[16] = static_cast<std::uint8_t>(test.ServerTransmit);
+    ack[17] = static_cast<std::uint8_t>(test.ServerTransmit >> 8);
+    ack[18] = static_cast<std::uint8_t>(test.ServerReceive);
+    ack[19] = static_cast<std::uint8_t>(test.ServerReceive >> 8);
+    std::deque<Bytes> replies{ack, Response(2, 3, Hex("00 00 00 00"))};
+    std::vector<Bytes> written;
+    smb::RpcConnection connection(std::make_unique<ScriptedPipe>(replies, written));
+    ASSERT_EQ(connection.Bind(smb::kWinregSyntax), NO_ERROR);
+    Bytes stub;
+    ASSERT_EQ(connection.Call(17, Bytes(3000, 0xAB), stub), NO_ERROR);
+    std::vector<std::size_t> sizes;
+    for (std::size_t index = 1; index < written.size(); ++index) sizes.push_back(written[index].size());
+    EXPECT_EQ(sizes, test.FragmentSizes);
+  }
+}
+
 // Each winreg reply as the protocol lays it out, decoded; then every
 // shorter cut of it, which must be refused as bad stub data, never read.
 TEST(SmbRpcTest, WinregRepliesDecodeAndTheirTruncationsAreRefused) {
@@ -277,41 +311,52 @@ TEST(SmbRpcTest, WinregRepliesDecodeAndTheirTruncationsAreRefused) {
   ASSERT_EQ(smb::winreg::DecodeHandleReply(open_key, handle), NO_ERROR);
   EXPECT_EQ(handle.Bytes[0], 0x42);
 
-  using Decoder = DWORD (*)(const Bytes&);
+  // Each decoder gives its status and what it read, as text.
+  using Decoder = std::string (*)(const Bytes&);
+  static const auto enum_decoder = [](const Bytes& stub) {
+    std::u16string text = u"untouched";
+    FILETIME time{};
+    const DWORD status = smb::winreg::DecodeEnumKeyReply(stub, text, time);
+    return std::to_string(status) + " " + std::string(text.begin(), text.end()) + " " +
+           std::to_string(time.dwHighDateTime);
+  };
   const std::pair<Bytes, Decoder> replies[] = {
-      {enum_key,
-       [](const Bytes& stub) {
-         std::u16string text;
-         FILETIME time{};
-         return smb::winreg::DecodeEnumKeyReply(stub, text, time);
-       }},
+      {enum_key, enum_decoder},
+      {samba_enum_key, enum_decoder},
       {query_info,
        [](const Bytes& stub) {
          lan::KeyFacts read;
-         return smb::winreg::DecodeQueryInfoKeyReply(stub, read);
+         const DWORD status = smb::winreg::DecodeQueryInfoKeyReply(stub, read);
+         return std::to_string(status) + " " + std::to_string(read.SubkeyCount) + " " +
+                std::to_string(read.LastWritten.dwLowDateTime);
        }},
       {open_key,
        [](const Bytes& stub) {
          smb::ContextHandle read;
-         return smb::winreg::DecodeHandleReply(stub, read);
-       }},
-      {samba_enum_key,
-       [](const Bytes& stub) {
-         std::u16string text;
-         FILETIME time{};
-         return smb::winreg::DecodeEnumKeyReply(stub, text, time);
+         const DWORD status = smb::winreg::DecodeHandleReply(stub, read);
+         return std::to_string(status) + " " + std::to_string(read.Bytes[0]);
        }},
       {kQueryValueStub,
        [](const Bytes& stub) {
          smb::winreg::ValueReply read;
-         return smb::winreg::DecodeQueryValueReply(stub, read);
+         const DWORD status = smb::winreg::DecodeQueryValueReply(stub, read);
+         return std::to_string(status) + " " + std::to_string(read.Size) + " " + read.Data;
        }},
   };
+  const std::string refused = std::to_string(smb::kRpcBadStubData);
   for (const auto& [reply, decode] : replies) {
     for (std::size_t length = 0; length < reply.size(); ++length) {
-      EXPECT_EQ(decode(Bytes(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(length))), smb::kRpcBadStubData)
+      EXPECT_EQ(decode(Bytes(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(length))).substr(0, 4), refused)
           << "cut at " << length;
     }
+    // Up to 7 bytes of padding after the status are a server's rounding
+    // of the stub; 8 are a reply that is not what was asked.
+    Bytes padded = reply;
+    padded.resize(reply.size() + 7);
+    EXPECT_EQ(decode(padded), decode(reply));
+    EXPECT_EQ(decode(padded).substr(0, 2), "0 ");
+    padded.push_back(0);
+    EXPECT_EQ(decode(padded).substr(0, 4), refused);
   }
 
   // Counts that contradict each other or the bytes sent.
