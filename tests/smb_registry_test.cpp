@@ -3,6 +3,7 @@
 // inventory's pattern of calls costs the round trips the client promises,
 // and read-ahead changes no answer however the pipes behave.
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <string>
 #include <vector>
@@ -20,6 +21,11 @@ using smbtest::FakeWinregServer;
 using KeyId = lan::RemoteRegistry::KeyId;
 
 constexpr std::u16string_view kUninstall = FakeWinregServer::kUninstallPath;
+
+std::u16string Utf16Number(int number) {
+  const std::string digits = std::to_string(number);
+  return std::u16string(digits.begin(), digits.end());
+}
 
 std::unique_ptr<SmbRegistry> Connect(FakeWinregServer& server, std::size_t pipes) {
   std::unique_ptr<SmbRegistry> registry;
@@ -122,9 +128,10 @@ TEST(SmbRegistryTest, RegistryErrorsComeThroughUnchanged) {
   server.AddApplications(3);
   const std::u16string app = std::u16string(kUninstall) + u"\\{App-1}";
   server.Keys[app].Values[u"Big"] = {REG_BINARY, std::string(20000, 'x')};
-  server.Keys[app].Values[u"Huge"] = {REG_BINARY, std::string(lan::kMaxValueData + 2, 'y')};
+  server.Keys[app].Values[u"Largest"] = {REG_BINARY, std::string(lan::kMaxValueData, 'y')};
+  server.Keys[app].Values[u"Huge"] = {REG_BINARY, std::string(lan::kMaxValueData + 1, 'y')};
   server.Keys[app].Values[u"Empty"] = {REG_SZ, ""};
-  const std::u16string long_name(300, u'L');
+  const std::u16string long_name(255, u'L');
   server.Keys[app].Subkeys = {long_name};
   server.Keys[app + u"\\" + long_name];
   server.Keys[u"Secret"].Denied = true;
@@ -153,7 +160,8 @@ TEST(SmbRegistryTest, RegistryErrorsComeThroughUnchanged) {
       {u"Missing", false, ERROR_FILE_NOT_FOUND, 0},
       {u"Big", false, NO_ERROR, 20000},
       {u"Big", true, NO_ERROR, 20000},
-      {u"Huge", false, NO_ERROR, lan::kMaxValueData + 2},
+      {u"Largest", true, NO_ERROR, lan::kMaxValueData},
+      {u"Huge", false, NO_ERROR, lan::kMaxValueData + 1},
       {u"Huge", true, ERROR_NOT_ENOUGH_MEMORY, 0},
       {u"Empty", true, NO_ERROR, 0},
   };
@@ -171,12 +179,89 @@ TEST(SmbRegistryTest, RegistryErrorsComeThroughUnchanged) {
   lan::KeyFacts facts;
   ASSERT_EQ(registry->QueryKeyFacts(key, facts), NO_ERROR);
   EXPECT_EQ(facts.SubkeyCount, 1u);
-  EXPECT_EQ(facts.LongestSubkeyName, 300u);
-  EXPECT_EQ(facts.ValueCount, 5u);
+  EXPECT_EQ(facts.LongestSubkeyName, 255u);
+  EXPECT_EQ(facts.ValueCount, 6u);
   EXPECT_EQ(registry->CloseKey(key), NO_ERROR);
   EXPECT_EQ(registry->CloseKey(key), ERROR_INVALID_HANDLE);
   EXPECT_EQ(registry->CloseKey(lan::RemoteRegistry::kRootKey), ERROR_INVALID_HANDLE);
   EXPECT_EQ(registry->EnumKey(key, 0, name, written), ERROR_INVALID_HANDLE);
+}
+
+// A server that sends more than the client made room for: a key name
+// beyond the registry's limit of 255 characters, data beyond the room of
+// the query. Each is a protocol error for its call, and the next call
+// works.
+TEST(SmbRegistryTest, RepliesBeyondTheRoomOfferedAreProtocolErrors) {
+  struct NameCase {
+    std::size_t Length;
+    bool IgnoresRoom;
+    DWORD Status;
+  };
+  const NameCase names[] = {
+      {255, false, NO_ERROR},
+      {255, true, NO_ERROR},
+      {256, false, smb::kRpcProtocolError},  // the server asks for more room
+      {256, true, smb::kRpcProtocolError},
+      {32766, true, smb::kRpcProtocolError},
+  };
+  for (const NameCase& test : names) {
+    SCOPED_TRACE(test.Length);
+    FakeServerOptions options;
+    options.IgnoresRoom = test.IgnoresRoom;
+    FakeWinregServer server(options);
+    server.Keys[u""].Subkeys = {std::u16string(test.Length, u'n'), u"next"};
+    auto registry = Connect(server, 0);
+    std::u16string name;
+    FILETIME written{};
+    EXPECT_EQ(registry->EnumKey(lan::RemoteRegistry::kRootKey, 0, name, written), test.Status);
+    EXPECT_EQ(name.size(), test.Status == NO_ERROR ? test.Length : 0);
+    ASSERT_EQ(registry->EnumKey(lan::RemoteRegistry::kRootKey, 1, name, written), NO_ERROR);
+    EXPECT_EQ(name, u"next");
+  }
+
+  struct ValueCase {
+    std::size_t Size;
+    bool IgnoresRoom;
+    DWORD Status;
+  };
+  const ValueCase values[] = {
+      {9000, false, NO_ERROR},
+      {9000, true, smb::kRpcProtocolError},  // whole, to a query with room for 8 KiB
+      {1536 * 1024, true, smb::kRpcProtocolError},
+  };
+  for (const ValueCase& test : values) {
+    SCOPED_TRACE(test.Size);
+    FakeServerOptions options;
+    options.IgnoresRoom = test.IgnoresRoom;
+    FakeWinregServer server(options);
+    server.Keys[u""].Values[u"V"] = {REG_BINARY, std::string(test.Size, 'v')};
+    server.Keys[u""].Values[u"Small"] = {REG_SZ, std::string(4, 's')};
+    auto registry = Connect(server, 0);
+    DWORD type = 0, size = 0;
+    std::string data;
+    EXPECT_EQ(registry->QueryValue(lan::RemoteRegistry::kRootKey, u"V", true, type, size, data), test.Status);
+    EXPECT_EQ(data.size(), test.Status == NO_ERROR ? test.Size : 0);
+    EXPECT_EQ(registry->QueryValue(lan::RemoteRegistry::kRootKey, u"Small", true, type, size, data), NO_ERROR);
+  }
+}
+
+// What the registry keeps of a listing it answered: a few answers per key,
+// not every name (heap in use, as glibc counts it, after 2,000 names of
+// 255 characters: 1 MB of names).
+TEST(SmbRegistryTest, AnsweredNamesAreNotAllKept) {
+  FakeWinregServer server;
+  for (int index = 0; index < 2000; ++index) {
+    server.Keys[u""].Subkeys.push_back(std::u16string(250, u'n') + Utf16Number(index));
+  }
+  auto registry = Connect(server, 0);
+  const std::size_t before = mallinfo2().uordblks;
+  std::u16string name;
+  FILETIME written{};
+  for (DWORD index = 0; index < 2000; ++index) {
+    ASSERT_EQ(registry->EnumKey(lan::RemoteRegistry::kRootKey, index, name, written), NO_ERROR);
+  }
+  const std::size_t after = mallinfo2().uordblks;
+  EXPECT_LT(after, before + 100 * 1024) << "held after the listing: " << after - before;
 }
 
 TEST(SmbRegistryTest, RootsAndPipesThatCannotBeHad) {

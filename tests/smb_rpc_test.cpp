@@ -146,7 +146,7 @@ TEST(SmbRpcTest, MultiFragmentReplyInOddPiecesIsJoined) {
   ASSERT_EQ(connection.Call(17, Bytes(40, 0), stub), NO_ERROR);
   EXPECT_EQ(stub, kQueryValueStub);
   smb::winreg::ValueReply value;
-  ASSERT_EQ(smb::winreg::DecodeQueryValueReply(stub, value), NO_ERROR);
+  ASSERT_EQ(smb::winreg::DecodeQueryValueReply(stub, 8192, value), NO_ERROR);
   EXPECT_EQ(value.Type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(value.Data, std::string("H\0i\0\0\0", 6));
   ASSERT_EQ(written.size(), 2u);
@@ -289,19 +289,19 @@ TEST(SmbRpcTest, WinregRepliesDecodeAndTheirTruncationsAreRefused) {
       Hex("14 00 02 00 01 00 00 00 18 00 02 00 24 00 00 00 00 00 00 00 24 00 00 00"
           "46 00 69 00 72 00 73 00 74 00 20 00 61 00 70 00 70 00 6c 00 69 00 63 00 61 00 74 00 69 00 6f 00 6e 00 00 00"
           "1c 00 02 00 24 00 00 00 20 00 02 00 24 00 00 00 00 00 00 00");
-  ASSERT_EQ(smb::winreg::DecodeEnumKeyReply(samba_enum_key, name, written), NO_ERROR);
+  ASSERT_EQ(smb::winreg::DecodeEnumKeyReply(samba_enum_key, smb::winreg::kKeyNameRoom, name, written), NO_ERROR);
   EXPECT_EQ(name, u"App1");
   smb::winreg::ValueReply samba_value;
-  ASSERT_EQ(smb::winreg::DecodeQueryValueReply(samba_query_value, samba_value), NO_ERROR);
+  ASSERT_EQ(smb::winreg::DecodeQueryValueReply(samba_query_value, 8192, samba_value), NO_ERROR);
   EXPECT_EQ(samba_value.Size, 36u);
   EXPECT_EQ(samba_value.Data.substr(0, 4), std::string("F\0i\0", 4));
 
   const Bytes no_more = Hex("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 03 01 00 00");
 
-  ASSERT_EQ(smb::winreg::DecodeEnumKeyReply(enum_key, name, written), NO_ERROR);
+  ASSERT_EQ(smb::winreg::DecodeEnumKeyReply(enum_key, smb::winreg::kKeyNameRoom, name, written), NO_ERROR);
   EXPECT_EQ(name, u"Ab");
   EXPECT_EQ(written.dwHighDateTime, 0x01d00000u);
-  EXPECT_EQ(smb::winreg::DecodeEnumKeyReply(no_more, name, written), ERROR_NO_MORE_ITEMS);
+  EXPECT_EQ(smb::winreg::DecodeEnumKeyReply(no_more, smb::winreg::kKeyNameRoom, name, written), ERROR_NO_MORE_ITEMS);
   lan::KeyFacts facts;
   ASSERT_EQ(smb::winreg::DecodeQueryInfoKeyReply(query_info, facts), NO_ERROR);
   EXPECT_EQ(facts.SubkeyCount, 150u);
@@ -316,7 +316,7 @@ TEST(SmbRpcTest, WinregRepliesDecodeAndTheirTruncationsAreRefused) {
   static const auto enum_decoder = [](const Bytes& stub) {
     std::u16string text = u"untouched";
     FILETIME time{};
-    const DWORD status = smb::winreg::DecodeEnumKeyReply(stub, text, time);
+    const DWORD status = smb::winreg::DecodeEnumKeyReply(stub, smb::winreg::kKeyNameRoom, text, time);
     return std::to_string(status) + " " + std::string(text.begin(), text.end()) + " " +
            std::to_string(time.dwHighDateTime);
   };
@@ -339,7 +339,7 @@ TEST(SmbRpcTest, WinregRepliesDecodeAndTheirTruncationsAreRefused) {
       {kQueryValueStub,
        [](const Bytes& stub) {
          smb::winreg::ValueReply read;
-         const DWORD status = smb::winreg::DecodeQueryValueReply(stub, read);
+         const DWORD status = smb::winreg::DecodeQueryValueReply(stub, 8192, read);
          return std::to_string(status) + " " + std::to_string(read.Size) + " " + read.Data;
        }},
   };
@@ -368,9 +368,17 @@ TEST(SmbRpcTest, WinregRepliesDecodeAndTheirTruncationsAreRefused) {
   Bytes size_mismatch = kQueryValueStub;
   size_mismatch[36] = 7;  // size 7, 6 bytes sent
   smb::winreg::ValueReply value;
-  EXPECT_EQ(smb::winreg::DecodeQueryValueReply(claims_more, value), smb::kRpcBadStubData);
-  EXPECT_EQ(smb::winreg::DecodeEnumKeyReply(beyond_maximum, name, written), smb::kRpcBadStubData);
-  EXPECT_EQ(smb::winreg::DecodeQueryValueReply(size_mismatch, value), smb::kRpcBadStubData);
+  EXPECT_EQ(smb::winreg::DecodeQueryValueReply(claims_more, 8192, value), smb::kRpcBadStubData);
+  EXPECT_EQ(smb::winreg::DecodeEnumKeyReply(beyond_maximum, smb::winreg::kKeyNameRoom, name, written),
+            smb::kRpcBadStubData);
+  EXPECT_EQ(smb::winreg::DecodeQueryValueReply(size_mismatch, 8192, value), smb::kRpcBadStubData);
+
+  // A reply that holds more than the request made room for: a name of 3
+  // units (its zero counted) or 6 bytes of data need room for them.
+  EXPECT_EQ(smb::winreg::DecodeEnumKeyReply(enum_key, 6, name, written), NO_ERROR);
+  EXPECT_EQ(smb::winreg::DecodeEnumKeyReply(enum_key, 4, name, written), smb::kRpcProtocolError);
+  EXPECT_EQ(smb::winreg::DecodeQueryValueReply(kQueryValueStub, 6, value), NO_ERROR);
+  EXPECT_EQ(smb::winreg::DecodeQueryValueReply(kQueryValueStub, 5, value), smb::kRpcProtocolError);
 }
 
 }  // namespace

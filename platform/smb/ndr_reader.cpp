@@ -56,7 +56,8 @@ std::span<const std::uint8_t> NdrReader::Array(std::size_t element_size) {
   return elements;
 }
 
-std::u16string NdrReader::CountedString() {
+std::u16string NdrReader::CountedString(std::size_t most_units, bool& too_long) {
+  too_long = false;
   const std::uint16_t length = U16();
   const std::uint16_t maximum_length = U16();
   const bool present = Pointer();
@@ -69,6 +70,10 @@ std::u16string NdrReader::CountedString() {
     return {};
   }
   const std::span<const std::uint8_t> bytes = Array(2);
+  if (bytes.size() / 2 > most_units || length / 2 > most_units) {
+    too_long = true;
+    return {};
+  }
   const std::size_t characters = std::min<std::size_t>(bytes.size() / 2, length / 2);
   std::u16string text(characters, u'\0');
   for (std::size_t index = 0; index < characters; ++index) {

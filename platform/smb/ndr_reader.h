@@ -35,7 +35,14 @@ class NdrReader {
   // A counted UTF-16 string as a top-level parameter: Length,
   // MaximumLength, the buffer's referent and the buffer. The text is the
   // buffer's characters up to Length, without trailing zero characters.
-  std::u16string CountedString();
+  std::u16string CountedString() {
+    bool too_long = false;
+    return CountedString(SIZE_MAX, too_long);
+  }
+  // The same for a string that may hold at most `most_units` UTF-16 units
+  // (a terminating zero included): a longer one is read past but not
+  // kept, and sets `too_long`.
+  std::u16string CountedString(std::size_t most_units, bool& too_long);
 
   bool Failed() const { return failed_; }
   void Fail() { failed_ = true; }

@@ -8,6 +8,9 @@
 //   malformed PDU or framing             RPC_S_PROTOCOL_ERROR (1728)
 //   malformed stub data in a reply       RPC_X_BAD_STUB_DATA (1783)
 //   a reply larger than the client caps  RPC_S_PROTOCOL_ERROR (1728)
+//   a name or data beyond the room that  RPC_S_PROTOCOL_ERROR (1728) for that call alone;
+//   the request offered, a key name      the reply was read whole, so the association
+//   beyond 255 characters                stays in step
 //   a value larger than the value cap    ERROR_NOT_ENOUGH_MEMORY (8), its size still readable
 //   bind refused (bind_nak)              RPC_S_SERVER_TOO_BUSY (1723) for congestion, else
 //                                        RPC_S_PROTOCOL_ERROR (1728) for a version the server

@@ -1,6 +1,7 @@
 #include "platform/smb/smb_registry.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/smb/rpc_status.h"
 
@@ -23,6 +24,9 @@ constexpr std::uint64_t kUnknownCountWindow = 32;
 constexpr int kValueFetchTries = 3;
 // The value read-ahead follows this many subkeys of a listing at most.
 constexpr std::size_t kMostListedNames = 1 << 16;
+// Answers kept per open key.
+constexpr std::size_t kMostCachedValues = 4;
+constexpr std::size_t kMostCachedNames = 8;
 
 }  // namespace
 
@@ -99,7 +103,7 @@ DWORD SmbRegistry::OpenKey(KeyId parent, std::u16string_view path, REGSAM access
       OpenKeyState state;
       state.Path = std::move(full_path);
       state.Access = access;
-      state.Values.emplace(pattern_.Value, CachedValue{answer.QueryStatus, std::move(answer.Reply)});
+      CacheValue(state, pattern_.Value, CachedValue{answer.QueryStatus, std::move(answer.Reply)});
       key = Adopt(std::move(state));
       return NO_ERROR;
     }
@@ -139,6 +143,7 @@ DWORD SmbRegistry::EnumKey(KeyId key, DWORD index, std::u16string& name, FILETIM
       result.Status = session_->EnumKey(*state->Handle, index, result.Name, result.LastWritten);
       if (!session_->LastCallAnswered()) return result.Status;
     }
+    if (state->Enumerated.size() >= kMostCachedNames) state->Enumerated.erase(state->Enumerated.begin());
     cached = state->Enumerated.emplace(index, std::move(result)).first;
   }
   QueueEnumAhead(*state, index, cached->second.Status);
@@ -169,6 +174,7 @@ void SmbRegistry::QueueEnumAhead(OpenKeyState& state, DWORD index, DWORD status)
 }
 
 void SmbRegistry::NoteListed(const OpenKeyState& state, DWORD index, const std::u16string& name) {
+  if (!prefetcher_) return;
   if (listing_.Path != state.Path || listing_.Access != state.Access || index == 0) {
     listing_ = Listing{state.Path, state.Access, {}, {}};
     pattern_ = ValuePattern{};
@@ -176,8 +182,8 @@ void SmbRegistry::NoteListed(const OpenKeyState& state, DWORD index, const std::
   // Only a listing read in order from the first subkey is followed, and
   // only so far: a server may claim any number of subkeys.
   if (index != listing_.Names.size() || listing_.Names.size() >= kMostListedNames) return;
-  listing_.Index.emplace(name, listing_.Names.size());
-  listing_.Names.push_back(name);
+  const auto entry = listing_.Index.emplace(name, listing_.Names.size()).first;
+  listing_.Names.push_back(&entry->first);
 }
 
 std::optional<std::size_t> SmbRegistry::ListedIndex(std::u16string_view path) const {
@@ -212,9 +218,14 @@ void SmbRegistry::NoteValueQuery(OpenKeyState& state, const std::u16string& valu
   if (!pattern_.Established) return;
   const std::size_t end = std::min(listing_.Names.size(), pattern_.LastIndex + 1 + options_.PrefetchWindow);
   for (std::size_t next = std::max(pattern_.QueuedUntil, pattern_.LastIndex + 1); next < end; ++next) {
-    prefetcher_->QueueValue(JoinPath(listing_.Path, listing_.Names[next]), pattern_.Access, pattern_.Value);
+    prefetcher_->QueueValue(JoinPath(listing_.Path, *listing_.Names[next]), pattern_.Access, pattern_.Value);
   }
   pattern_.QueuedUntil = std::max(pattern_.QueuedUntil, end);
+}
+
+void SmbRegistry::CacheValue(OpenKeyState& state, std::u16string name, CachedValue value) {
+  if (state.Values.size() >= kMostCachedValues) state.Values.erase(state.Values.begin());
+  state.Values.emplace_back(std::move(name), std::move(value));
 }
 
 DWORD SmbRegistry::FetchValue(OpenKeyState& state, const std::u16string& name, std::uint32_t room, CachedValue& value) {
@@ -229,14 +240,16 @@ DWORD SmbRegistry::QueryValue(KeyId key, std::u16string_view name, bool fetch_da
   if (state == nullptr) return ERROR_INVALID_HANDLE;
   const std::u16string value_name(name);
   NoteValueQuery(*state, value_name);
-  auto cached = state->Values.find(value_name);
+  auto cached = std::find_if(state->Values.begin(), state->Values.end(),
+                             [&](const auto& entry) { return entry.first == value_name; });
   if (cached == state->Values.end()) {
     CachedValue fetched;
     if (const DWORD status = FetchValue(*state, value_name, RegistryPrefetcher::kValueRoom, fetched);
         status != NO_ERROR) {
       return status;
     }
-    cached = state->Values.emplace(value_name, std::move(fetched)).first;
+    CacheValue(*state, value_name, std::move(fetched));
+    cached = std::prev(state->Values.end());
   }
   CachedValue& value = cached->second;
   for (int tries = 0; fetch_data && tries < kValueFetchTries &&

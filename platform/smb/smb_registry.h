@@ -94,18 +94,21 @@ class SmbRegistry final : public lan::RemoteRegistry {
     REGSAM Access = 0;
     std::optional<ContextHandle> Handle;  // absent for a key opened from a read-ahead, until needed
     std::optional<std::pair<DWORD, lan::KeyFacts>> Facts;
-    std::map<std::u16string, CachedValue> Values;
+    // The latest answers, a few of each: a caller asks the same again
+    // right after (for a value's size, then its data), not much later.
+    std::vector<std::pair<std::u16string, CachedValue>> Values;
     std::map<DWORD, CachedEnum> Enumerated;
     std::optional<DWORD> LastEnumIndex;
     bool ValueQueried = false;  // the first value query of a key sets the value pattern
     DWORD EnumQueuedUntil = 0;
   };
-  // The subkey names last handed out by EnumKey, for the value read-ahead.
+  // The subkey names last handed out by EnumKey, for the value read-ahead:
+  // each name once, with the first listing index it had.
   struct Listing {
     std::u16string Path;
     REGSAM Access = 0;
-    std::vector<std::u16string> Names;
     std::map<std::u16string, std::size_t> Index;
+    std::vector<const std::u16string*> Names;  // by listing index, into Index
   };
   // The value read-ahead's pattern: the value first queried in the listed
   // subkey opened last, and how far the read-ahead was queued.
@@ -129,6 +132,7 @@ class SmbRegistry final : public lan::RemoteRegistry {
   std::optional<std::size_t> ListedIndex(std::u16string_view path) const;
   void NoteValueQuery(OpenKeyState& state, const std::u16string& value);
   DWORD FetchValue(OpenKeyState& state, const std::u16string& name, std::uint32_t room, CachedValue& value);
+  static void CacheValue(OpenKeyState& state, std::u16string name, CachedValue value);
 
   PipeOpener& opener_;
   const std::u16string server_;

@@ -75,13 +75,16 @@ std::vector<std::uint8_t> EncodeEnumKey(const ContextHandle& key, DWORD index, s
   return writer.Take();
 }
 
-DWORD DecodeEnumKeyReply(std::span<const std::uint8_t> stub, std::u16string& name, FILETIME& last_written) {
+DWORD DecodeEnumKeyReply(std::span<const std::uint8_t> stub, std::uint16_t name_room, std::u16string& name,
+                         FILETIME& last_written) {
   NdrReader reader(stub);
-  std::u16string read_name = reader.CountedString();
+  bool too_long = false;
+  std::u16string read_name = reader.CountedString(name_room / 2, too_long);
   if (reader.Pointer()) reader.CountedString();  // the class
   FILETIME time{};
   if (reader.Pointer()) time = ReadFiletime(reader);
-  const DWORD status = FinishReply(reader);
+  DWORD status = FinishReply(reader);
+  if (status != kRpcBadStubData && (too_long || read_name.size() > kLongestKeyName)) status = kRpcProtocolError;
   if (status == NO_ERROR) {
     name = std::move(read_name);
     last_written = time;
@@ -129,7 +132,7 @@ std::vector<std::uint8_t> EncodeQueryValue(const ContextHandle& key, std::u16str
   return writer.Take();
 }
 
-DWORD DecodeQueryValueReply(std::span<const std::uint8_t> stub, ValueReply& reply) {
+DWORD DecodeQueryValueReply(std::span<const std::uint8_t> stub, std::uint32_t data_room, ValueReply& reply) {
   NdrReader reader(stub);
   ValueReply read;
   if (reader.Pointer()) read.Type = reader.U32();
@@ -144,6 +147,8 @@ DWORD DecodeQueryValueReply(std::span<const std::uint8_t> stub, ValueReply& repl
   std::uint32_t length = 0;
   if (reader.Pointer()) length = reader.U32();
   const DWORD status = FinishReply(reader);
+  if (status == kRpcBadStubData) return status;
+  if (data.size() > data_room || length > data_room) return kRpcProtocolError;
   if (status != NO_ERROR && status != ERROR_MORE_DATA) return status;
   if (!has_size) return kRpcBadStubData;
   if (status == NO_ERROR && has_data && length != 0) {

@@ -1,8 +1,11 @@
 // The stub data of the winreg calls that the registry client makes:
 // requests built from the arguments, replies read back into them. A
 // decoder returns the registry's own status (WERROR) from the end of the
-// reply, or RPC_X_BAD_STUB_DATA when the reply does not hold what the call
-// returns; its out-parameters are written only when the reply was read.
+// reply, RPC_X_BAD_STUB_DATA when the reply does not hold what the call
+// returns, or RPC_S_PROTOCOL_ERROR when it holds more than the request
+// made room for (a name or data longer than the room offered, a key name
+// beyond the registry's limit); its out-parameters are written only when
+// the reply was read.
 #pragma once
 
 #include <cstdint>
@@ -29,10 +32,11 @@ enum Opnum : std::uint16_t {
 // Longest name the client sends, in UTF-16 characters with the terminating
 // zero: what a 16-bit byte count can describe.
 constexpr std::size_t kLongestName = 32767;
-// Room for a subkey name offered first, in bytes: 255 characters and the
-// terminating zero, the longest name Windows tools create.
-constexpr std::uint16_t kUsualKeyNameRoom = 512;
-constexpr std::uint16_t kLargestKeyNameRoom = 0xFFFE;
+// The registry's limit on a key name, in UTF-16 characters.
+constexpr std::size_t kLongestKeyName = 255;
+// Room for a subkey name, in bytes: the longest key name and its
+// terminating zero.
+constexpr std::uint16_t kKeyNameRoom = (kLongestKeyName + 1) * 2;
 
 // OpenLocalMachine / OpenUsers: no server name, then the access wanted.
 std::vector<std::uint8_t> EncodeOpenRoot(REGSAM access);
@@ -44,8 +48,10 @@ std::vector<std::uint8_t> EncodeOpenKey(const ContextHandle& parent, std::u16str
 std::vector<std::uint8_t> EncodeCloseKey(const ContextHandle& key);
 DWORD DecodeCloseReply(std::span<const std::uint8_t> stub);
 
+// BaseRegEnumKey with room for a name of `name_room` bytes.
 std::vector<std::uint8_t> EncodeEnumKey(const ContextHandle& key, DWORD index, std::uint16_t name_room);
-DWORD DecodeEnumKeyReply(std::span<const std::uint8_t> stub, std::u16string& name, FILETIME& last_written);
+DWORD DecodeEnumKeyReply(std::span<const std::uint8_t> stub, std::uint16_t name_room, std::u16string& name,
+                         FILETIME& last_written);
 
 std::vector<std::uint8_t> EncodeQueryInfoKey(const ContextHandle& key);
 DWORD DecodeQueryInfoKeyReply(std::span<const std::uint8_t> stub, lan::KeyFacts& facts);
@@ -62,7 +68,8 @@ struct ValueReply {
   bool HasData = false;
   std::string Data;
 };
-// Also fills `reply` on ERROR_MORE_DATA, whose reply carries the size.
-DWORD DecodeQueryValueReply(std::span<const std::uint8_t> stub, ValueReply& reply);
+// The reply to a query with room for `data_room` bytes. Also fills
+// `reply` on ERROR_MORE_DATA, whose reply carries the size.
+DWORD DecodeQueryValueReply(std::span<const std::uint8_t> stub, std::uint32_t data_room, ValueReply& reply);
 
 }  // namespace smb::winreg

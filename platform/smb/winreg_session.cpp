@@ -12,7 +12,7 @@ DWORD WinregSession::Call(winreg::Opnum opnum, const std::vector<std::uint8_t>& 
 }
 
 DWORD WinregSession::Answered(DWORD status) {
-  answered_ = status != kRpcBadStubData;
+  answered_ = status != kRpcBadStubData && status != kRpcProtocolError;
   return status;
 }
 
@@ -46,15 +46,15 @@ DWORD WinregSession::CloseKey(const ContextHandle& key) {
 }
 
 DWORD WinregSession::EnumKey(const ContextHandle& key, DWORD index, std::u16string& name, FILETIME& last_written) {
-  DWORD status = ERROR_MORE_DATA;
-  for (std::uint16_t room : {winreg::kUsualKeyNameRoom, winreg::kLargestKeyNameRoom}) {
-    std::vector<std::uint8_t> response;
-    status = Call(winreg::kEnumKey, winreg::EncodeEnumKey(key, index, room), response);
-    if (status != NO_ERROR) return status;
-    status = Answered(winreg::DecodeEnumKeyReply(response, name, last_written));
-    if (status != ERROR_MORE_DATA) return status;
+  std::vector<std::uint8_t> response;
+  if (const DWORD status = Call(winreg::kEnumKey, winreg::EncodeEnumKey(key, index, winreg::kKeyNameRoom), response);
+      status != NO_ERROR) {
+    return status;
   }
-  return status;
+  const DWORD status = winreg::DecodeEnumKeyReply(response, winreg::kKeyNameRoom, name, last_written);
+  // The room holds any name that a registry can hold: a server that needs
+  // more claims a name beyond the registry's limit.
+  return Answered(status == ERROR_MORE_DATA ? kRpcProtocolError : status);
 }
 
 DWORD WinregSession::QueryInfoKey(const ContextHandle& key, lan::KeyFacts& facts) {
@@ -74,7 +74,7 @@ DWORD WinregSession::QueryValue(const ContextHandle& key, std::u16string_view na
       status != NO_ERROR) {
     return status;
   }
-  return Answered(winreg::DecodeQueryValueReply(response, reply));
+  return Answered(winreg::DecodeQueryValueReply(response, data_room, reply));
 }
 
 }  // namespace smb

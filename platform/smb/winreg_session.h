@@ -1,6 +1,8 @@
 // The winreg calls on one association: binds, opens the root, and makes
-// the registry calls that the client needs, each one RPC (a subkey name
-// longer than the usual room costs a second).
+// the registry calls that the client needs, each one RPC. A subkey name is
+// asked for with room for the registry's longest key name; a reply that
+// holds more than a request made room for fails that call with
+// RPC_S_PROTOCOL_ERROR and leaves the association in step.
 #pragma once
 
 #include <atomic>

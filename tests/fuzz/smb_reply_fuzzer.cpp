@@ -52,11 +52,11 @@ void DecodeEveryReply(std::span<const std::uint8_t> stub) {
   smb::winreg::DecodeCloseReply(stub);
   std::u16string name;
   FILETIME written{};
-  smb::winreg::DecodeEnumKeyReply(stub, name, written);
+  smb::winreg::DecodeEnumKeyReply(stub, smb::winreg::kKeyNameRoom, name, written);
   lan::KeyFacts facts;
   smb::winreg::DecodeQueryInfoKeyReply(stub, facts);
   smb::winreg::ValueReply value;
-  smb::winreg::DecodeQueryValueReply(stub, value);
+  smb::winreg::DecodeQueryValueReply(stub, 8192, value);
   smb::BindAgreement agreement;
   smb::ParseBindReply(stub, 1, agreement);
 }

@@ -244,7 +244,7 @@ std::vector<std::uint8_t> FakeWinregServer::Answer(const std::vector<std::uint8_
         status = ERROR_INVALID_HANDLE;
       } else if (index >= key->Subkeys.size()) {
         status = ERROR_NO_MORE_ITEMS;
-      } else if ((key->Subkeys[index].size() + 1) * 2 > room) {
+      } else if ((key->Subkeys[index].size() + 1) * 2 > room && !options_.IgnoresRoom) {
         status = ERROR_MORE_DATA;
       }
       if (status == NO_ERROR) {
@@ -303,13 +303,16 @@ std::vector<std::uint8_t> FakeWinregServer::Answer(const std::vector<std::uint8_
       const FakeKey::Value* value = nullptr;
       if (key && key->Values.count(name)) value = &key->Values.at(name);
       DWORD status = !key ? ERROR_INVALID_HANDLE : !value ? ERROR_FILE_NOT_FOUND : NO_ERROR;
-      if (status == NO_ERROR && wants_data && room < value->Data.size()) status = ERROR_MORE_DATA;
+      if (status == NO_ERROR && wants_data && room < value->Data.size() && !options_.IgnoresRoom) {
+        status = ERROR_MORE_DATA;
+      }
       const bool send_data = status == NO_ERROR && wants_data;
       out.Pointer(true);
       out.U32(value ? value->Type : 0);
       out.Pointer(send_data);
       if (send_data) {
-        out.ArrayHeader(room, static_cast<std::uint32_t>(value->Data.size()));
+        const auto size = static_cast<std::uint32_t>(value->Data.size());
+        out.ArrayHeader(std::max(room, size), size);
         out.Bytes(std::span(reinterpret_cast<const std::uint8_t*>(value->Data.data()), value->Data.size()));
       }
       out.Pointer(true);

@@ -36,6 +36,7 @@ struct FakeServerOptions {
   std::chrono::microseconds OpenDelay{0};  // added to every pipe opened
   std::size_t Pipes = 100;                 // pipes the opener hands out
   std::int64_t CallsBeforeDeath = -1;      // calls answered before all pipes break
+  bool IgnoresRoom = false;                // names and data are sent whole, whatever room was offered
 };
 
 class FakeWinregServer : public smb::PipeOpener {
