@@ -118,6 +118,17 @@ TEST(FailureReportTest, TheReportIsInTheOemCodePageAndNormalOutputIsNot) {
   ExpectReport(utf8, "Exception", "caf\xC3\xA9\\.");
 }
 
+TEST(FailureReportTest, AReportOnATerminalShowsControlCharactersAsQuestionMarks) {
+  RunOptions options;
+  options.Arguments = {"message", "PC\x1B]0;owned\x07 \x1B[2J"};
+  options.Output = OutputTarget::Terminal;
+  options.ErrorsToTerminal = true;
+  options.TimeLimitSeconds = 30;
+  const RunResult result = RunBinary(KESTROVA_FAULT_PROBE_PATH, options);
+  const RunResult report{"", result.Stdout, result.ExitCode, result.Signal};
+  ExpectReport(report, "Exception", "PC\\?\\]0;owned\\? \\?\\[2J\\.");
+}
+
 TEST(FailureReportTest, AnErrorOutsideTheExceptionTreeIsReportedByItsClass) {
   ExpectReport(Probe({"foreign"}), "std::runtime_error", "");
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/support/binary_runner.h"
+#include "tests/support/temporary_lan.h"
 
 namespace {
 
@@ -85,6 +86,42 @@ TEST_F(ProgramOutputTest, ClosedStandardOutputFailsAtTheFirstLine) {
   ExpectReport(result.Stderr, "EInOutError", "I/O error 105");
   EXPECT_EQ(result.ExitCode, 1);
   EXPECT_EQ(result.Signal, 0);
+}
+
+TEST(ProgramOutputTerminalTest, ATerminalIsSentNoControlCharacterAndAPipeTheExactReport) {
+  // The computer's name sets the window title, its application's name
+  // clears the screen and carries CSI as a C1 character.
+  testing_support::TemporaryLan lan;
+  lan.Description(R"({ "CodePage": 65001,
+                       "Children": [ { "Workgroup": "WG", "Children": [ "PC\u001b]0;owned\u0007" ] } ] })");
+  lan.Computer("PC\x1B]0;owned\x07",
+               "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\a]\r\n"
+               "\"DisplayName\"=\"\x1B[2JWiped \xC2\x9BH \xC3\xA9\xE6\x97\xA5\xE2\x82\xAC\"\r\n\r\n");
+  struct Case {
+    const char* locale;
+    OutputTarget output;
+    std::string report;
+  };
+  const Case cases[] = {
+      {"C.UTF-8", OutputTarget::Pipe,
+       "COMPUTER: PC\x1B]0;owned\x07\r\n -> \x1B[2JWiped \xC2\x9BH \xC3\xA9\xE6\x97\xA5\xE2\x82\xAC\r\n\r\n"},
+      {"C.UTF-8", OutputTarget::Terminal,
+       "COMPUTER: PC?]0;owned?\r\n -> ?[2JWiped ??H \xC3\xA9\xE6\x97\xA5\xE2\x82\xAC\r\n\r\n"},
+      // Code page 1252: no CSI, no U+65E5, the euro sign is 0x80.
+      {"C", OutputTarget::Pipe, "COMPUTER: PC\x1B]0;owned\x07\r\n -> \x1B[2JWiped ?H \xE9?\x80\r\n\r\n"},
+      {"C", OutputTarget::Terminal, "COMPUTER: PC?]0;owned?\r\n -> ?[2JWiped ?H \xE9??\r\n\r\n"},
+  };
+  for (const Case& c : cases) {
+    RunOptions options;
+    options.Arguments = {"*"};
+    options.Output = c.output;
+    options.Environment = {{"KESTROVA_LAN", lan.Path()}, {"LC_ALL", c.locale}};
+    options.TimeLimitSeconds = 30;
+    const RunResult result = RunBinary(KestrovaPath(), options);
+    EXPECT_EQ(result.Stdout, c.report) << c.locale;
+    EXPECT_EQ(result.Stderr, "") << c.locale;
+    EXPECT_EQ(result.ExitCode, 0) << c.locale;
+  }
 }
 
 }  // namespace

@@ -2,11 +2,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -20,13 +23,18 @@ void Check(bool ok, const char* what) {
   if (!ok) throw std::runtime_error(std::string(what) + ": " + std::strerror(errno));
 }
 
-// Reads the open descriptors until each reports its end.
-void Drain(int out, std::string* out_bytes, int err, std::string* err_bytes) {
+using Clock = std::chrono::steady_clock;
+
+// Reads the open descriptors until each reports its end; false when the
+// deadline comes first.
+bool Drain(int out, std::string* out_bytes, int err, std::string* err_bytes, Clock::time_point deadline) {
   pollfd entries[2] = {{out, POLLIN, 0}, {err, POLLIN, 0}};
   std::string* sinks[2] = {out_bytes, err_bytes};
   int open_count = (out >= 0) + (err >= 0);
   while (open_count > 0) {
-    if (poll(entries, 2, -1) < 0) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left <= 0) return false;
+    if (poll(entries, 2, static_cast<int>(std::min<long long>(left, 1000))) < 0) {
       if (errno == EINTR) continue;
       Check(false, "poll");
     }
@@ -43,6 +51,7 @@ void Drain(int out, std::string* out_bytes, int err, std::string* err_bytes) {
       --open_count;
     }
   }
+  return true;
 }
 
 std::vector<std::string> EnvironmentWith(const std::map<std::string, std::string>& changes) {
@@ -118,7 +127,7 @@ RunResult RunBinary(const std::string& path, const RunOptions& options) {
   if (child == 0) {
     const int null_input = open("/dev/null", O_RDONLY);
     if (null_input >= 0) dup2(null_input, STDIN_FILENO);
-    dup2(err_pipe[1], STDERR_FILENO);
+    dup2(options.ErrorsToTerminal && options.Output == OutputTarget::Terminal ? child_out : err_pipe[1], STDERR_FILENO);
     if (child_out >= 0) {
       dup2(child_out, STDOUT_FILENO);
     } else {
@@ -132,7 +141,8 @@ RunResult RunBinary(const std::string& path, const RunOptions& options) {
   if (child_out >= 0) close(child_out);
 
   RunResult result;
-  Drain(parent_out, &result.Stdout, err_pipe[0], &result.Stderr);
+  const Clock::time_point deadline = Clock::now() + std::chrono::seconds(options.TimeLimitSeconds);
+  if (!Drain(parent_out, &result.Stdout, err_pipe[0], &result.Stderr, deadline)) kill(child, SIGKILL);
   close(err_pipe[0]);
   if (parent_out >= 0) close(parent_out);
   int status = 0;
@@ -143,7 +153,7 @@ RunResult RunBinary(const std::string& path, const RunOptions& options) {
   if (!file_path.empty()) {
     const int file = open(file_path.c_str(), O_RDONLY);
     std::string ignored;
-    Drain(file, &result.Stdout, -1, &ignored);
+    Drain(file, &result.Stdout, -1, &ignored, Clock::time_point::max());
     close(file);
     unlink(file_path.c_str());
   }

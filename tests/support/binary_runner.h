@@ -22,6 +22,11 @@ struct RunOptions {
   OutputTarget Output = OutputTarget::Pipe;
   // Added to (or replacing in) the test's own environment.
   std::map<std::string, std::string> Environment;
+  // Standard error goes to the same terminal as standard output (Terminal
+  // only); what it writes is then read as Stdout.
+  bool ErrorsToTerminal = false;
+  // A program that has not ended after this long is killed (Signal 9).
+  int TimeLimitSeconds = 60;
 };
 
 struct RunResult {

@@ -5,10 +5,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <mutex>
+#include <unordered_map>
 
 #include "platform/standin/console/console_control.h"
+#include "platform/standin/console/host_locale.h"
 #include "platform/standin/console/process.h"
+#include "platform/standin/console/terminal_text.h"
 #include "platform/standin/console/windows_error.h"
 
 namespace {
@@ -42,6 +47,64 @@ bool WaitUntilWritable(int descriptor) {
     if (ready > 0) return true;
     if (ready < 0 && errno != EINTR) return false;
   }
+}
+
+// Writes every byte or fails: interrupted and partial writes are
+// continued, and a full non-blocking descriptor is waited for. `done`
+// counts the bytes written.
+bool WriteAll(int descriptor, const char* bytes, std::size_t count, std::size_t& done) {
+  done = 0;
+  while (done < count) {
+    const ssize_t written = write(descriptor, bytes + done, count - done);
+    if (written >= 0) {
+      done += static_cast<std::size_t>(written);
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitUntilWritable(descriptor)) continue;
+    return false;
+  }
+  return true;
+}
+
+// A descriptor that WriteFile has written to: whether it is a terminal,
+// decided at its first write as GetFileType decides it, and for a
+// terminal the text on its way there (terminal_text.h), which reads UTF-8
+// when the host's locale does. Forgotten when CloseHandle closes it: a
+// handle written to is closed with CloseHandle, not behind its back.
+struct WriteTarget {
+  bool Terminal = false;
+  standin::TerminalText Text{false};
+};
+std::mutex write_targets_guard;
+std::unordered_map<int, WriteTarget> write_targets;
+
+// The target of a descriptor, decided now if it is new; nullptr for a
+// descriptor that is not open, which is decided again at the next write.
+WriteTarget* TargetOf(int descriptor) {
+  const auto found = write_targets.find(descriptor);
+  if (found != write_targets.end()) return &found->second;
+  const bool terminal = isatty(descriptor) != 0;
+  if (!terminal && errno == EBADF) return nullptr;
+  return &write_targets.emplace(descriptor, WriteTarget{terminal, standin::TerminalText(standin::HostLocaleIsUtf8())})
+              .first->second;
+}
+
+// Sends `count` bytes to a terminal as its text shows them, a piece at a
+// time. `taken` counts the bytes whose piece was sent whole.
+bool WriteToTerminal(int descriptor, standin::TerminalText& text, const char* bytes, std::size_t count,
+                     std::size_t& taken) {
+  constexpr std::size_t kPiece = 4096;
+  char shown[kPiece + standin::TerminalText::kMostHeld];
+  taken = 0;
+  while (taken < count) {
+    const std::size_t piece = std::min(kPiece, count - taken);
+    const std::size_t length = text.Show({bytes + taken, piece}, shown);
+    std::size_t written = 0;
+    if (!WriteAll(descriptor, shown, length, written)) return false;
+    taken += piece;
+  }
+  return true;
 }
 
 }  // namespace
@@ -102,6 +165,8 @@ DWORD WINAPI GetFileType(HANDLE hFile) {
 
 // Either every byte is written or the call fails: interrupted and partial
 // writes are continued, and a full non-blocking descriptor is waited for.
+// A terminal is sent no control character (terminal_text.h); a file or a
+// pipe gets the bytes as they are.
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
                       LPOVERLAPPED /*lpOverlapped*/) {
   if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
@@ -111,25 +176,33 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
     return FALSE;
   }
   const char* bytes = static_cast<const char*>(lpBuffer);
-  DWORD done = 0;
-  while (done < nNumberOfBytesToWrite) {
-    const ssize_t written = write(descriptor, bytes + done, nNumberOfBytesToWrite - done);
-    if (written >= 0) {
-      done += static_cast<DWORD>(written);
-      continue;
+  std::size_t done = 0;
+  bool ok = false;
+  int failure = 0;
+  {
+    // Held while a terminal is written to, so that its text sees the
+    // writes in the order they reach it.
+    std::unique_lock lock(write_targets_guard);
+    WriteTarget* target = TargetOf(descriptor);
+    if (target != nullptr && target->Terminal) {
+      ok = WriteToTerminal(descriptor, target->Text, bytes, nNumberOfBytesToWrite, done);
+    } else {
+      lock.unlock();
+      ok = WriteAll(descriptor, bytes, nNumberOfBytesToWrite, done);
     }
-    if (errno == EINTR) continue;
-    if ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitUntilWritable(descriptor)) continue;
-    standin::SetLastErrorFromErrno();
-    if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = done;
-    return FALSE;
+    failure = errno;
   }
-  if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = done;
-  return TRUE;
+  if (!ok) SetLastError(standin::WindowsErrorFromErrno(failure));
+  if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = static_cast<DWORD>(done);
+  return ok ? TRUE : FALSE;
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
   const int descriptor = standin::DescriptorFromHandle(hObject);
+  if (descriptor >= 0) {
+    const std::lock_guard lock(write_targets_guard);
+    write_targets.erase(descriptor);
+  }
   if (descriptor < 0 || close(descriptor) != 0) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;

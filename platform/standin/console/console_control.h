@@ -11,7 +11,10 @@
 namespace standin {
 
 // The handle that stands for a host file descriptor, and back. A handle
-// that stands for no descriptor gives -1.
+// that stands for no descriptor gives -1. WriteFile decides at the first
+// write whether a descriptor is a terminal; close a handle written to with
+// CloseHandle, so that a descriptor opened later under its number is
+// decided afresh.
 HANDLE HandleFromDescriptor(int descriptor);
 int DescriptorFromHandle(HANDLE handle);
 

@@ -3,33 +3,19 @@
 #include "platform/standin/locale/code_pages.h"
 
 #include <iconv.h>
-#include <langinfo.h>
-#include <locale.h>
 
 #include <array>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <mutex>
 #include <unordered_map>
 
 #include "platform/lan/utf16_text.h"
+#include "platform/standin/console/host_locale.h"
 #include "platform/standin/locale/locale_overrides.h"
 
 namespace {
-
-bool HostLocaleIsUtf8() {
-  static const bool utf8 = [] {
-    locale_t host = newlocale(LC_CTYPE_MASK, "", static_cast<locale_t>(nullptr));
-    if (host == static_cast<locale_t>(nullptr)) return false;
-    const char* codeset = nl_langinfo_l(CODESET, host);
-    const bool is_utf8 = codeset != nullptr && (std::strcmp(codeset, "UTF-8") == 0);
-    freelocale(host);
-    return is_utf8;
-  }();
-  return utf8;
-}
 
 // An iconv conversion, closed when it goes out of scope.
 class Converter {
@@ -157,12 +143,12 @@ bool IsLeadByteOf(UINT code_page, BYTE byte) { return FactsOf(ResolveCodePage(co
 
 UINT WINAPI GetACP() {
   if (standin::LocaleOverrides().AnsiCodePage) return *standin::LocaleOverrides().AnsiCodePage;
-  return HostLocaleIsUtf8() ? CP_UTF8 : 1252;
+  return standin::HostLocaleIsUtf8() ? CP_UTF8 : 1252;
 }
 
 UINT WINAPI GetOEMCP() {
   if (standin::LocaleOverrides().OemCodePage) return *standin::LocaleOverrides().OemCodePage;
-  return HostLocaleIsUtf8() ? CP_UTF8 : 850;
+  return standin::HostLocaleIsUtf8() ? CP_UTF8 : 850;
 }
 
 BOOL WINAPI GetCPInfo(UINT CodePage, LPCPINFO lpCPInfo) {
