@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -122,6 +123,28 @@ TEST(ProgramOutputTerminalTest, ATerminalIsSentNoControlCharacterAndAPipeTheExac
     EXPECT_EQ(result.Stderr, "") << c.locale;
     EXPECT_EQ(result.ExitCode, 0) << c.locale;
   }
+}
+
+// The reason why the SMB network cannot be used names the module's path:
+// installed under a directory whose name clears the screen, beside a
+// module that is no module, the program shows that name's ESC as \x1B.
+TEST(ProgramOutputTerminalTest, AModuleThatCannotBeLoadedIsNamedWithItsControlCharactersVisible) {
+  namespace fs = std::filesystem;
+  testing_support::TemporaryLan place;
+  const fs::path prefix = fs::path(place.Path()) / "p\x1B[2J";
+  fs::create_directories(prefix / "bin");
+  fs::create_directories(prefix / "lib" / "kestrova");
+  fs::copy_file(KestrovaPath(), prefix / "bin" / "kestrova");
+  std::ofstream(prefix / "lib" / "kestrova" / "kestrova-smb.so") << "no module";
+  RunOptions options;
+  options.Arguments = {"*"};
+  options.Environment = {{"KESTROVA_LAN", "smb://"}};
+  options.TimeLimitSeconds = 30;
+  const RunResult result = RunBinary((prefix / "bin" / "kestrova").string(), options);
+  EXPECT_EQ(result.Stdout, "");
+  EXPECT_EQ(result.Stderr.find('\x1B'), std::string::npos) << result.Stderr;
+  EXPECT_NE(result.Stderr.find("/p\\x1B[2J/lib/kestrova/kestrova-smb.so: "), std::string::npos) << result.Stderr;
+  EXPECT_EQ(result.ExitCode, 0);
 }
 
 }  // namespace

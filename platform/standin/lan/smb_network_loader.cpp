@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "platform/lan/visible_text.h"
 #include "platform/smb/smb_network_module.h"
 
 namespace fs = std::filesystem;
@@ -48,7 +49,9 @@ std::unique_ptr<lan::LanSource> LoadSmbNetwork(std::ostream& diagnostics) {
     return std::unique_ptr<lan::LanSource>(open(diagnostics));
   }
   if (failure.empty()) failure = std::string(smb::kSmbNetworkModuleName) + " was not found beside the program";
-  diagnostics << "kestrova: the SMB network cannot be used: " << failure << "; the network is empty\n";
+  // The reason names the module's path, which may hold any byte.
+  diagnostics << "kestrova: the SMB network cannot be used: " << lan::VisibleText(failure)
+              << "; the network is empty\n";
   return nullptr;
 }
 
