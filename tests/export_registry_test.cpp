@@ -391,6 +391,71 @@ TEST_F(ExportRegistryTest, Regedit4TextIsDecodedFromItsCodePage) {
   }
 }
 
+// A value larger than a LAN source hands out tells its type and size but
+// refuses its data, in every form of data and code page; the size is
+// counted without the data being decoded whole.
+TEST_F(ExportRegistryTest, ValuesAboveTheDataLimitTellTheirSizeAndRefuseTheirData) {
+  constexpr std::size_t kLimit = lan::kMaxValueData;
+  // A list of `count` bytes, the two of `pair` in turn, wrapped as the
+  // registry editor wraps it.
+  const auto hex = [](std::size_t count, std::string_view pair) {
+    std::string line;
+    for (int i = 0; i < 24; ++i) (line += pair.substr(i % 2 * 3, 2)) += ",";
+    line += "\\\r\n  ";
+    std::string list;
+    for (std::size_t i = 0; i < count / 24; ++i) list += line;
+    for (std::size_t i = count / 24 * 24; i < count; ++i) (list += pair.substr(i % 2 * 3, 2)) += ",";
+    list.pop_back();
+    return list;
+  };
+  const auto e_acute = [](std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i) text += "\xC3\xA9";
+    return text;
+  };
+  struct Case {
+    std::string name;
+    std::string line;  // below the key, as the file holds it
+    std::string encoding;
+    DWORD type;
+    std::uint64_t size;
+  };
+  // The UTF-8 data start with one ASCII byte, so that the pieces in which
+  // they are counted end in the middle of a character.
+  const Case cases[] = {
+      {"string at the limit", "\"v\"=\"" + std::string(kLimit / 2 - 1, 'x') + "\"", "", REG_SZ, kLimit},
+      {"string", "\"v\"=\"" + std::string(kLimit / 2, 'x') + "\"", "", REG_SZ, kLimit + 2},
+      {"escaped string", "\"v\"=\"" + std::string(kLimit / 2 - 2, 'x') + "\\\\\\\"\"", "", REG_SZ, kLimit + 2},
+      {"UTF-8 string at the limit", "\"v\"=\"a" + e_acute(kLimit / 2 - 2) + "\"", "UTF-8", REG_SZ, kLimit},
+      {"UTF-8 string", "\"v\"=\"a" + e_acute(kLimit / 2 - 1) + "\"", "UTF-8", REG_SZ, kLimit + 2},
+      {"hex", "\"v\"=hex:" + hex(kLimit + 1, "ab,ab"), "", REG_BINARY, kLimit + 1},
+      {"hex(1)", "\"v\"=hex(1):" + hex(kLimit / 2 + 1, "41,41"), "", REG_SZ, kLimit + 2},
+      {"UTF-8 hex(2)", "\"v\"=hex(2):41," + hex(kLimit, "c3,a9"), "UTF-8", REG_EXPAND_SZ, kLimit + 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto registry = Open(Regedit4("[HKEY_LOCAL_MACHINE\\K]\r\n" + c.line + "\r\n"), {}, c.encoding);
+    const RemoteRegistry::KeyId key = Key(*registry, "K");
+    lan::KeyFacts facts;
+    ASSERT_EQ(registry->QueryKeyFacts(key, facts), NO_ERROR);
+    EXPECT_EQ(facts.LongestValueData, c.size);
+    DWORD type = 0;
+    DWORD size = 0;
+    std::string data;
+    ASSERT_EQ(registry->QueryValue(key, u"v", false, type, size, data), NO_ERROR);
+    EXPECT_EQ(type, c.type);
+    EXPECT_EQ(size, c.size);
+    const DWORD fetched = registry->QueryValue(key, u"v", true, type, size, data);
+    if (c.size <= kLimit) {
+      EXPECT_EQ(fetched, NO_ERROR);
+      EXPECT_EQ(data.size(), c.size);
+    } else {
+      EXPECT_EQ(fetched, ERROR_NOT_ENOUGH_MEMORY);
+    }
+  }
+  EXPECT_TRUE(messages_.empty());
+}
+
 TEST_F(ExportRegistryTest, AFileThatCannotBeReadGivesOneMessageAndNoRegistry) {
   std::unique_ptr<RemoteRegistry> registry;
   EXPECT_EQ(regfile::OpenExportRegistry(File(), HKEY_LOCAL_MACHINE, "", {}, Sink(), registry), ERROR_REGISTRY_CORRUPT);

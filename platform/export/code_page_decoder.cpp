@@ -2,7 +2,9 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <map>
 #include <mutex>
 
@@ -101,27 +103,64 @@ void CodePageDecoder::Append(std::string_view bytes, std::u16string& out) const 
   // A character takes at least as many bytes as UTF-16 units in every
   // code page but a few stateful ones; the room grows for those.
   out.resize(length + bytes.size() + 2);
+  iconv(Handle(converter_), nullptr, nullptr, nullptr, nullptr);
+  for (;;) {
+    std::size_t written = 0;
+    const Stop stop = Decode(bytes, false, out.data() + length, out.size() - length, written);
+    length += written;
+    if (stop == Stop::kEnd) break;
+    out.resize(out.size() + bytes.size() + 2);
+  }
+  out.resize(length);
+}
+
+std::size_t CodePageDecoder::CountUnits(std::string_view piece, bool first, bool more, std::uint64_t& units) const {
+  const std::size_t size = piece.size();
+  if (first && !single_byte_) iconv(Handle(converter_), nullptr, nullptr, nullptr, nullptr);
+  const auto ascii = [](char byte) { return static_cast<unsigned char>(byte) < 0x80; };
+  if (single_byte_ || (parses_as_bytes_ && std::all_of(piece.begin(), piece.end(), ascii))) {
+    units += size;
+    return size;
+  }
+  char16_t scratch[1024];
+  for (;;) {
+    std::size_t written = 0;
+    const Stop stop = Decode(piece, more, scratch, std::size(scratch), written);
+    units += written;
+    if (stop != Stop::kNoRoom) return size - piece.size();
+  }
+}
+
+CodePageDecoder::Stop CodePageDecoder::Decode(std::string_view& bytes, bool more, char16_t* out, std::size_t room,
+                                              std::size_t& written) const {
   char* in_cursor = const_cast<char*>(bytes.data());
   std::size_t in_left = bytes.size();
-  iconv(Handle(converter_), nullptr, nullptr, nullptr, nullptr);
+  auto* out_cursor = reinterpret_cast<char*>(out);
+  std::size_t out_left = room * 2;
+  Stop stop = Stop::kEnd;
   while (in_left > 0) {
-    auto* out_cursor = reinterpret_cast<char*>(out.data() + length);
-    std::size_t out_left = (out.size() - length) * 2;
-    const std::size_t status = iconv(Handle(converter_), &in_cursor, &in_left, &out_cursor, &out_left);
-    length = static_cast<std::size_t>(reinterpret_cast<char16_t*>(out_cursor) - out.data());
-    if (status != static_cast<std::size_t>(-1)) break;
-    if (errno == E2BIG) {
-      out.resize(out.size() + in_left + 2);
-      continue;
+    if (iconv(Handle(converter_), &in_cursor, &in_left, &out_cursor, &out_left) != static_cast<std::size_t>(-1)) {
+      break;
+    }
+    if (errno == E2BIG || out_left < 2) {
+      stop = Stop::kNoRoom;
+      break;
+    }
+    if (errno == EINVAL && more) {
+      stop = Stop::kCutShort;
+      break;
     }
     // A byte that starts no valid character stands for itself.
-    if (length == out.size()) out.resize(out.size() + in_left + 2);
-    out[length++] = static_cast<unsigned char>(*in_cursor);
+    *reinterpret_cast<char16_t*>(out_cursor) = static_cast<unsigned char>(*in_cursor);
+    out_cursor += 2;
+    out_left -= 2;
     ++in_cursor;
     --in_left;
     iconv(Handle(converter_), nullptr, nullptr, nullptr, nullptr);
   }
-  out.resize(length);
+  written = room - out_left / 2;
+  bytes.remove_prefix(bytes.size() - in_left);
+  return stop;
 }
 
 }  // namespace regfile

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -44,8 +45,23 @@ class CodePageDecoder {
   // `out` has no room left.
   void Append(std::string_view bytes, std::u16string& out) const;
 
+  // Adds to `units` the number of UTF-16 units that Append gives for a
+  // text that comes a piece at a time, keeping none of them: `first` for
+  // the text's first piece, `more` while pieces follow. A character that
+  // the end of a piece cuts short is left for the next piece: answers the
+  // number of bytes taken.
+  std::size_t CountUnits(std::string_view piece, bool first, bool more, std::uint64_t& units) const;
+
  private:
+  enum class Stop { kEnd, kNoRoom, kCutShort };
+
   explicit CodePageDecoder(void* converter);
+
+  // Decodes the start of `bytes` through iconv into out[0, room), taking
+  // what it decodes off `bytes`, and answers the units written in
+  // `written`: up to the end, until the room is used up, or (with `more`)
+  // at a character that the end cuts short.
+  Stop Decode(std::string_view& bytes, bool more, char16_t* out, std::size_t room, std::size_t& written) const;
 
   void* converter_;  // iconv_t, for code pages with characters of several bytes
   bool single_byte_ = true;

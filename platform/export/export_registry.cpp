@@ -1,6 +1,7 @@
 #include "platform/export/export_registry.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <optional>
 #include <type_traits>
@@ -43,6 +44,10 @@ struct ValueLine {
 ValueLine ValueOf(const ParsedLine& line) {
   return ValueLine{line.Form, line.Type, line.Dword, line.Data, line.HexByteCount, line.DataHasBackslash};
 }
+
+// The size that a value reports: 0xFFFFFFFF for one that 32 bits cannot
+// hold.
+DWORD ReportedSize(std::uint64_t size) { return size > 0xFFFFFFFF ? 0xFFFFFFFF : static_cast<DWORD>(size); }
 
 bool SameUnits(std::u16string_view a, std::u16string_view b) {
   return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * 2) == 0;
@@ -125,11 +130,14 @@ class ExportRegistry final : public lan::RemoteRegistry {
       for (const Failing& failing : failing_) {
         if (failing.Key == node && FoldedEquals(failing.FoldedName, name)) return failing.Error;
       }
-      data.resize(last_.Size);
+      // The one rule of every LAN source (lan_source.h): nothing is sized
+      // from a value larger than that.
+      if (last_.Size > lan::kMaxValueData) return ERROR_NOT_ENOUGH_MEMORY;
+      data.resize(static_cast<std::size_t>(last_.Size));
       WithText([&](const auto& text) { WriteData(text, last_.Value, data.data()); });
     }
     type = last_.Value.Type;
-    size = last_.Size;
+    size = ReportedSize(last_.Size);
     return NO_ERROR;
   }
 
@@ -179,7 +187,7 @@ class ExportRegistry final : public lan::RemoteRegistry {
     std::u16string Name;
     bool Found = false;
     ValueLine Value;
-    DWORD Size = 0;
+    std::uint64_t Size = 0;  // in bytes, as stored
   };
 
   // The key at `path` below `start`. The inventory opens each subkey of
@@ -413,14 +421,20 @@ class ExportRegistry final : public lan::RemoteRegistry {
     return value.Form == DataForm::kHex && IsStringType(value.Type) && !header_.WideStringData;
   }
 
-  // The units of a string line, or of string data in the code page, in
-  // units_, when they cannot be counted byte by byte.
+  // The units of a string line, or of string data in the code page,
+  // cannot be counted byte by byte: they are decoded.
   template <class Text>
-  bool NeedsDecoding(const Text& text, const ValueLine& value) {
+  bool NeedsDecoding(const Text& /*text*/, const ValueLine& value) const {
     if constexpr (std::is_same_v<Text, Utf16Text>) {
       if (!DataInCodePage(value)) return false;
     }
-    if (decoder_->SingleByte()) return false;
+    return !decoder_->SingleByte();
+  }
+
+  // The units of data that NeedsDecoding, in units_. Only data that a
+  // value may hand out are decoded whole.
+  template <class Text>
+  void Decode(const Text& text, const ValueLine& value) {
     units_.clear();
     if (value.Form == DataForm::kString) {
       AppendText(text, value.Data, true, units_);
@@ -429,30 +443,54 @@ class ExportRegistry final : public lan::RemoteRegistry {
       WriteHexBytes(text, value.Data, reinterpret_cast<unsigned char*>(bytes_.data()));
       decoder_->Append(bytes_, units_);
     }
-    return true;
+  }
+
+  // The number of units of data that NeedsDecoding, counted a piece at a
+  // time: the size of a value is known before anything is sized from it.
+  template <class Text>
+  std::uint64_t CountDecodedUnits(const Text& text, const ValueLine& value) {
+    char piece[4096];
+    std::size_t held = 0;
+    Span rest = value.Data;
+    std::uint64_t units = 0;
+    for (bool first = true;; first = false) {
+      const std::size_t room = sizeof piece - held;
+      if (value.Form == DataForm::kHex) {
+        held += TakeHexBytes(text, rest, reinterpret_cast<unsigned char*>(piece + held), room);
+      } else if constexpr (std::is_same_v<Text, ByteText>) {
+        held += TakeUnquoted(text, rest, piece + held, room);
+      }
+      const bool more = held == sizeof piece && !rest.Empty();
+      std::size_t taken = decoder_->CountUnits(std::string_view(piece, held), first, more, units);
+      // No character is as long as a piece; should one be, it is not one.
+      if (more && taken == 0) taken = decoder_->CountUnits(std::string_view(piece, held), false, false, units);
+      if (!more) return units;
+      held -= taken;
+      std::memmove(piece, piece + taken, held);
+    }
   }
 
   // The size that the registry keeps: strings as UTF-16.
   template <class Text>
-  DWORD SizeOf(const Text& text, const ValueLine& value) {
+  std::uint64_t SizeOf(const Text& text, const ValueLine& value) {
     switch (value.Form) {
       case DataForm::kDelete:
         return 0;
       case DataForm::kDword:
         return 4;
       case DataForm::kHex:
-        if (!DataInCodePage(value)) return static_cast<DWORD>(value.HexByteCount);
-        return static_cast<DWORD>(2 * (NeedsDecoding(text, value) ? units_.size() : value.HexByteCount));
+        if (!DataInCodePage(value)) return value.HexByteCount;
+        return 2 * (NeedsDecoding(text, value) ? CountDecodedUnits(text, value) : value.HexByteCount);
       case DataForm::kString:
         break;
     }
-    if (NeedsDecoding(text, value)) return static_cast<DWORD>(2 * (units_.size() + 1));
-    if (!value.DataHasBackslash) return static_cast<DWORD>(2 * (value.Data.Size() + 1));
-    std::size_t units = 0;
+    if (NeedsDecoding(text, value)) return 2 * (CountDecodedUnits(text, value) + 1);
+    if (!value.DataHasBackslash) return 2 * (std::uint64_t{value.Data.Size()} + 1);
+    std::uint64_t units = 0;
     for (std::size_t i = value.Data.Begin; i < value.Data.End; ++i, ++units) {
       if (text[i] == u'\\' && i + 1 < value.Data.End && (text[i + 1] == u'\\' || text[i + 1] == u'"')) ++i;
     }
-    return static_cast<DWORD>(2 * (units + 1));
+    return 2 * (units + 1);
   }
 
   // Writes the data, SizeOf bytes of them, to `out`.
@@ -469,13 +507,17 @@ class ExportRegistry final : public lan::RemoteRegistry {
           WriteHexBytes(text, value.Data, reinterpret_cast<unsigned char*>(out));
           return;
         }
-        if (NeedsDecoding(text, value)) break;
+        if (NeedsDecoding(text, value)) {
+          Decode(text, value);
+          break;
+        }
         bytes_.resize(value.HexByteCount);
         WriteHexBytes(text, value.Data, reinterpret_cast<unsigned char*>(bytes_.data()));
         for (char byte : bytes_) PutUnit(out, decoder_->Unit(static_cast<unsigned char>(byte)));
         return;
       case DataForm::kString:
         if (NeedsDecoding(text, value)) {
+          Decode(text, value);
           units_.push_back(0);
           break;
         }
@@ -531,7 +573,7 @@ class ExportRegistry final : public lan::RemoteRegistry {
       if (!entry.Present) continue;
       ++facts.ValueCount;
       facts.LongestValueName = std::max(facts.LongestValueName, static_cast<DWORD>(entry.Folded.size()));
-      facts.LongestValueData = std::max(facts.LongestValueData, SizeOf(text, entry.Value));
+      facts.LongestValueData = std::max(facts.LongestValueData, ReportedSize(SizeOf(text, entry.Value)));
     }
   }
 

@@ -3,7 +3,9 @@
 // read into a reused buffer when small, see file_contents.h); its key
 // lines are found and the key tree built from them alone; a value line is parsed
 // only when a value of its key is asked for, and its data decoded only
-// when they are fetched. The inventory's path (open the uninstall key,
+// when they are fetched (a value's size is counted without them, and data
+// larger than lan::kMaxValueData are never decoded: lan_source.h). The
+// inventory's path (open the uninstall key,
 // list its subkeys, read each one's DisplayName) allocates nothing per
 // value.
 //

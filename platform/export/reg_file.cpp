@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <type_traits>
 #include <utility>
@@ -778,30 +779,55 @@ void AppendUnquotedUnits(const Text& text, Span quoted, Out& out) {
 
 }  // namespace
 
-void AppendUnquoted(const ByteText& text, Span quoted, std::string& out) { AppendUnquotedUnits(text, quoted, out); }
+void AppendUnquoted(const ByteText& text, Span quoted, std::string& out) {
+  const std::size_t length = out.size();
+  out.resize(length + quoted.Size());
+  out.resize(length + TakeUnquoted(text, quoted, out.data() + length, quoted.Size()));
+}
 
 void AppendUnquoted(const Utf16Text& text, Span quoted, std::u16string& out) { AppendUnquotedUnits(text, quoted, out); }
 
+std::size_t TakeUnquoted(const ByteText& text, Span& rest, char* out, std::size_t room) {
+  std::size_t written = 0;
+  std::size_t i = rest.Begin;
+  for (; i < rest.End && written < room; ++i) {
+    char16_t unit = text[i];
+    if (unit == u'\\' && i + 1 < rest.End && (text[i + 1] == u'\\' || text[i + 1] == u'"')) unit = text[++i];
+    out[written++] = static_cast<char>(unit);
+  }
+  rest.Begin = i;
+  return written;
+}
+
 template <class Text>
-void WriteHexBytes(const Text& text, Span list, unsigned char* out) {
+std::size_t TakeHexBytes(const Text& text, Span& rest, unsigned char* out, std::size_t room) {
   // The list has been checked: runs of one or two digits are its bytes;
   // commas, blanks, line ends, backslashes and comments lie between them.
-  for (std::size_t i = list.Begin; i < list.End; ++i) {
+  std::size_t written = 0;
+  std::size_t i = rest.Begin;
+  for (; i < rest.End && written < room; ++i) {
     const char16_t unit = text[i];
     if (unit == u';') {
-      i = FindUnit(text, i, list.End, u'\n');
+      i = FindUnit(text, i, rest.End, u'\n');
       continue;
     }
     const int high = HexDigitValue(unit);
     if (high < 0) continue;
-    const int low = i + 1 < list.End ? HexDigitValue(text[i + 1]) : -1;
+    const int low = i + 1 < rest.End ? HexDigitValue(text[i + 1]) : -1;
     if (low < 0) {
-      *out++ = static_cast<unsigned char>(high);
+      out[written++] = static_cast<unsigned char>(high);
     } else {
-      *out++ = static_cast<unsigned char>(high << 4 | low);
+      out[written++] = static_cast<unsigned char>(high << 4 | low);
       ++i;
     }
   }
+  rest.Begin = std::min(i, rest.End);
+  return written;
+}
+
+template <class Text>
+void WriteHexBytes(const Text& text, Span list, unsigned char* out) {
+  TakeHexBytes(text, list, out, SIZE_MAX);
 }
 
 template void ParseLine(const ByteText&, std::size_t, std::size_t, ParsedLine&);
@@ -814,6 +840,8 @@ template std::size_t CountLineEnds(const ByteText&, std::size_t, std::size_t);
 template std::size_t CountLineEnds(const Utf16Text&, std::size_t, std::size_t);
 template void WriteHexBytes(const ByteText&, Span, unsigned char*);
 template void WriteHexBytes(const Utf16Text&, Span, unsigned char*);
+template std::size_t TakeHexBytes(const ByteText&, Span&, unsigned char*, std::size_t);
+template std::size_t TakeHexBytes(const Utf16Text&, Span&, unsigned char*, std::size_t);
 
 // ---------------------------------------------------------------------------
 // The whole file as operations

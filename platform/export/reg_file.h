@@ -165,6 +165,15 @@ void AppendUnquoted(const Utf16Text& text, Span quoted, std::u16string& out);
 template <class Text>
 void WriteHexBytes(const Text& text, Span list, unsigned char* out);
 
+// The same two a piece at a time, for data too large to be held whole:
+// at most `room` bytes from the start of `rest` (a quoted span or a list,
+// or what is left of one) go to `out`, and `rest` starts behind them.
+// Each answers the number of bytes written; fewer than `room` only when
+// `rest` is used up.
+std::size_t TakeUnquoted(const ByteText& text, Span& rest, char* out, std::size_t room);
+template <class Text>
+std::size_t TakeHexBytes(const Text& text, Span& rest, unsigned char* out, std::size_t room);
+
 // ---------------------------------------------------------------------------
 // The whole file as operations
 

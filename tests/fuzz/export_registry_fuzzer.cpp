@@ -1,7 +1,8 @@
 // Feeds arbitrary file bytes to the registry that reads an export file in
 // place, then walks every key and asks every key for every value name that
 // the file holds, with and without its data, as the inventory and the
-// registry functions do: nothing may crash, hang or read out of bounds.
+// registry functions do: nothing may crash, hang or read out of bounds,
+// and the data fetched have the size that the value tells.
 // The size of the input picks the code page, so that text read byte by
 // byte and text decoded before parsing (code page 932) are both covered.
 #include <sys/mman.h>
@@ -9,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -54,8 +56,14 @@ void Walk(lan::RemoteRegistry& registry, lan::RemoteRegistry::KeyId key, const s
   for (const std::u16string& name : names) {
     DWORD type = 0;
     DWORD size = 0;
-    registry.QueryValue(key, name, false, type, size, data);
-    registry.QueryValue(key, name, true, type, size, data);
+    const DWORD described = registry.QueryValue(key, name, false, type, size, data);
+    DWORD fetched_size = 0;
+    // The size is counted without the data being decoded: the data
+    // fetched must have that size.
+    if (registry.QueryValue(key, name, true, type, fetched_size, data) == NO_ERROR &&
+        (described != NO_ERROR || fetched_size != size || data.size() != size)) {
+      std::abort();
+    }
   }
   std::u16string subkey;
   FILETIME written{};
