@@ -6,9 +6,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "platform/export/export_key_tree.h"
 #include "platform/export/reg_file.h"
 #include "tests/support/registry_backend.h"
 #include "tests/support/temporary_lan.h"
@@ -388,6 +392,49 @@ TEST_F(ExportRegistryTest, Regedit4TextIsDecodedFromItsCodePage) {
       EXPECT_EQ(Value(*registry, key, u"DATA").Data, Wide("\xC3\xA9") + std::string(2, '\0'));
     }
     EXPECT_EQ(messages_.size(), std::string(c.encoding) == "no such code page" ? 1u : 0u);
+  }
+}
+
+// Keys created and deleted in any order are found as a plain set of paths
+// keeps them: deleted keys leave the tree's table, and the keys that
+// shared their chains of it stay within reach.
+TEST(ExportKeyTreeTest, KeysCreatedAndDeletedAgainAndAgainAreFoundAsASetOfPathsHasThem) {
+  regfile::ExportKeyTree tree;
+  std::set<std::u16string> live;
+  std::mt19937 random(19);
+  const auto name = [&random] { return u"K" + Units(std::to_string(random() % 40)); };
+  for (int step = 0; step < 20000; ++step) {
+    const std::u16string path = random() % 2 == 0 ? name() : name() + u"\\" + name();
+    if (random() % 3 == 0) {
+      tree.Delete(path);
+      live.erase(path);
+      live.erase(live.lower_bound(path + u"\\"), live.lower_bound(path + u"\\\xFFFF"));
+    } else {
+      ASSERT_TRUE(tree.Create(path));
+      live.insert(path);
+      live.insert(path.substr(0, path.find(u'\\')));
+    }
+  }
+  tree.Finish();
+  // Each key listed once below its parent, and found by its path.
+  std::vector<std::u16string> listed;
+  const auto list = [&](auto& self, regfile::ExportKeyTree::KeyIndex key, const std::u16string& path) -> void {
+    for (std::uint32_t i = 0; i < tree.SubkeyCount(key); ++i) {
+      const auto subkey = tree.Subkey(key, i);
+      const std::u16string below = (path.empty() ? u"" : path + u"\\") + std::u16string(tree.Name(subkey));
+      listed.push_back(below);
+      self(self, subkey, below);
+    }
+  };
+  list(list, regfile::ExportKeyTree::kRoot, u"");
+  std::sort(listed.begin(), listed.end());
+  EXPECT_EQ(listed, std::vector<std::u16string>(live.begin(), live.end()));
+  for (int first = 0; first < 40; ++first) {
+    const std::u16string above = u"K" + Units(std::to_string(first));
+    for (int second = -1; second < 40; ++second) {
+      const std::u16string path = second < 0 ? above : above + u"\\K" + Units(std::to_string(second));
+      EXPECT_EQ(tree.Find(regfile::ExportKeyTree::kRoot, path).has_value(), live.count(path) == 1) << Utf8(path);
+    }
   }
 }
 

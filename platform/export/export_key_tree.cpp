@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 
 #include "platform/lan/name_folding.h"
 
@@ -20,13 +21,23 @@ void ForEachName(std::u16string_view path, Function name) {
   }
 }
 
+// Drawn once a process, so that the names of a file cannot be chosen to
+// fall into one chain of the table.
+std::uint64_t HashSeed() {
+  static const std::uint64_t seed = [] {
+    std::random_device device;
+    return (std::uint64_t{device()} << 32 | device()) ^ 0x9E3779B97F4A7C15ULL;
+  }();
+  return seed;
+}
+
 }  // namespace
 
-ExportKeyTree::ExportKeyTree() : slots_(512, kNone) { nodes_.emplace_back(); }
+ExportKeyTree::ExportKeyTree() : seed_(HashSeed()), slots_(512, kNone) { nodes_.emplace_back(); }
 
 std::size_t ExportKeyTree::Slot(KeyIndex parent, std::u16string_view folded) const {
   // Four units at a time.
-  std::uint64_t hash = 0x9E3779B97F4A7C15ULL ^ parent ^ (static_cast<std::uint64_t>(folded.size()) << 32);
+  std::uint64_t hash = seed_ ^ parent ^ (static_cast<std::uint64_t>(folded.size()) << 32);
   const char* bytes = reinterpret_cast<const char*>(folded.data());
   const std::size_t size = folded.size() * 2;
   std::size_t i = 0;
@@ -54,8 +65,25 @@ ExportKeyTree::KeyIndex ExportKeyTree::Lookup(KeyIndex parent, std::u16string_vi
   for (std::size_t slot = Slot(parent, folded);; slot = (slot + 1) & (slots_.size() - 1)) {
     const KeyIndex key = slots_[slot];
     if (key == kNone) return kNone;
-    if (nodes_[key].Parent == parent && !nodes_[key].Deleted && SameFolded(key, folded)) return key;
+    if (nodes_[key].Parent == parent && SameFolded(key, folded)) return key;
   }
+}
+
+void ExportKeyTree::Unlist(KeyIndex key) {
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t hole = Slot(nodes_[key].Parent, Folded(key));
+  while (slots_[hole] != key) hole = (hole + 1) & mask;
+  // The keys behind the hole, up to the next free slot, move into it
+  // unless they would then lie before their own slot: every chain stays
+  // unbroken, and none holds keys that are gone.
+  for (std::size_t next = (hole + 1) & mask; slots_[next] != kNone; next = (next + 1) & mask) {
+    const std::size_t home = Slot(nodes_[slots_[next]].Parent, Folded(slots_[next]));
+    if (((next - home) & mask) >= ((next - hole) & mask)) {
+      slots_[hole] = slots_[next];
+      hole = next;
+    }
+  }
+  slots_[hole] = kNone;
 }
 
 void ExportKeyTree::Grow() {
@@ -76,7 +104,7 @@ ExportKeyTree::KeyIndex ExportKeyTree::LookupOrAdd(KeyIndex parent, std::u16stri
   for (;; slot = (slot + 1) & (slots_.size() - 1)) {
     const KeyIndex key = slots_[slot];
     if (key == kNone) break;
-    if (nodes_[key].Parent == parent && !nodes_[key].Deleted && SameFolded(key, folded)) return key;
+    if (nodes_[key].Parent == parent && SameFolded(key, folded)) return key;
   }
   Node node;
   node.Parent = parent;
@@ -131,8 +159,13 @@ void ExportKeyTree::Delete(std::u16string_view path) {
     lan::FoldNameInto(name, scratch_);
     key = Lookup(key, scratch_);
   });
-  // The root itself is never deleted.
-  if (key != kNone && key != kRoot) nodes_[key].Deleted = true;
+  // The root itself is never deleted. A key deleted leaves the table, so
+  // that a key deleted and created again and again costs no more than
+  // once; the keys below it stay, out of reach, as their parent is gone.
+  if (key != kNone && key != kRoot) {
+    nodes_[key].Deleted = true;
+    Unlist(key);
+  }
 }
 
 void ExportKeyTree::AddSection(KeyIndex key, std::size_t begin, std::size_t end) {
@@ -175,8 +208,8 @@ void ExportKeyTree::Finish() {
 }
 
 std::optional<ExportKeyTree::KeyIndex> ExportKeyTree::Find(KeyIndex start, std::u16string_view path) {
-  // The table of the building still holds every key: a key below a live
-  // one is live unless it was deleted itself, which Lookup passes over.
+  // The table of the building holds every key but those deleted: a key
+  // below a live one is live.
   KeyIndex key = start;
   ForEachName(path, [&](std::u16string_view name) {
     if (key == kNone) return;

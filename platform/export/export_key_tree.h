@@ -85,6 +85,8 @@ class ExportKeyTree {
   // there is none.
   KeyIndex LookupOrAdd(KeyIndex parent, std::u16string_view name, std::u16string_view folded);
   std::size_t Slot(KeyIndex parent, std::u16string_view folded) const;
+  // Takes `key` out of the table.
+  void Unlist(KeyIndex key);
   bool SameFolded(KeyIndex key, std::u16string_view folded) const;
   void Grow();
 
@@ -92,8 +94,10 @@ class ExportKeyTree {
   std::u16string names_;   // every name as written, one after the other
   std::u16string folded_;  // the same, folded
   std::vector<Section> sections_;
-  std::vector<KeyIndex> children_;  // each key's subkeys together, in order
-  // Every key by parent and folded name, open addressing.
+  std::vector<KeyIndex> children_;
+  std::uint64_t seed_;  // of the table's hash  // each key's subkeys together, in order
+  // Every key by parent and folded name, open addressing with linear
+  // probing; deleted keys are taken out.
   std::vector<KeyIndex> slots_;
   std::u16string scratch_;
   // The path of the latest key created and the key of each of its names:

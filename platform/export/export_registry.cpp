@@ -546,7 +546,9 @@ class ExportRegistry final : public lan::RemoteRegistry {
     for (char16_t unit : units_) PutUnit(out, unit);
   }
 
-  // Every value of the key, the last line for each name counting.
+  // Every value of the key, the last line for each name counting. The
+  // names are sorted rather than compared with each other, so that a key
+  // with many values costs n log n.
   template <class Text>
   void DescribeValues(const Text& text, KeyIndex node, lan::KeyFacts& facts) {
     struct Seen {
@@ -555,21 +557,18 @@ class ExportRegistry final : public lan::RemoteRegistry {
       ValueLine Value;
     };
     std::vector<Seen> seen;
-    std::u16string folded;
     ForEachValueLine(text, node, [&]() {
       units_.clear();
       AppendText(text, line_.Name, true, units_);
-      lan::FoldNameInto(units_, folded);
-      const auto same =
-          std::find_if(seen.begin(), seen.end(), [&](const Seen& entry) { return entry.Folded == folded; });
-      Seen entry{folded, line_.Form != DataForm::kDelete, ValueOf(line_)};
-      if (same == seen.end()) {
-        seen.push_back(std::move(entry));
-      } else {
-        *same = std::move(entry);
-      }
+      Seen entry{{}, line_.Form != DataForm::kDelete, ValueOf(line_)};
+      lan::FoldNameInto(units_, entry.Folded);
+      seen.push_back(std::move(entry));
     });
-    for (const Seen& entry : seen) {
+    // Lines of one name stay in the order of the file: the last counts.
+    std::stable_sort(seen.begin(), seen.end(), [](const Seen& a, const Seen& b) { return a.Folded < b.Folded; });
+    for (std::size_t i = 0; i < seen.size(); ++i) {
+      const Seen& entry = seen[i];
+      if (i + 1 < seen.size() && seen[i + 1].Folded == entry.Folded) continue;
       if (!entry.Present) continue;
       ++facts.ValueCount;
       facts.LongestValueName = std::max(facts.LongestValueName, static_cast<DWORD>(entry.Folded.size()));
