@@ -1,99 +1,232 @@
 #include "platform/smb/smb_settings.h"
 
+#include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <vector>
+
+#include "platform/lan/visible_text.h"
 
 namespace smb {
 namespace {
 
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
 std::string_view Trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r");
-  return text.substr(first, last - first + 1);
+  while (!text.empty() && (IsBlank(text.front()) || text.front() == '\r')) text.remove_prefix(1);
+  while (!text.empty() && (IsBlank(text.back()) || text.back() == '\r')) text.remove_suffix(1);
+  return text;
 }
 
-// Anything larger is not an authentication file.
-constexpr std::uintmax_t kMaxCredentialsFileBytes = 64 * 1024;
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-}  // namespace
-
-Credentials ParseCredentials(std::string_view text, const std::string& where, std::ostream& messages) {
-  Credentials credentials;
-  bool domain_given = false;
-  int line_number = 0;
-  while (!text.empty()) {
-    const auto end = text.find('\n');
-    const std::string_view line = Trimmed(text.substr(0, end));
-    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-    ++line_number;
-    if (line.empty() || line.front() == '#' || line.front() == ';') continue;
-    const auto equals = line.find('=');
-    if (equals == std::string_view::npos) {
-      messages << "kestrova: " << where << ":" << line_number << ": not a line of the form key = value\n";
-      continue;
-    }
-    const std::string_view key = Trimmed(line.substr(0, equals));
-    // A password may begin or end with blanks only as smbclient allows it:
-    // smbclient also trims them, so the same file means the same here.
-    const std::string value{Trimmed(line.substr(equals + 1))};
-    if (key == "username") {
-      credentials.Username = value;
-    } else if (key == "password") {
-      credentials.Password = value;
-    } else if (key == "domain") {
-      credentials.Domain = value;
-      domain_given = true;
-    } else {
-      messages << "kestrova: " << where << ":" << line_number << ": unknown key \"" << key
-               << "\" (expected username, password or domain)\n";
-    }
+bool SameKey(std::string_view key, std::string_view known) {
+  if (key.size() != known.size()) return false;
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    if (LowerAscii(key[i]) != known[i]) return false;
   }
-  const auto separator = credentials.Username.find_first_of("\\/");
-  if (separator != std::string::npos) {
-    if (!domain_given) credentials.Domain = credentials.Username.substr(0, separator);
-    credentials.Username.erase(0, separator + 1);
-  }
-  return credentials;
+  return true;
 }
 
-std::optional<Credentials> ReadCredentialsFile(const std::filesystem::path& path, std::ostream& messages) {
+// Replaces a secret without leaving the old bytes behind.
+void AssignSecret(std::string& to, std::string_view from) {
+  WipeSecret(to);
+  to.assign(from);
+}
+
+// Bytes read from the file, wiped however the reading ends.
+class WipedBuffer {
+ public:
+  explicit WipedBuffer(std::size_t size) : bytes_(size) {}
+  ~WipedBuffer() { explicit_bzero(bytes_.data(), bytes_.size()); }
+  WipedBuffer(const WipedBuffer&) = delete;
+  WipedBuffer& operator=(const WipedBuffer&) = delete;
+
+  char* Data() { return bytes_.data(); }
+  std::size_t Size() const { return bytes_.size(); }
+
+ private:
+  std::vector<char> bytes_;
+};
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+std::string LineReason(int line_number, std::string_view what) {
+  return "line " + std::to_string(line_number) + " " + std::string(what);
+}
+
+// Opens the file once and decides on what was opened: a path swapped
+// between a check and an open cannot slip a FIFO (which would block the
+// open), a device or another user's file past the checks.
+bool ReadAndParse(const std::filesystem::path& path, Credentials& credentials, std::string& refusal) {
+  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+  if (file.Get() < 0) {
+    refusal = std::string("it cannot be opened (") + std::strerror(errno) + ")";
+    return false;
+  }
   struct stat facts {};
-  if (::stat(path.c_str(), &facts) != 0) {
-    messages << "kestrova: " << path.string() << ": the credentials file cannot be read: " << std::strerror(errno)
-             << "\n";
-    return std::nullopt;
+  if (::fstat(file.Get(), &facts) != 0) {
+    refusal = std::string("it cannot be examined (") + std::strerror(errno) + ")";
+    return false;
   }
   if (!S_ISREG(facts.st_mode)) {
-    messages << "kestrova: " << path.string() << ": the credentials file is not a regular file\n";
-    return std::nullopt;
+    refusal = "it is not a regular file";
+    return false;
+  }
+  const uid_t user = ::geteuid();
+  if (facts.st_uid != user && facts.st_uid != 0) {
+    refusal = "it belongs to user " + std::to_string(facts.st_uid) + ", neither to user " + std::to_string(user) +
+              ", who runs the program, nor to root";
+    return false;
   }
   if ((facts.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(facts.st_mode & 07777));
-    messages << "kestrova: " << path.string() << ": the credentials file is accessible by others (mode " << mode
-             << "); it is ignored. Make it private: chmod 600 " << path.string() << "\n";
-    return std::nullopt;
+    refusal = std::string("its group or others may access it (mode ") + mode + "); make it private: chmod 600 " +
+              lan::VisibleText(path.string());
+    return false;
   }
-  if (static_cast<std::uintmax_t>(facts.st_size) > kMaxCredentialsFileBytes) {
-    messages << "kestrova: " << path.string() << ": the credentials file is too large to be one\n";
-    return std::nullopt;
+  // Read with a bound of its own: a file's size as stat gives it can be 0
+  // for a file that never ends (/proc) or change while it is read. Reads
+  // go a page at a time, a size that every file accepts.
+  constexpr std::size_t kChunk = 4096;
+  WipedBuffer bytes(kMaxCredentialsFileBytes + kChunk);
+  std::size_t size = 0;
+  while (size <= kMaxCredentialsFileBytes) {
+    const ssize_t got = ::read(file.Get(), bytes.Data() + size, kChunk);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      refusal = std::string("it cannot be read (") + std::strerror(errno) + ")";
+      return false;
+    }
+    if (got == 0) break;
+    size += static_cast<std::size_t>(got);
   }
-  std::ifstream file(path, std::ios::binary);
-  std::ostringstream text;
-  text << file.rdbuf();
-  if (!file) {
-    messages << "kestrova: " << path.string() << ": the credentials file cannot be read\n";
-    return std::nullopt;
+  if (size > kMaxCredentialsFileBytes) {
+    refusal = "it is larger than " + std::to_string(kMaxCredentialsFileBytes / 1024) + " KiB";
+    return false;
   }
-  return ParseCredentials(text.str(), path.string(), messages);
+  return ParseCredentials(std::string_view(bytes.Data(), size), credentials, refusal);
+}
+
+}  // namespace
+
+Credentials::~Credentials() {
+  WipeSecret(Username);
+  WipeSecret(Password);
+  WipeSecret(Domain);
+}
+
+void WipeSecret(std::string& text) {
+  // Growing to the capacity reallocates nothing and makes every byte of
+  // the buffer part of the string, inline (short) buffers included.
+  text.resize(text.capacity());
+  explicit_bzero(text.data(), text.size());
+  text.clear();
+}
+
+bool ParseCredentials(std::string_view text, Credentials& credentials, std::string& refusal) {
+  bool user_given = false;
+  bool password_given = false;
+  bool domain_given = false;
+  int line_number = 0;
+  while (!text.empty()) {
+    const auto end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    ++line_number;
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    for (const char c : line) {
+      const auto byte = static_cast<unsigned char>(c);
+      if ((byte < 0x20 && c != '\t') || byte == 0x7F) {
+        refusal = LineReason(line_number, "holds a control character");
+        return false;
+      }
+    }
+    const std::string_view content = Trimmed(line);
+    if (content.empty() || content.front() == '#' || content.front() == ';') continue;
+    const auto equals = line.find('=');
+    if (equals == std::string_view::npos) {
+      refusal = LineReason(line_number, "is not of the form key = value");
+      return false;
+    }
+    const std::string_view key = Trimmed(line.substr(0, equals));
+    // As smbclient reads it: the value starts at its first non-blank
+    // character and runs to the end of the line, trailing blanks included.
+    std::string_view value = line.substr(equals + 1);
+    while (!value.empty() && IsBlank(value.front())) value.remove_prefix(1);
+    std::string* field = nullptr;
+    const char* name = nullptr;
+    if (SameKey(key, "username")) {
+      field = &credentials.Username;
+      name = "username";
+      user_given = true;
+    } else if (SameKey(key, "password")) {
+      field = &credentials.Password;
+      name = "password";
+      password_given = true;
+    } else if (SameKey(key, "domain")) {
+      field = &credentials.Domain;
+      name = "domain";
+      domain_given = true;
+    } else {
+      refusal = LineReason(line_number, "has a key other than username, password and domain");
+      return false;
+    }
+    if (value.size() > kMaxCredentialBytes) {
+      refusal =
+          LineReason(line_number, std::string("holds a ") + name + " longer than " +
+                                      std::to_string(kMaxCredentialBytes) + " bytes, the most libsmbclient takes");
+      return false;
+    }
+    AssignSecret(*field, value);
+  }
+  if (!password_given) {
+    refusal = "it has no password line";
+    return false;
+  }
+  const auto separator = credentials.Username.find_first_of("\\/");
+  if (separator != std::string::npos) {
+    if (!domain_given) credentials.Domain.assign(credentials.Username, 0, separator);
+    credentials.Username.erase(0, separator + 1);
+  }
+  if (!user_given || credentials.Username.empty()) {
+    refusal = "it names no user";
+    return false;
+  }
+  return true;
+}
+
+std::shared_ptr<const Credentials> ReadCredentialsFile(const std::filesystem::path& path, std::ostream& messages) {
+  // From here on the process holds the secret: no core dump, and no
+  // debugger of the same user, may read it from its memory.
+  ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+  auto credentials = std::make_shared<Credentials>();
+  std::string refusal;
+  if (ReadAndParse(path, *credentials, refusal)) return credentials;
+  messages << "kestrova: " << lan::VisibleText(path.string()) << ": the credentials file is refused: " << refusal
+           << "; no connection is made\n";
+  messages.flush();
+  return nullptr;
 }
 
 std::optional<int> ParseTimeout(std::string_view seconds) {
@@ -106,19 +239,35 @@ std::optional<int> ParseTimeout(std::string_view seconds) {
   return milliseconds < 1 ? 1 : milliseconds;
 }
 
+std::optional<int> ParseDebugLevel(std::string_view level) {
+  level = Trimmed(level);
+  int value = 0;
+  const auto [end, error] = std::from_chars(level.data(), level.data() + level.size(), value);
+  if (error != std::errc{} || end != level.data() + level.size() || value < 0 || value > 10) return std::nullopt;
+  return value;
+}
+
 SmbSettings SettingsFromEnvironment(std::ostream& messages) {
   SmbSettings settings;
   if (const char* timeout = std::getenv(kTimeoutVariable); timeout != nullptr && timeout[0] != '\0') {
     if (const std::optional<int> parsed = ParseTimeout(timeout)) {
       settings.TimeoutMilliseconds = *parsed;
     } else {
-      messages << "kestrova: " << kTimeoutVariable << "=\"" << timeout
+      messages << "kestrova: " << kTimeoutVariable << "=\"" << lan::VisibleText(timeout)
                << "\" is not a number of seconds above 0; the default of " << kDefaultTimeoutMilliseconds / 1000
                << " s applies\n";
     }
   }
+  if (const char* level = std::getenv(kDebugVariable); level != nullptr && level[0] != '\0') {
+    settings.LibraryDebugLevel = ParseDebugLevel(level);
+    if (!settings.LibraryDebugLevel) {
+      messages << "kestrova: " << kDebugVariable << "=\"" << lan::VisibleText(level)
+               << "\" is not a level from 0 to 10; libsmbclient stays silent\n";
+    }
+  }
   if (const char* file = std::getenv(kCredentialsVariable); file != nullptr && file[0] != '\0') {
     settings.Logon = ReadCredentialsFile(file, messages);
+    settings.CredentialsRefused = settings.Logon == nullptr;
   }
   return settings;
 }
