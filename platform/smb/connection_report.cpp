@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "platform/lan/visible_text.h"
 #include "platform/smb/smb_errors.h"
 #include "platform/smb/smb_text.h"
 
@@ -26,9 +27,9 @@ class WatchedRegistry : public lan::RemoteRegistry {
       paths_[key] = std::move(full);
     } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_ACCESS_DENIED) {
       // The registry's answer, which leaves what the key holds unlisted.
-      messages_ << "kestrova: \\\\" << Utf8FromUtf16(machine_) << ": cannot open " << Utf8FromUtf16(full) << " (error "
-                << error << ": " << (error == ERROR_FILE_NOT_FOUND ? "the key does not exist" : "access is denied")
-                << ")\n";
+      messages_ << "kestrova: \\\\" << lan::VisibleText(Utf8FromUtf16(machine_)) << ": cannot open "
+                << lan::VisibleText(Utf8FromUtf16(full)) << " (error " << error << ": "
+                << (error == ERROR_FILE_NOT_FOUND ? "the key does not exist" : "access is denied") << ")\n";
       messages_.flush();
     }
     return error;
@@ -58,8 +59,9 @@ class WatchedRegistry : public lan::RemoteRegistry {
   DWORD Watch(DWORD error) {
     if (!IsConnectionLost(error)) return error;
     lost_ = error;
-    messages_ << "kestrova: \\\\" << Utf8FromUtf16(machine_) << ": the connection to the registry was lost (error "
-              << error << ": " << ReasonOf(error) << "); the listing was cut short\n";
+    messages_ << "kestrova: \\\\" << lan::VisibleText(Utf8FromUtf16(machine_))
+              << ": the connection to the registry was lost (error " << error << ": " << ReasonOf(error)
+              << "); the listing was cut short\n";
     messages_.flush();
     return error;
   }

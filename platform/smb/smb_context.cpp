@@ -6,11 +6,14 @@
 #include <net/if.h>
 
 #include <pthread.h>
+
 #include <cerrno>
-#include <cstdio>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
+
+#include "platform/smb/library_messages.h"
 
 namespace smb {
 namespace {
@@ -24,16 +27,30 @@ std::mutex& ContextLifetimeMutex() {
   return *mutex;
 }
 
+// Copies `text` whole into a buffer of libsmbclient's, or leaves the
+// buffer empty: a credential is never cut short. The settings hold no value
+// longer than the 255 bytes of libsmbclient's buffers.
 void CopyInto(char* buffer, int size, const std::string& text) {
   if (size <= 0) return;
-  std::snprintf(buffer, static_cast<std::size_t>(size), "%s", text.c_str());
+  if (text.size() >= static_cast<std::size_t>(size)) {
+    buffer[0] = '\0';
+    return;
+  }
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
 }
 
 // libsmbclient asks for credentials whenever it logs on to a server.
+// Browsing contexts carry no settings: they log on anonymously, and the
+// user name that libsmbclient proposes (the login name) is taken back too.
 void SupplyCredentials(SMBCCTX* context, const char* /*server*/, const char* /*share*/, char* workgroup,
                        int workgroup_size, char* user, int user_size, char* password, int password_size) {
   const auto* settings = static_cast<const SmbSettings*>(smbc_getOptionUserData(context));
-  if (settings == nullptr || !settings->Logon) return;  // Kerberos or guest: leave the defaults.
+  if (settings == nullptr) {
+    if (user_size > 0) user[0] = '\0';
+    if (password_size > 0) password[0] = '\0';
+    return;
+  }
+  if (!settings->Logon) return;  // Kerberos or guest: leave the defaults.
   const Credentials& logon = *settings->Logon;
   CopyInto(user, user_size, logon.Username);
   CopyInto(password, password_size, logon.Password);
@@ -116,7 +133,10 @@ void* GetThreadLocal(void* key, const char* /*location*/) {
   return pthread_getspecific(*static_cast<pthread_key_t*>(key));
 }
 
-void InstallThreadFunctions() {
+// What the whole process needs before libsmbclient's first context, once:
+// its thread functions, and its messages kept off standard output, where
+// the report goes.
+void PrepareLibrary() {
   static const ThreadFunctions functions{CreateMutex,        DestroyMutex,   LockMutex,     CreateThreadLocal,
                                          DestroyThreadLocal, SetThreadLocal, GetThreadLocal};
   using SetFunctions = int (*)(const ThreadFunctions*);
@@ -124,7 +144,10 @@ void InstallThreadFunctions() {
     set(&functions);
     threads_supported = true;
   }
+  RouteLibraryMessages();
 }
+
+std::once_flag library_prepared;
 
 // Whether some interface is up with an IP address. libsmbclient ends the
 // process (exit code 1) when it finds none and no "interfaces" line is
@@ -145,14 +168,12 @@ bool HostHasNetworkInterface() {
 }  // namespace
 
 std::unique_lock<std::mutex> LockForConnecting() {
-  static std::once_flag threads_ready;
-  std::call_once(threads_ready, InstallThreadFunctions);
+  std::call_once(library_prepared, PrepareLibrary);
   return std::unique_lock(ContextLifetimeMutex());
 }
 
 std::unique_lock<std::mutex> LockForTransfer() {
-  static std::once_flag threads_ready;
-  std::call_once(threads_ready, InstallThreadFunctions);
+  std::call_once(library_prepared, PrepareLibrary);
   if (threads_supported) return {};
   return std::unique_lock(ContextLifetimeMutex());
 }
@@ -160,31 +181,48 @@ std::unique_lock<std::mutex> LockForTransfer() {
 SmbContext::SmbContext(SMBCCTX* context, const SmbSettings& settings) : context_(context), settings_(settings) {}
 
 std::unique_ptr<SmbContext> SmbContext::Create(const SmbSettings& settings, ContextPurpose purpose) {
+  if (settings.CredentialsRefused) {
+    // The credentials file was refused: no server is contacted at all.
+    errno = EACCES;
+    return nullptr;
+  }
   if (!HostHasNetworkInterface()) {
     errno = ENETDOWN;
     return nullptr;
   }
   const std::unique_lock lock = LockForConnecting();
+  ShowLibraryMessagesUpTo(settings.LibraryDebugLevel.value_or(-1));
   SMBCCTX* raw = smbc_new_context();
   if (raw == nullptr) return nullptr;
   std::unique_ptr<SmbContext> context(new SmbContext(raw, settings));
 
-  smbc_setDebug(raw, 0);
-  smbc_setOptionUserData(raw, &context->settings_);
+  smbc_setDebug(raw, settings.LibraryDebugLevel.value_or(0));
+  smbc_setOptionDebugToStderr(raw, true);
   smbc_setFunctionAuthDataWithContext(raw, SupplyCredentials);
   // Port 445 only: libsmbclient would otherwise try 139 first, and where
   // 139 is filtered every connection would wait out a timeout there.
   smbc_setPort(raw, 445);
   smbc_setTimeout(raw, settings.TimeoutMilliseconds);
-  if (settings.Logon) {
+  if (purpose == ContextPurpose::kBrowsing) {
+    // Browse lists and share lists are read anonymously: the credentials
+    // go to no server but the one whose registry is opened, and a listed
+    // server is anyone who answers a broadcast. Network browsing needs
+    // SMB1 (NT1): over SMB2/3 the browse list comes back empty.
+    static char anonymous[] = "";
+    smbc_setUser(raw, anonymous);
+    smbc_setOptionUseKerberos(raw, false);
+    smbc_setOptionUseCCache(raw, false);
+    smbc_setOptionProtocols(raw, "NT1", "NT1");
+  } else if (settings.Logon) {
+    smbc_setOptionUserData(raw, &context->settings_);
     // Given credentials that fail must fail, not fall back to a guest.
     smbc_setOptionNoAutoAnonymousLogin(raw, true);
   } else {
+    smbc_setOptionUserData(raw, &context->settings_);
     smbc_setOptionUseKerberos(raw, true);
     smbc_setOptionFallbackAfterKerberos(raw, true);
     smbc_setOptionUseCCache(raw, true);
   }
-  if (purpose == ContextPurpose::kBrowsing) smbc_setOptionProtocols(raw, "NT1", "NT1");
 
   if (smbc_init_context(raw) == nullptr) {
     const int error = errno;

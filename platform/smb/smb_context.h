@@ -20,10 +20,11 @@ using SMBCCTX = struct _SMBCCTX;
 namespace smb {
 
 enum class ContextPurpose {
-  // Network browsing needs SMB1 (NT1): over SMB2/3 the browse list comes
-  // back empty.
+  // Browse lists and share lists: anonymous, over SMB1 (NT1), since over
+  // SMB2/3 the browse list comes back empty.
   kBrowsing,
-  // Named pipes: whatever protocols smb.conf's client settings allow.
+  // Named pipes: the settings' credentials (or a Kerberos ticket), over
+  // whatever protocols smb.conf's client settings allow.
   kPipes,
 };
 
@@ -32,7 +33,8 @@ std::unique_lock<std::mutex> LockForTransfer();
 
 class SmbContext {
  public:
-  // Null when libsmbclient cannot set up a context (errno tells why).
+  // Null when libsmbclient cannot set up a context, or the settings refuse
+  // every connection (errno tells why: EACCES, ENETDOWN, ...).
   static std::unique_ptr<SmbContext> Create(const SmbSettings& settings, ContextPurpose purpose);
   ~SmbContext();
 
@@ -45,7 +47,7 @@ class SmbContext {
   SmbContext(SMBCCTX* context, const SmbSettings& settings);
 
   SMBCCTX* context_;
-  // What the authentication callback hands libsmbclient.
+  // What the authentication callback hands libsmbclient (pipes only).
   SmbSettings settings_;
 };
 

@@ -1,10 +1,11 @@
 #include "platform/smb/smb_lan_source.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
+#include "platform/lan/visible_text.h"
 #include "platform/smb/connection_report.h"
-#include "platform/smb/smb_browse_list.h"
 #include "platform/smb/smb_registry.h"
 #include "platform/smb/smb_text.h"
 
@@ -47,6 +48,9 @@ lan::BrowseRecord Container(DWORD display_type, std::u16string remote_name) {
 }
 
 std::optional<lan::BrowseRecord> RecordOf(const BrowseEntry& entry, std::u16string_view server) {
+  if (entry.Name.empty() || entry.Name.size() > kMaxBrowseNameBytes) return std::nullopt;
+  const std::string_view comment =
+      entry.Comment.size() > kMaxBrowseCommentBytes ? std::string_view{} : std::string_view(entry.Comment);
   const std::u16string name = Utf16FromUtf8(entry.Name);
   std::optional<lan::BrowseRecord> record;
   switch (entry.Kind) {
@@ -55,7 +59,7 @@ std::optional<lan::BrowseRecord> RecordOf(const BrowseEntry& entry, std::u16stri
       break;
     case BrowseEntryKind::kServer:
       record = Container(RESOURCEDISPLAYTYPE_SERVER, u"\\\\" + name);
-      if (!entry.Comment.empty()) record->Comment = Utf16FromUtf8(entry.Comment);
+      if (!comment.empty()) record->Comment = Utf16FromUtf8(comment);
       break;
     case BrowseEntryKind::kDiskShare:
     case BrowseEntryKind::kPrinterShare:
@@ -65,13 +69,28 @@ std::optional<lan::BrowseRecord> RecordOf(const BrowseEntry& entry, std::u16stri
       record->DisplayType = RESOURCEDISPLAYTYPE_SHARE;
       record->Usage = RESOURCEUSAGE_CONNECTABLE;
       record->RemoteName = u"\\\\" + std::u16string(server) + u"\\" + name;
-      record->Comment = Utf16FromUtf8(entry.Comment);
+      record->Comment = Utf16FromUtf8(comment);
       record->Provider = std::u16string(kProviderName);
       break;
     case BrowseEntryKind::kOther:
       break;
   }
   return record;
+}
+
+// Whether an entry of the browser belongs to a list of `kind`: a list
+// holds one kind of record, so no level opens another of its own kind or
+// one above it.
+bool Belongs(BrowseEntryKind entry, BrowseListKind kind) {
+  switch (kind) {
+    case BrowseListKind::kWorkgroups:
+      return entry == BrowseEntryKind::kWorkgroup;
+    case BrowseListKind::kServers:
+      return entry == BrowseEntryKind::kServer;
+    case BrowseListKind::kShares:
+      return entry == BrowseEntryKind::kDiskShare || entry == BrowseEntryKind::kPrinterShare;
+  }
+  return false;
 }
 
 bool Wanted(const lan::BrowseRecord& record, DWORD type, DWORD usage) {
@@ -81,48 +100,69 @@ bool Wanted(const lan::BrowseRecord& record, DWORD type, DWORD usage) {
   return kinds == 0 || (record.Usage & kinds) != 0;
 }
 
+// The list that opening `container` reads, and the name it is read below
+// (UTF-16): by the record's display type; a record of none (one that a
+// caller made up) by the form of its name.
+std::optional<BrowseListKind> ListBelow(const lan::BrowseRecord& container, std::u16string_view& name) {
+  const bool generic = container.DisplayType == RESOURCEDISPLAYTYPE_GENERIC;
+  if (container.DisplayType == RESOURCEDISPLAYTYPE_NETWORK || (generic && SameName(name, kProviderName))) {
+    if (!SameName(name, kProviderName)) return std::nullopt;
+    name = {};
+    return BrowseListKind::kWorkgroups;
+  }
+  if (container.DisplayType == RESOURCEDISPLAYTYPE_SERVER || (generic && name.starts_with(u"\\\\"))) {
+    if (!name.starts_with(u"\\\\")) return std::nullopt;
+    name.remove_prefix(2);
+    if (name.empty() || name.find(u'\\') != std::u16string_view::npos) return std::nullopt;
+    return BrowseListKind::kShares;
+  }
+  if (container.DisplayType == RESOURCEDISPLAYTYPE_DOMAIN || generic) {
+    if (name.find(u'\\') != std::u16string_view::npos) return std::nullopt;
+    return BrowseListKind::kServers;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
-SmbLanSource::SmbLanSource(SmbSettings settings, std::ostream& messages)
-    : settings_(settings), messages_(messages), pipes_(std::move(settings)) {}
+SmbLanSource::SmbLanSource(const SmbSettings& settings, std::ostream& messages,
+                           std::unique_ptr<BrowseListReader> browse_lists)
+    : settings_(settings),
+      messages_(messages),
+      pipes_(settings),
+      browse_lists_(browse_lists != nullptr ? std::move(browse_lists) : MakeSmbBrowseListReader(settings)) {}
 
 DWORD SmbLanSource::OpenLevel(const lan::BrowseRecord* container, DWORD type, DWORD usage,
                               std::unique_ptr<lan::BrowseLevel>& level) {
+  // The refused credentials file was reported: the network is empty.
+  if (settings_.CredentialsRefused) return ERROR_NO_NETWORK;
   std::vector<lan::BrowseRecord> records;
   if (container == nullptr) {
     records.push_back(Container(RESOURCEDISPLAYTYPE_NETWORK, kProviderName));
   } else {
     if (!container->RemoteName || container->RemoteName->empty()) return ERROR_BAD_NETPATH;
     if (container->Provider && !SameName(*container->Provider, kProviderName)) return ERROR_BAD_NETPATH;
-    const std::u16string_view name = *container->RemoteName;
-    std::string url;
-    std::u16string server;
-    if (SameName(name, kProviderName)) {
-      url = "smb://";
-    } else if (name.starts_with(u"\\\\")) {
-      server = name.substr(2);
-      if (server.empty() || server.find(u'\\') != std::u16string::npos) return ERROR_BAD_NETPATH;
-      url = "smb://" + UrlEncoded(Utf8FromUtf16(server)) + "/";
-    } else {
-      if (name.find(u'\\') != std::u16string_view::npos) return ERROR_BAD_NETPATH;
-      url = "smb://" + UrlEncoded(Utf8FromUtf16(name)) + "/";
-    }
-    if (browsing_ == nullptr) browsing_ = SmbContext::Create(settings_, ContextPurpose::kBrowsing);
+    std::u16string_view name = *container->RemoteName;
+    const std::optional<BrowseListKind> kind = ListBelow(*container, name);
+    if (!kind) return ERROR_BAD_NETPATH;
+    const std::string name_utf8 = Utf8FromUtf16(name);
     std::vector<BrowseEntry> entries;
-    const DWORD error = browsing_ == nullptr ? ERROR_NO_NETWORK : ReadBrowseList(*browsing_, url, entries);
+    const DWORD error = browse_lists_->Read(*kind, name_utf8, entries);
     if (error != NO_ERROR) {
       // The caller only ends the level: without this line a network or
       // workgroup whose browse list could not be read would look empty. A
       // server's share list is not reported: the computer's registry
       // connection says what is wrong with it.
-      if (server.empty()) {
-        messages_ << "kestrova: " << url << ": cannot read the browse list (error " << error << ": " << ReasonOf(error)
-                  << ")\n";
+      if (*kind != BrowseListKind::kShares) {
+        messages_ << "kestrova: smb://" << (name_utf8.empty() ? "" : lan::VisibleText(name_utf8) + "/")
+                  << ": cannot read the browse list (error " << error << ": " << ReasonOf(error) << ")\n";
         messages_.flush();
       }
       return error;
     }
+    const std::u16string server(*kind == BrowseListKind::kShares ? name : std::u16string_view{});
     for (const BrowseEntry& entry : entries) {
+      if (!Belongs(entry.Kind, *kind)) continue;
       if (std::optional<lan::BrowseRecord> record = RecordOf(entry, server)) records.push_back(std::move(*record));
     }
   }
@@ -133,11 +173,12 @@ DWORD SmbLanSource::OpenLevel(const lan::BrowseRecord* container, DWORD type, DW
 
 DWORD SmbLanSource::ConnectRegistry(std::u16string_view machine, HKEY root,
                                     std::unique_ptr<lan::RemoteRegistry>& registry) {
+  if (settings_.CredentialsRefused) return ERROR_NO_NETWORK;
   std::unique_ptr<lan::RemoteRegistry> connected;
   const DWORD error = ConnectWinreg(machine, root, connected);
   if (error != NO_ERROR) {
-    messages_ << "kestrova: \\\\" << Utf8FromUtf16(machine) << ": cannot connect to the registry (error " << error
-              << ": " << ReasonOf(error) << ")\n";
+    messages_ << "kestrova: \\\\" << lan::VisibleText(Utf8FromUtf16(machine))
+              << ": cannot connect to the registry (error " << error << ": " << ReasonOf(error) << ")\n";
     messages_.flush();
     return error;
   }

@@ -10,7 +10,16 @@
 //                                 (disk and printer shares; names ending
 //                                 in $ are hidden, as Windows hides them)
 //
-// Registries are reached over the winreg pipe that the pipe opener opens.
+// The levels follow from the records' display types, not from their names:
+// a network lists workgroups only, a workgroup servers only and a server
+// shares only, whatever the browser answers, so the hierarchy is never
+// deeper than these four levels, even where a host is named like a
+// workgroup. Browse lists and share lists are read anonymously.
+//
+// Registries are reached over the winreg pipe that the pipe opener opens,
+// the one connection that logs on with the settings' credentials. Where the
+// credentials file was refused, nothing is connected: every level and
+// every registry fails with ERROR_NO_NETWORK, without a further message.
 // A computer whose registry cannot be connected, or whose connection is
 // lost during a listing, is reported on `messages` with its name and the
 // reason; the caller sees the Windows error code alone.
@@ -20,7 +29,7 @@
 #include <memory>
 
 #include "platform/lan/lan_source.h"
-#include "platform/smb/smb_context.h"
+#include "platform/smb/smb_browse_list.h"
 #include "platform/smb/smb_pipe_opener.h"
 #include "platform/smb/smb_settings.h"
 
@@ -30,7 +39,9 @@ inline constexpr char16_t kProviderName[] = u"Microsoft Windows Network";
 
 class SmbLanSource : public lan::LanSource {
  public:
-  explicit SmbLanSource(SmbSettings settings, std::ostream& messages = std::cerr);
+  // `browse_lists` reads the browser's lists; null: libsmbclient's.
+  explicit SmbLanSource(const SmbSettings& settings, std::ostream& messages = std::cerr,
+                        std::unique_ptr<BrowseListReader> browse_lists = nullptr);
 
   DWORD OpenLevel(const lan::BrowseRecord* container, DWORD type, DWORD usage,
                   std::unique_ptr<lan::BrowseLevel>& level) override;
@@ -47,8 +58,7 @@ class SmbLanSource : public lan::LanSource {
   SmbSettings settings_;
   std::ostream& messages_;
   SmbPipeOpener pipes_;
-  // Made on the first browse, kept for the next (one thread at a time).
-  std::unique_ptr<SmbContext> browsing_;
+  std::unique_ptr<BrowseListReader> browse_lists_;
 };
 
 }  // namespace smb

@@ -14,6 +14,7 @@
 # OPTIONS: nosmbd       nmbd only: the name answers, no server listens
 #          nonmbd       smbd only: a server that the browser does not list
 #          nowinreg     the RPC helpers run without the remote registry
+#          noanonymous  anonymous callers are refused (restrict anonymous)
 #          password=PW  root's SMB password on that computer
 #          reg=FILE     seeds the registry from FILE (net registry import)
 
@@ -103,13 +104,14 @@ lan_address() { cat "$LAN_ROOT/$1/address"; }
 lan_add_computer() {
   local name=$1 workgroup=$2 role=$3
   shift 3
-  local nosmbd=0 nonmbd=0 nowinreg=0 password=$LAN_PASSWORD reg=""
+  local nosmbd=0 nonmbd=0 nowinreg=0 anonymous=0 password=$LAN_PASSWORD reg=""
   local option
   for option in "$@"; do
     case $option in
       nosmbd) nosmbd=1 ;;
       nonmbd) nonmbd=1 ;;
       nowinreg) nowinreg=1 ;;
+      noanonymous) anonymous=2 ;;
       password=*) password=${option#password=} ;;
       reg=*) reg=${option#reg=} ;;
       *) lan_log "unknown option $option" && return 1 ;;
@@ -161,6 +163,7 @@ lan_add_computer() {
   printcap name = /dev/null
   disable spoolss = yes
   usershare max shares = 0
+  restrict anonymous = $anonymous
   rpc start on demand helpers = $([[ $nowinreg == 1 ]] && echo no || echo yes)
 
 [public]
@@ -191,11 +194,11 @@ CONF
 
 # Relays TCP port 445 of computer NAME (one without smbd) to computer
 # TARGET, delaying every request by DELAY_MS: a slow link to TARGET under
-# NAME's name.
+# NAME's name. With CUT_HEX, a connection that sends those bytes is cut.
 lan_relay() {
-  local name=$1 target=$2 delay_ms=$3 i
+  local name=$1 target=$2 delay_ms=$3 cut=${4:-} i
   lan_daemon "$name" /usr/bin/python3 "$LAN_HERE/delay_relay.py" "$(lan_address "$name")" 445 \
-    "$(lan_address "$target")" 445 "$delay_ms"
+    "$(lan_address "$target")" 445 "$delay_ms" $cut
   for ((i = 0; i < 50; i++)); do
     grep -q "relay ready" "$LAN_ROOT/$name/daemon.out" && return 0
     sleep 0.1

@@ -59,7 +59,8 @@ started=$SECONDS
 fixtures=$here/lan
 lan_create
 lan_add_computer ATLAS OFFICE master reg="$fixtures/ATLAS.reg" || exit 1
-lan_add_computer BOREAS OFFICE member reg="$fixtures/BOREAS.reg" || exit 1
+# BOREAS refuses anonymous callers: it lists no shares to the browse walk.
+lan_add_computer BOREAS OFFICE member noanonymous reg="$fixtures/BOREAS.reg" || exit 1
 lan_add_computer CASSINI OFFICE member nowinreg reg="$fixtures/CASSINI.reg" || exit 1
 lan_add_computer DORADO OFFICE member nosmbd || exit 1
 lan_add_computer ELARA LAB master reg="$fixtures/ELARA.reg" || exit 1
@@ -69,7 +70,9 @@ lan_add_computer GANYMEDE LAB member reg="$fixtures/GANYMEDE.reg" || exit 1
 lan_in GANYMEDE iptables -A INPUT -p tcp --dport 445 -j DROP
 # HELIKE is a slow link (10 ms a request) to a server of 300 applications
 # that the browser does not list, HELIKEDATA: slow enough to be stopped in
-# the middle of its listing.
+# the middle of its listing. The link cuts every connection that binds the
+# share list's interface (srvsvc, c84f324b-7016-d301-1278-5a47bf6ee188), so
+# HELIKE's share list cannot be read.
 /usr/bin/python3 - "$LAN_ROOT/HELIKE.reg" 300 <<'PY'
 import sys
 path, count = sys.argv[1], int(sys.argv[2])
@@ -83,7 +86,7 @@ PY
 lan_add_computer IAPETUS LAB member || exit 1
 lan_add_computer HELIKEDATA LAB member nonmbd reg="$LAN_ROOT/HELIKE.reg" || exit 1
 lan_add_computer HELIKE LAB member nosmbd || exit 1
-lan_relay HELIKE HELIKEDATA 10 || exit 1
+lan_relay HELIKE HELIKEDATA 10 c84f324b7016d30112785a47bf6ee188 || exit 1
 
 credentials=$LAN_ROOT/client/credentials
 printf 'username = root\npassword = %s\ndomain = OFFICE\n' "$LAN_PASSWORD" >"$credentials"
@@ -167,6 +170,24 @@ expect "a server's records are its shares, without the hidden ones" \
   'display=3 usage=1 remote="\\ATLAS\public" comment="ATLAS public share" provider="Microsoft Windows Network"' \
   "$(lan_client "$probe" shares ATLAS)"
 
+# Share lists are read anonymously: FORNAX, which refuses the credentials'
+# password, lists its shares; BOREAS, which takes the credentials but
+# refuses anonymous callers, has none.
+expect "a server's shares are read without the credentials" \
+  'display=3 usage=1 remote="\\FORNAX\public" comment="FORNAX public share" provider="Microsoft Windows Network"
+BOREAS:' "$(lan_client "$probe" shares FORNAX 2>&1; echo BOREAS:; lan_client "$probe" shares BOREAS 2>&1)"
+
+# A share list that cannot be read (HELIKE's link cuts its srvsvc bind):
+# libsmbclient's complaint never reaches standard output, and reaches
+# standard error only when KESTROVA_SMB_DEBUG asks for it.
+expect "a share list that fails leaves standard output to the program and libsmbclient silent" \
+  "open error 53
+stderr:" "$(lan_client "$probe" shares HELIKE 2>"$LAN_ROOT/helike.err"; echo stderr:; cat "$LAN_ROOT/helike.err")"
+debug=$(lan_client env KESTROVA_SMB_DEBUG=0 "$probe" shares HELIKE 2>&1 >/dev/null)
+grep -q '^kestrova: libsmbclient: .*rpc_pipe_bind for pipe srvsvc failed' <<<"$debug" &&
+  pass "KESTROVA_SMB_DEBUG shows libsmbclient's messages on standard error" ||
+  fail "KESTROVA_SMB_DEBUG shows libsmbclient's messages on standard error: $debug"
+
 # Pipes, and each fault as the error code that Windows gives for it.
 begin=$SECONDS
 expect "winreg pipes open on every computer, each fault with its Windows code" \
@@ -184,11 +205,14 @@ NOWHERE error 53" \
 (( SECONDS - begin < 20 )) && pass "the faulty computers cost at most a connection timeout each" ||
   fail "the faulty computers took $((SECONDS - begin)) s"
 
-# A credentials file that others may read is refused, as ssh refuses a key.
+# A credentials file that others may read is refused, as ssh refuses a key,
+# and then nothing is connected: one message, an empty report.
 chmod 644 "$credentials"
-messages=$(lan_client "$probe" bind FORNAX 2>&1 >/dev/null)
-grep -q "accessible by others (mode 0644)" <<<"$messages" && pass "a credentials file others can read is refused" ||
-  fail "a credentials file others can read is refused: $messages"
+status=0
+lan_client env KESTROVA_LAN=smb:// "$program" '*' >"$LAN_ROOT/refused.out" 2>"$LAN_ROOT/refused.err" || status=$?
+expect "a credentials file others can read is refused with one message, and nothing is connected" \
+  "kestrova: $credentials: the credentials file is refused: its group or others may access it (mode 0644); make it private: chmod 600 $credentials; no connection is made
+status 0, 0 bytes of report" "$(cat "$LAN_ROOT/refused.err"; echo "status $status, $(wc -c <"$LAN_ROOT/refused.out") bytes of report")"
 chmod 600 "$credentials"
 
 # A server stopped in the middle of a listing: the lines already written

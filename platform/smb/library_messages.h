@@ -1,0 +1,20 @@
+// libsmbclient's own messages. The library writes them on standard output
+// unless told otherwise, where they would land in the report, and prints
+// some (its level 0) whatever its debug level. Every message it makes goes
+// through here instead, and reaches standard error only when asked for
+// (KESTROVA_SMB_DEBUG), each line starting with "kestrova: libsmbclient: ".
+#pragma once
+
+namespace smb {
+
+// Routes libsmbclient's logging here. Once per process, before its first
+// context: reading smb.conf can already make messages.
+void RouteLibraryMessages();
+
+// Shows the messages of libsmbclient's `level` and below; none for -1.
+void ShowLibraryMessagesUpTo(int level);
+
+// Shows one message of `level` if it is asked for.
+void ShowLibraryMessage(int level, const char* message);
+
+}  // namespace smb
