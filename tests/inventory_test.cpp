@@ -200,6 +200,21 @@ TEST(InventoryTest, NetworkFaultsCostOnlyTheLevelThatFails) {
   ExpectOutput(Inventory(unreachable, {"*"}), "");
 }
 
+// In the C locale "\u03a9" reaches the program as "?", the name of the
+// workgroup that holds it: opened by that name, it would hold itself.
+TEST(InventoryTest, ContainerIsOpenedAsTheRecordHandedOutWhateverItsAnsiName) {
+  TemporaryLan lan;
+  lan.Description(
+      "{ \"Children\": [ { \"Workgroup\": \"?\", \"Children\": [ { \"Workgroup\": \"\\u03a9\", "
+      "\"Children\": [\"PC\"] } ] } ] }");
+  lan.Computer("PC", Named("a", "App"));
+  RunOptions options;
+  options.Arguments = {"*"};
+  options.Environment["KESTROVA_LAN"] = lan.Path();
+  options.Environment["LC_ALL"] = "C";
+  ExpectOutput(RunBinary(KestrovaPath(), options), "COMPUTER: PC\r\n -> App\r\n\r\n");
+}
+
 TEST(InventoryTest, OddServerNamesGiveEmptyComputerNames) {
   TemporaryLan lan;
   lan.Description(

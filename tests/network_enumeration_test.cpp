@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/lan/model_level.h"
 #include "platform/standin/lan/lan_in_use.h"
+#include "platform/standin/locale/locale_control.h"
 #include "platform/standin/network/network_control.h"
 #include "platform/windows_api.h"
 
@@ -416,6 +418,84 @@ TEST_F(NetworkEnumerationTest, ServerUnderTwoContainersIsEnumeratedInBoth) {
   EXPECT_EQ(WholeLevel(&parent), (std::vector<std::string>{"\\\\SHARED", "\\\\W1"}));
   parent.lpRemoteName = const_cast<char*>("\\\\SHARED");
   EXPECT_EQ(WholeLevel(&parent), std::vector<std::string>{"\\\\SHARED\\Data"});
+}
+
+// A source whose every level holds the workgroup \u03a9, and which notes
+// the remote name of each container that a level is opened for.
+class RecordingSource final : public lan::LanSource {
+ public:
+  explicit RecordingSource(std::vector<std::u16string>& opened) : opened_(opened) {
+    level_.Children = {Container("\xCE\xA9", RESOURCEDISPLAYTYPE_DOMAIN)};
+  }
+  DWORD OpenLevel(const lan::BrowseRecord* container, DWORD type, DWORD usage,
+                  std::unique_ptr<lan::BrowseLevel>& level) override {
+    if (container != nullptr) opened_.push_back(container->RemoteName.value_or(u"(null)"));
+    level = std::make_unique<lan::ModelLevel>(level_, type, usage);
+    return NO_ERROR;
+  }
+  DWORD ConnectRegistry(std::u16string_view, HKEY, std::unique_ptr<lan::RemoteRegistry>&) override {
+    return ERROR_BAD_NETPATH;
+  }
+
+ private:
+  std::vector<std::u16string>& opened_;
+  NetworkRecord level_;
+};
+
+// In code page 1252 the workgroup \u03a9 is handed out as "?". Handed back
+// as it was written, the record reaches the source with its own name; a
+// record that the caller made or changed is taken by the names it holds.
+TEST_F(NetworkEnumerationTest, RecordHandedBackReachesTheSourceAsItWasHandedOut) {
+  standin::LocaleFacts facts;
+  facts.AnsiCodePage = 1252;
+  standin::SetLocaleFactsForTesting(facts);
+  struct Case {
+    const char* what;
+    // Makes the record to hand back from the one handed out at `written`.
+    NETRESOURCEA* (*handed_back)(NETRESOURCEA* written, NETRESOURCEA& copy, HANDLE handle);
+    std::u16string expected;
+  };
+  const Case cases[] = {
+      {"as written", [](NETRESOURCEA* written, NETRESOURCEA&, HANDLE) { return written; }, u"\u03a9"},
+      {"copied elsewhere",
+       [](NETRESOURCEA* written, NETRESOURCEA& copy, HANDLE) {
+         std::memcpy(&copy, written, sizeof copy);
+         return &copy;
+       },
+       u"?"},
+      {"renamed in place",
+       [](NETRESOURCEA* written, NETRESOURCEA&, HANDLE) {
+         NETRESOURCEA record;
+         std::memcpy(&record, written, sizeof record);
+         record.lpRemoteName[0] = 'X';
+         return written;
+       },
+       u"X"},
+      {"after its enumeration closed",
+       [](NETRESOURCEA* written, NETRESOURCEA&, HANDLE handle) {
+         WNetCloseEnum(handle);
+         return written;
+       },
+       u"?"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::u16string> opened;
+    standin::UseLanForTesting(std::make_unique<RecordingSource>(opened));
+    HANDLE handle = nullptr;
+    ASSERT_EQ(WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, nullptr, &handle), NO_ERROR);
+    DWORD count = kAsManyAsFit;
+    DWORD size = kWholeBuffer;
+    ASSERT_EQ(Next(handle, count, size).RemoteNames, std::vector<std::string>{"?"});
+    NETRESOURCEA copy{};
+    auto* written = reinterpret_cast<NETRESOURCEA*>(buffer_.data());
+    NETRESOURCEA* handed_back = c.handed_back(written, copy, handle);
+    HANDLE below = nullptr;
+    ASSERT_EQ(WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, handed_back, &below), NO_ERROR) << c.what;
+    WNetCloseEnum(below);
+    WNetCloseEnum(handle);
+    EXPECT_EQ(opened, std::vector<std::u16string>{c.expected}) << c.what;
+  }
+  standin::SetLocaleFactsForTesting(standin::LocaleFacts{});
 }
 
 }  // namespace

@@ -51,6 +51,12 @@ Char* PlaceString(const std::optional<std::basic_string<Char>>& text, char*& str
   return reinterpret_cast<Char*>(string_end);
 }
 
+// What HandOutBatch calls by default for each record placed: nothing.
+struct NoteNothing {
+  template <class NetResource>
+  void operator()(const void* /*at*/, const NetResource& /*written*/, const BrowseRecord& /*record*/) const {}
+};
+
 }  // namespace record_batches
 
 // Hands the next batch of `level` to a caller that asked for `*count`
@@ -59,9 +65,12 @@ Char* PlaceString(const std::optional<std::basic_string<Char>>& text, char*& str
 // type. A null level is a handle that is not open. On success `*count`
 // tells how many records were placed; a buffer too small for the first
 // record gives ERROR_MORE_DATA with `*size` set to what it needs. Records
-// are used up only when they are handed out.
-template <class NetResource, class Char, class StringsOf>
-DWORD HandOutBatch(BrowseLevel* level, DWORD* count, void* buffer, DWORD* size, const StringsOf& strings_of) {
+// are used up only when they are handed out. `noted(at, written, record)`
+// is told of each record placed: where in the buffer it lies, the
+// NETRESOURCE written there and the record it was made from.
+template <class NetResource, class Char, class StringsOf, class Noted = record_batches::NoteNothing>
+DWORD HandOutBatch(BrowseLevel* level, DWORD* count, void* buffer, DWORD* size, const StringsOf& strings_of,
+                   const Noted& noted = {}) {
   if (level == nullptr) return ERROR_INVALID_HANDLE;
   if (count == nullptr || size == nullptr) return ERROR_INVALID_ADDRESS;
   if (buffer == nullptr && *size != 0) return ERROR_INVALID_ADDRESS;
@@ -107,6 +116,7 @@ DWORD HandOutBatch(BrowseLevel* level, DWORD* count, void* buffer, DWORD* size, 
     packed.lpProvider = record_batches::PlaceString(strings[i].Provider, string_end);
     // The caller's buffer need not be aligned for the record.
     std::memcpy(start + i * sizeof(NetResource), &packed, sizeof packed);
+    noted(static_cast<const void*>(start + i * sizeof(NetResource)), packed, record);
   }
   level->Advance(placed);
   *count = placed;

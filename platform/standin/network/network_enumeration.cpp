@@ -2,7 +2,10 @@
 // WNetOpenEnumA opens a level of the LAN's browse hierarchy,
 // WNetEnumResourceA hands its records out in batches (record_batches.h),
 // WNetCloseEnum closes it. Names cross between the ANSI code page and the
-// LAN's UTF-16 as code_pages.h says.
+// LAN's UTF-16 as code_pages.h says; a record that WNetEnumResourceA
+// wrote and that comes back as it was written reaches the LAN as the
+// record it was made from (handed_out_records.h), whatever its names
+// became in the code page.
 //
 // Only the global network is served. The other scopes that Windows knows
 // (connected, remembered, recent, context) open an enumeration without
@@ -18,6 +21,7 @@
 #include "platform/lan/record_batches.h"
 #include "platform/standin/lan/lan_in_use.h"
 #include "platform/standin/locale/code_pages.h"
+#include "platform/standin/network/handed_out_records.h"
 #include "platform/standin/network/network_control.h"
 #include "platform/windows_api.h"
 
@@ -39,6 +43,7 @@ constexpr std::uintptr_t kHandleStep = 4;
 std::map<std::uintptr_t, std::unique_ptr<lan::BrowseLevel>> open_enumerations;
 std::uintptr_t next_handle = kFirstHandle;
 std::vector<standin::EnumerationRequest> requests;
+standin::HandedOutRecords handed_out;
 
 lan::BrowseLevel* FindEnumeration(HANDLE handle) {
   const auto found = open_enumerations.find(reinterpret_cast<std::uintptr_t>(handle));
@@ -90,6 +95,10 @@ DWORD WINAPI WNetOpenEnumA(DWORD dwScope, DWORD dwType, DWORD dwUsage, LPNETRESO
   if (lpNetResource != nullptr) {
     // A record that is no container has no level to enumerate.
     if ((lpNetResource->dwUsage & RESOURCEUSAGE_CONTAINER) == 0) return ERROR_NOT_CONTAINER;
+  }
+  if (const lan::BrowseRecord* original = lpNetResource == nullptr ? nullptr : handed_out.Original(lpNetResource)) {
+    container = *original;
+  } else if (lpNetResource != nullptr) {
     container.emplace();
     container->Scope = lpNetResource->dwScope;
     container->Type = lpNetResource->dwType;
@@ -111,11 +120,30 @@ DWORD WINAPI WNetEnumResourceA(HANDLE hEnum, LPDWORD lpcCount, LPVOID lpBuffer, 
   if (lpcCount != nullptr && lpBufferSize != nullptr && requests.size() < standin::kMaxEnumerationRequests) {
     requests.push_back({*lpcCount, *lpBufferSize});
   }
-  return lan::HandOutBatch<NETRESOURCEA, char>(FindEnumeration(hEnum), lpcCount, lpBuffer, lpBufferSize, AnsiStrings);
+  const auto handle = reinterpret_cast<std::uintptr_t>(hEnum);
+  // The records are noted once the batch is whole, over those of the
+  // enumeration's last batch, which the caller's buffer may have held.
+  struct Placed {
+    const void* At;
+    NETRESOURCEA Written;
+    lan::BrowseRecord Record;
+  };
+  std::vector<Placed> placed;
+  const DWORD status = lan::HandOutBatch<NETRESOURCEA, char>(
+      FindEnumeration(hEnum), lpcCount, lpBuffer, lpBufferSize, AnsiStrings,
+      [&placed](const void* at, const NETRESOURCEA& written, const lan::BrowseRecord& record) {
+        placed.push_back({at, written, record});
+      });
+  if (status == NO_ERROR) {
+    handed_out.Forget(handle);
+    for (Placed& one : placed) handed_out.Note(handle, one.At, one.Written, std::move(one.Record));
+  }
+  return status;
 }
 
 DWORD WINAPI WNetCloseEnum(HANDLE hEnum) {
   if (open_enumerations.erase(reinterpret_cast<std::uintptr_t>(hEnum)) == 0) return ERROR_INVALID_HANDLE;
+  handed_out.Forget(reinterpret_cast<std::uintptr_t>(hEnum));
   return NO_ERROR;
 }
 
