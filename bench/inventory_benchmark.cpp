@@ -14,68 +14,30 @@
 // ratios of the medians to grep's. It prints figures and asserts nothing.
 //
 //   kestrova_benchmark [kestrova] [export_listing] [applications-per-computer] [repetitions]
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "bench/process_run.h"
 #include "bench/synthetic_lan.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Measure {
-  double seconds = 0;
-  long peak_kib = 0;
-};
-
-Measure Run(const std::vector<std::string>& command, const std::string& lan, const char* output = "/dev/null") {
-  std::fflush(stdout);
-  const auto start = std::chrono::steady_clock::now();
-  const pid_t child = fork();
-  if (child == 0) {
-    setenv("KESTROVA_LAN", lan.c_str(), 1);
-    if (!freopen(output, "w", stdout)) _exit(126);
-    std::vector<char*> argv;
-    for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    execvp(argv[0], argv.data());
-    _exit(127);
-  }
-  int status = 0;
-  rusage usage{};
-  wait4(child, &status, 0, &usage);
-  Measure measure;
-  measure.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  measure.peak_kib = usage.ru_maxrss;
-  // grep -c ends with 1 when it finds nothing (in UTF-16 files).
-  if (!WIFEXITED(status) || WEXITSTATUS(status) > 1) std::fprintf(stderr, "%s failed\n", command[0].c_str());
-  return measure;
-}
+using bench::Measure;
 
 struct Series {
   std::vector<std::string> command;
   std::vector<Measure> runs;
 
-  double MedianSeconds() const {
-    std::vector<double> seconds;
-    for (const Measure& run : runs) seconds.push_back(run.seconds);
-    std::sort(seconds.begin(), seconds.end());
-    return seconds[seconds.size() / 2];
-  }
-  double PeakMib() const {
-    long peak = 0;
-    for (const Measure& run : runs) peak = std::max(peak, run.peak_kib);
-    return peak / 1024.0;
-  }
+  double MedianSeconds() const { return bench::MedianSeconds(runs); }
+  double PeakMib() const { return bench::PeakMib(runs); }
 };
 
 }  // namespace
@@ -105,7 +67,7 @@ int main(int argc, char** argv) {
       std::vector<std::string> count_lines = {"wc", "-l"};
       for (const auto& entry : fs::directory_iterator(lan)) count_lines.push_back(entry.path().string());
       const fs::path output = root / "output.txt";
-      Run({kestrova, "*"}, lan.string(), output.c_str());
+      bench::RunProcess({kestrova, "*"}, lan.string(), output.c_str());
       std::vector<Series> series = {
           {{kestrova, "*"}, {}},
           {{listing, lan.string()}, {}},
@@ -113,9 +75,9 @@ int main(int argc, char** argv) {
           {count_lines, {}},
           {{"dd", "if=" + output.string(), "of=/dev/null", "ibs=1M", "obs=128", "status=none"}, {}},
       };
-      for (Series& one : series) Run(one.command, lan.string());
+      for (Series& one : series) bench::RunProcess(one.command, lan.string());
       for (int repetition = 0; repetition < repetitions; ++repetition) {
-        for (Series& one : series) one.runs.push_back(Run(one.command, lan.string()));
+        for (Series& one : series) one.runs.push_back(bench::RunProcess(one.command, lan.string()));
       }
       const double grep = series[2].MedianSeconds();
       const double wc = series[3].MedianSeconds();

@@ -4,6 +4,7 @@
 // and on UTF-16 units alike.
 #pragma once
 
+#include <string>
 #include <string_view>
 #include <type_traits>
 
@@ -25,5 +26,13 @@ constexpr bool Same(std::basic_string_view<A> a, std::basic_string_view<B> b) {
 }
 
 inline bool Same(std::string_view a, std::string_view b) { return Same<char, char>(a, b); }
+
+// The text with A to Z folded to a to z: names that are the Same have the
+// same folded text, which hash tables can take as their key.
+inline std::string FoldedText(std::string_view text) {
+  std::string folded(text);
+  for (char& c : folded) c = static_cast<char>(Folded(c));
+  return folded;
+}
 
 }  // namespace ascii_case

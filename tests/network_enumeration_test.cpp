@@ -363,10 +363,12 @@ TEST_F(NetworkEnumerationTest, ParentIsFoundByItsNamesWhereverTheRecordLives) {
   NetworkRecord unnamed = Container("", RESOURCEDISPLAYTYPE_DOMAIN, Servers(1));
   unnamed.RemoteName.reset();
   unnamed.Provider = "Other Network";
+  NetworkRecord second = Container("WORKGROUP", RESOURCEDISPLAYTYPE_DOMAIN, {Server("PC2")});
+  second.Provider = "Second Network";
   UseTopLevel({Container("Microsoft Windows Network", RESOURCEDISPLAYTYPE_NETWORK,
                          {Container("WORKGROUP", RESOURCEDISPLAYTYPE_DOMAIN,
                                     {Container("\\\\PC1", RESOURCEDISPLAYTYPE_SERVER, {Share("\\\\PC1\\Public")})})}),
-               unnamed});
+               unnamed, second});
 
   struct Case {
     const char* remote_name;
@@ -378,6 +380,7 @@ TEST_F(NetworkEnumerationTest, ParentIsFoundByItsNamesWhereverTheRecordLives) {
   const Case cases[] = {
       {"WORKGROUP", "Microsoft Windows Network", RESOURCEUSAGE_CONTAINER, NO_ERROR, {"\\\\PC1"}},
       {"workgroup", nullptr, RESOURCEUSAGE_CONTAINER, NO_ERROR, {"\\\\PC1"}},
+      {"WORKGROUP", "second network", RESOURCEUSAGE_CONTAINER, NO_ERROR, {"\\\\PC2"}},
       {"\\\\pc1", nullptr, RESOURCEUSAGE_CONTAINER | RESOURCEUSAGE_CONNECTABLE, NO_ERROR, {"\\\\PC1\\Public"}},
       {nullptr, "Other Network", RESOURCEUSAGE_CONTAINER, NO_ERROR, {"\\\\PC1"}},
       {"WORKGROUP", "Other Network", RESOURCEUSAGE_CONTAINER, ERROR_BAD_NETPATH, {}},

@@ -5,18 +5,21 @@
 // caller's record may be a copy that lives anywhere.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
+#include <utility>
 
 #include "platform/lan/lan_model.h"
 
 namespace lan {
 
-// The containers below a top record, by remote name, so that finding one
-// costs the same in a LAN of thousands of computers as in a small one.
+// The containers below a top record, by remote name and by remote name
+// and provider, so that finding one costs the same in a LAN of thousands
+// of computers (or of containers that share a name) as in a small one.
 // The index points into the hierarchy, which must neither change nor move
 // while the index is in use.
 class ContainerIndex {
@@ -35,11 +38,21 @@ class ContainerIndex {
   const NetworkRecord* OpenedBy(const NetworkRecord& record) const;
 
  private:
+  // A remote name (absent or not) with A to Z folded to a to z, and a
+  // provider's number (kAnyProvider for a search that names none).
+  using Key = std::pair<std::optional<std::string>, std::uint32_t>;
+  struct KeyHash {
+    std::size_t operator()(const Key& key) const;
+  };
+  static constexpr std::uint32_t kAnyProvider = 0;
+
   void Add(const NetworkRecord& container);
 
-  // Depth first, under the remote name with A to Z folded to a to z.
-  std::unordered_map<std::string, std::vector<const NetworkRecord*>> named_;
-  std::vector<const NetworkRecord*> unnamed_;
+  // The providers' names, folded, numbered from 1.
+  std::unordered_map<std::string, std::uint32_t> providers_;
+  // The first container depth first under each key: once under its
+  // provider's number and once under kAnyProvider.
+  std::unordered_map<Key, const NetworkRecord*, KeyHash> first_;
 };
 
 }  // namespace lan

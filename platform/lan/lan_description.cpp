@@ -4,6 +4,7 @@
 #include <climits>
 #include <cstdint>
 #include <set>
+#include <unordered_set>
 #include <variant>
 
 #include "platform/ascii_case.h"
@@ -351,12 +352,11 @@ class DescriptionReader {
              "Computers must be an object that maps computer names to their faults, not " + DescribeKind(value));
       return computers;
     }
+    std::unordered_set<std::string> known;
     for (const auto& [name, entry] : value.Members) {
       auto computer = ReadComputer(name, entry);
       if (!computer) continue;
-      bool known = false;
-      for (const Computer& earlier : computers) known = known || ascii_case::Same(earlier.Name, computer->Name);
-      if (known) {
+      if (!known.insert(ascii_case::FoldedText(computer->Name)).second) {
         Report(entry.Line, "computer " + QuotedText(computer->Name) + " given twice; the second is left out");
         continue;
       }

@@ -5,6 +5,7 @@
 #include <iterator>
 #include <string>
 #include <system_error>
+#include <unordered_map>
 
 #include "platform/ascii_case.h"
 #include "platform/lan/lan_description.h"
@@ -66,19 +67,21 @@ std::optional<std::string> ReadWholeFile(const fs::path& file) {
 // Joins the description's computers to those of the files: faults go to
 // the computer of the same name, other names add computers without a
 // registry.
-void AddDescribedComputers(std::vector<Computer>& computers, const std::vector<Computer>& described) {
-  for (const Computer& entry : described) {
-    const auto same = std::find_if(computers.begin(), computers.end(), [&](const Computer& computer) {
-      return ascii_case::Same(computer.Name, entry.Name);
-    });
-    if (same == computers.end()) {
-      computers.push_back(entry);
+void AddDescribedComputers(std::vector<Computer>& computers, std::vector<Computer>& described) {
+  std::unordered_map<std::string, std::size_t> of_files;
+  of_files.reserve(computers.size());
+  for (std::size_t i = 0; i < computers.size(); ++i) of_files.try_emplace(ascii_case::FoldedText(computers[i].Name), i);
+  for (Computer& entry : described) {
+    const auto same = of_files.find(ascii_case::FoldedText(entry.Name));
+    if (same == of_files.end()) {
+      computers.push_back(std::move(entry));
       continue;
     }
-    same->ConnectError = entry.ConnectError;
-    same->DeniedKeys = entry.DeniedKeys;
-    same->FailingValues = entry.FailingValues;
-    same->CodePage = entry.CodePage;
+    Computer& computer = computers[same->second];
+    computer.ConnectError = entry.ConnectError;
+    computer.DeniedKeys = std::move(entry.DeniedKeys);
+    computer.FailingValues = std::move(entry.FailingValues);
+    computer.CodePage = std::move(entry.CodePage);
   }
 }
 
