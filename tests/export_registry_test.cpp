@@ -4,9 +4,16 @@
 // imports it, reporting each skipped line once, when it is read past.
 #include "platform/export/export_registry.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <future>
 #include <random>
 #include <set>
 #include <string>
@@ -503,18 +510,61 @@ TEST_F(ExportRegistryTest, ValuesAboveTheDataLimitTellTheirSizeAndRefuseTheirDat
   EXPECT_TRUE(messages_.empty());
 }
 
+// A file that cannot be read, or is no export, costs its registry alone,
+// with one message: nothing waits on a FIFO, a file whose start is no
+// export is not read further, and none larger than the limit is read.
 TEST_F(ExportRegistryTest, AFileThatCannotBeReadGivesOneMessageAndNoRegistry) {
-  std::unique_ptr<RemoteRegistry> registry;
-  EXPECT_EQ(regfile::OpenExportRegistry(File(), HKEY_LOCAL_MACHINE, "", {}, Sink(), registry), ERROR_REGISTRY_CORRUPT);
+  const std::string path = directory_.Path() + "/";
   directory_.Write("PC.reg", "@echo off\r\nREGEDIT4\r\n[HKEY_LOCAL_MACHINE\\K]\r\n");
-  EXPECT_EQ(regfile::OpenExportRegistry(File(), HKEY_LOCAL_MACHINE, "", {}, Sink(), registry), ERROR_REGISTRY_CORRUPT);
-  EXPECT_EQ(regfile::OpenExportRegistry(directory_.Path(), HKEY_LOCAL_MACHINE, "", {}, Sink(), registry),
-            ERROR_REGISTRY_CORRUPT);
-  EXPECT_FALSE(registry);
-  EXPECT_EQ(messages_,
-            (std::vector<std::string>{File() + ": cannot be read", File() + ":1: " + regfile::kNotAnExportMessage,
-                                      directory_.Path() + ": cannot be read"}));
+  ASSERT_EQ(mkfifo((path + "fifo.reg").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", path + "zero.reg");
+  // Sparse files: no disk is used, and only what is read costs memory.
+  directory_.Write("nothing.reg", "");
+  std::filesystem::resize_file(path + "nothing.reg", std::uintmax_t{512} << 20);
+  directory_.Write("huge.reg", Regedit4("[HKEY_LOCAL_MACHINE\\K]\r\n"));
+  std::filesystem::resize_file(path + "huge.reg", (std::uintmax_t{1} << 30) + 1);
+  // A file that tells a size of 0 and holds more.
+  std::filesystem::create_symlink("/proc/self/cmdline", path + "growing.reg");
+  const std::string not_read = ": not a regular file; it is not read";
+  const struct {
+    std::string file;
+    std::string message;
+  } cases[] = {
+      {"missing.reg", ": cannot be read: No such file or directory"},
+      {"", not_read},  // the directory
+      {"fifo.reg", not_read},
+      {"zero.reg", not_read},
+      {"PC.reg", std::string(":1: ") + regfile::kNotAnExportMessage},
+      {"nothing.reg", std::string(":1: ") + regfile::kNotAnExportMessage},
+      {"huge.reg", ": larger than 1 GiB, the most that is read of an export file; it is not read"},
+      {"growing.reg", ": changed while it was read; it is not used"},
+  };
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    messages_.clear();
+    std::unique_ptr<RemoteRegistry> registry;
+    auto opened = std::async(std::launch::async, [&] {
+      return regfile::OpenExportRegistry(path + c.file, HKEY_LOCAL_MACHINE, "", {}, Sink(), registry);
+    });
+    if (opened.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+      // A reader waiting on a FIFO goes on once a writer comes.
+      const int writer = open((path + c.file).c_str(), O_WRONLY | O_NONBLOCK);
+      opened.wait();
+      close(writer);
+      ADD_FAILURE() << "the registry waited on the file";
+      continue;
+    }
+    EXPECT_EQ(opened.get(), ERROR_REGISTRY_CORRUPT);
+    EXPECT_FALSE(registry);
+    EXPECT_EQ(messages_, std::vector<std::string>{path + c.file + c.message});
+  }
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "KiB more at the peak: a file was read whole";
 
+  std::unique_ptr<RemoteRegistry> registry;
   EXPECT_EQ(regfile::OpenExportRegistry(File(), HKEY_CURRENT_USER, "", {}, Sink(), registry), ERROR_INVALID_HANDLE);
   ASSERT_EQ(regfile::OpenExportRegistry("", HKEY_LOCAL_MACHINE, "", {}, Sink(), registry), NO_ERROR);
   EXPECT_TRUE(Subkeys(*registry, RemoteRegistry::kRootKey).empty()) << "no file: an empty registry";

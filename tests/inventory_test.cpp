@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -147,6 +148,27 @@ TEST(InventoryTest, ExportsAreReadAsWindowsImportsThemAndSkippedLinesReported) {
   }
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(SortedLines(result.Stderr), expected) << result.Stderr;
+  EXPECT_EQ(result.ExitCode, 0);
+}
+
+// An export file that is refused costs its own computer alone, with a
+// message: a link to a large file that is no export (known by its first
+// bytes), and an export larger than the limit (sparse: no disk is used).
+TEST(InventoryTest, AnExportFileThatIsRefusedCostsItsComputerAlone) {
+  TemporaryLan lan;
+  lan.Description(Workgroup("\"HUGE\", \"TOOBIG\", \"GOOD\""));
+  lan.Write("disk.img", "");
+  std::filesystem::resize_file(lan.Path() + "/disk.img", std::uintmax_t{4} << 30);
+  std::filesystem::create_symlink(lan.Path() + "/disk.img", lan.Path() + "/HUGE.reg");
+  lan.Computer("TOOBIG", Named("a", "Never"));
+  std::filesystem::resize_file(lan.Path() + "/TOOBIG.reg", (std::uintmax_t{1} << 30) + 1);
+  lan.Computer("GOOD", Named("a", "Fine"));
+  const RunResult result = Inventory(lan, {"*"});
+  EXPECT_EQ(result.Stdout, "COMPUTER: HUGE\r\n\r\nCOMPUTER: TOOBIG\r\n\r\nCOMPUTER: GOOD\r\n -> Fine\r\n\r\n");
+  EXPECT_EQ(result.Stderr, "kestrova: " + lan.Path() + "/HUGE.reg:1: " + regfile::kNotAnExportMessage + "\n" +
+                               "kestrova: " + lan.Path() +
+                               "/TOOBIG.reg: larger than 1 GiB, the most that is read of an export file; it is not "
+                               "read\n");
   EXPECT_EQ(result.ExitCode, 0);
 }
 
@@ -295,9 +317,11 @@ TEST(InventoryTest, ADisplayNameThatIsNoTextEndsTheRunWithAReport) {
        ", \"Computers\": { \"SECOND\": { \"FailingValues\": [ { \"Key\": "
        "\"Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\b\", \"Value\": \"DisplayName\" } ] } }",
        "Failed to get data for 'DisplayName'"},
+      // Larger than a LAN source hands out.
+      {"\"" + std::string(1 << 20, 'x') + "\"", "", "Failed to get data for 'DisplayName'"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.value);
+    SCOPED_TRACE(c.value.substr(0, 40));
     TemporaryLan lan;
     lan.Description(Workgroup("\"FIRST\", \"SECOND\", \"THIRD\"", c.faults));
     lan.Computer("FIRST", Named("a", "One"));

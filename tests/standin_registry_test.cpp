@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "platform/export/reg_file.h"
 #include "platform/owned_key.h"
@@ -132,10 +133,56 @@ TEST_F(StandinRegistryTest, AFileThatIsNoExportFailsItsComputerWithAMessageAndSp
   EXPECT_EQ(corrupt, Status(ERROR_REGISTRY_CORRUPT));
   EXPECT_EQ(missing, Status(ERROR_REGISTRY_CORRUPT));
   EXPECT_EQ(messages, "kestrova: " + corrupt_file_.string() + ":1: " + regfile::kNotAnExportMessage + "\n" +
-                          "kestrova: " + missing_file_.string() + ": cannot be read\n");
+                          "kestrova: " + missing_file_.string() + ": cannot be read: No such file or directory\n");
 
   OwnedKey good;
   EXPECT_EQ(RegConnectRegistryA("\\\\PC01", HKEY_LOCAL_MACHINE, good.Out()), ERROR_SUCCESS);
+}
+
+// The registry is what the file held when its computer was connected: a
+// file cut short while its computer is listed costs nothing, and the next
+// computer is listed as ever.
+TEST_F(StandinRegistryTest, AFileCutShortWhileItsComputerIsListedIsListedAsItWasRead) {
+  constexpr int kApplications = 2000;
+  std::string body;
+  for (int i = 0; i < kApplications; ++i) {
+    body += "[HKEY_LOCAL_MACHINE\\Software\\Apps\\App" + std::to_string(i) + "]\r\n\"DisplayName\"=\"Application " +
+            std::to_string(i) + "\"\r\n\"Comments\"=\"" + std::string(600, 'c') + "\"\r\n";
+  }
+  const fs::path big = Write("BIG.reg", Regedit4(body));
+  ASSERT_GT(fs::file_size(big), 1u << 20) << "large enough to be mapped once";
+  lan::Lan lan;
+  lan.Computers.push_back(Computer("BIG", big));
+  lan.Computers.push_back(Computer("NEXT", Write("NEXT.reg", Regedit4("[HKEY_LOCAL_MACHINE\\Software\\Apps\\A]\r\n"
+                                                                      "\"DisplayName\"=\"Next\"\r\n"))));
+  standin::UseLanForTesting(std::move(lan));
+
+  const auto list = [](const char* machine) {
+    std::vector<std::string> names;
+    OwnedKey root;
+    OwnedKey apps;
+    EXPECT_EQ(RegConnectRegistryA(machine, HKEY_LOCAL_MACHINE, root.Out()), ERROR_SUCCESS);
+    EXPECT_EQ(RegOpenKeyExA(root.Get(), "Software\\Apps", 0, KEY_READ, apps.Out()), ERROR_SUCCESS);
+    char subkey[256];
+    DWORD length = sizeof subkey;
+    for (DWORD index = 0;
+         RegEnumKeyExA(apps.Get(), index, subkey, &length, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+         ++index, length = sizeof subkey) {
+      OwnedKey app;
+      char name[64];
+      DWORD size = sizeof name;
+      EXPECT_EQ(RegOpenKeyExA(apps.Get(), subkey, 0, KEY_READ, app.Out()), ERROR_SUCCESS);
+      EXPECT_EQ(RegQueryValueExA(app.Get(), "DisplayName", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size),
+                ERROR_SUCCESS);
+      names.emplace_back(name, size);
+    }
+    return names;
+  };
+  standin::SetRegEnumKeyHookForTesting([&big](HKEY, DWORD index) {
+    if (index == 1) fs::resize_file(big, 0);
+  });
+  EXPECT_EQ(list("\\\\BIG").size(), static_cast<std::size_t>(kApplications));
+  EXPECT_EQ(list("\\\\NEXT"), std::vector<std::string>{std::string("Next\0", 5)});
 }
 
 TEST_F(StandinRegistryTest, AConnectionLivesWhileAHandleIntoItIsOpen) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <string>
 #include <type_traits>
 #include <utility>
 
@@ -13,6 +14,7 @@
 #include "platform/export/reg_file.h"
 #include "platform/export/skipped_line_report.h"
 #include "platform/lan/name_folding.h"
+#include "platform/lan/visible_text.h"
 
 namespace regfile {
 namespace {
@@ -67,8 +69,9 @@ class ExportRegistry final : public lan::RemoteRegistry {
   }
 
  public:
-  ExportRegistry(std::string file_name, DiagnosticSink sink)
-      : file_name_(std::move(file_name)), sink_(sink), report_(file_name_, std::move(sink)) {}
+  // Messages name the file with its control characters made visible.
+  ExportRegistry(const std::string& file_name, DiagnosticSink sink)
+      : file_name_(lan::VisibleText(file_name)), sink_(sink), report_(file_name_, std::move(sink)) {}
 
   DWORD Load(const std::filesystem::path& path, HKEY root, const std::string& encoding, const ExportFaults& faults) {
     root_ = root == HKEY_LOCAL_MACHINE ? Root::kLocalMachine : Root::kUsers;
@@ -233,25 +236,46 @@ class ExportRegistry final : public lan::RemoteRegistry {
     return true;
   }
 
-  // Maps the file and finds out how to read it; false after a message.
+  void Say(const std::string& message) const {
+    if (sink_) sink_(file_name_ + message);
+  }
+
+  // Reads the file and finds out how to read it; false after a message.
   bool Read(const std::filesystem::path& path, const std::string& encoding) {
-    if (file_.Open(path) != 0) {
-      if (sink_) sink_(file_name_ + ": cannot be read");
-      return false;
+    // A file whose first bytes are no export is not read further.
+    const auto start_fits = [](std::string_view start) { return ReadExportHeader(start).has_value(); };
+    switch (file_.Open(path, start_fits)) {
+      case FileContents::Outcome::kRead:
+        break;
+      case FileContents::Outcome::kCannotOpen:
+      case FileContents::Outcome::kCannotRead:
+        Say(std::string(": cannot be read: ") + std::strerror(file_.Error()));
+        return false;
+      case FileContents::Outcome::kNotAFile:
+        Say(": not a regular file; it is not read");
+        return false;
+      case FileContents::Outcome::kTooLarge:
+        Say(": larger than " + std::to_string(FileContents::kLargestFile >> 30) +
+            " GiB, the most that is read of an export file; it is not read");
+        return false;
+      case FileContents::Outcome::kRefused:
+        Say(std::string(":1: ") + kNotAnExportMessage);
+        return false;
+      case FileContents::Outcome::kChanged:
+        Say(": changed while it was read; it is not used");
+        return false;
     }
     const std::string wanted = encoding.empty() ? CodePageDecoder::kDefaultEncoding : encoding;
     decoder_ = CodePageDecoder::For(wanted);
     if (decoder_ == nullptr) {
-      if (sink_) {
-        sink_(file_name_ + ": the code page " + wanted + " is not known; the file is read in " +
-              CodePageDecoder::kDefaultEncoding);
-      }
+      Say(": the code page " + lan::VisibleText(wanted) + " is not known; the file is read in " +
+          CodePageDecoder::kDefaultEncoding);
       decoder_ = CodePageDecoder::For(CodePageDecoder::kDefaultEncoding);
     }
     std::string_view bytes = file_.Bytes();
     std::optional<ExportHeader> header = ReadExportHeader(bytes);
     if (!header) {
-      if (sink_) sink_(file_name_ + ":1: " + kNotAnExportMessage);
+      Say(std::string(":1: ") + kNotAnExportMessage);
       return false;
     }
     if (!header->WideText && !decoder_->ParsesAsBytes()) {

@@ -1,13 +1,12 @@
 // One computer's registry read from its registry export file, as a LAN
-// source serves it: the file is read whole and parsed in place (mapped, or
-// read into a reused buffer when small, see file_contents.h); its key
-// lines are found and the key tree built from them alone; a value line is parsed
-// only when a value of its key is asked for, and its data decoded only
-// when they are fetched (a value's size is counted without them, and data
-// larger than lan::kMaxValueData are never decoded: lan_source.h). The
-// inventory's path (open the uninstall key,
-// list its subkeys, read each one's DisplayName) allocates nothing per
-// value.
+// source serves it: the file is read whole into memory (a snapshot, see
+// file_contents.h) and parsed in place; its key lines are found and the
+// key tree built from them alone; a value line is parsed only when a
+// value of its key is asked for, and its data decoded only when they are
+// fetched (a value's size is counted without them, and data larger than
+// lan::kMaxValueData are never decoded: lan_source.h). The inventory's
+// path (open the uninstall key, list its subkeys, read each one's
+// DisplayName) allocates nothing per value.
 //
 // The file is read as Windows imports it (reg_file.h): a line that cannot
 // be parsed is skipped. Each skipped line is reported once, when the
@@ -51,10 +50,12 @@ using DiagnosticSink = std::function<void(const std::string& message)>;
 // Opens `file` as the registry of a computer connected at `root`:
 // NO_ERROR and `registry`, ERROR_INVALID_HANDLE for a root other than
 // HKEY_LOCAL_MACHINE and HKEY_USERS, or ERROR_REGISTRY_CORRUPT for a file
-// that cannot be read or is no registry export (after one message). An
-// empty path gives an empty registry. REGEDIT4 text is read in
-// `encoding`, an iconv name (CodePageDecoder::kDefaultEncoding when empty
-// or unknown to iconv, after a message).
+// that cannot be read, is no regular file, is larger than
+// FileContents::kLargestFile, changes while it is read or is no registry
+// export (after one message naming it). An empty path gives an empty
+// registry. REGEDIT4 text is read in `encoding`, an iconv name
+// (CodePageDecoder::kDefaultEncoding when empty or unknown to iconv, after
+// a message).
 DWORD OpenExportRegistry(const std::filesystem::path& file, HKEY root, const std::string& encoding,
                          const ExportFaults& faults, DiagnosticSink sink,
                          std::unique_ptr<lan::RemoteRegistry>& registry);

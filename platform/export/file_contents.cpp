@@ -1,11 +1,11 @@
 #include "platform/export/file_contents.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -40,6 +40,7 @@ class BufferPool {
     return buffer;
   }
   void Give(std::unique_ptr<Buffer> buffer) {
+    if (buffer->Capacity > FileContents::kLargestKept) return;
     std::lock_guard lock(guard_);
     free_.push_back(std::move(buffer));
   }
@@ -54,18 +55,18 @@ BufferPool& Buffers() {
   return *pool;
 }
 
-// Reads `size` bytes; errno's value on failure, EIO when the file ends
-// early.
-int ReadAll(int descriptor, char* data, std::size_t size) {
+// Reads up to `size` bytes, fewer only where the file ends: answers the
+// number read, or -1 with errno set.
+ssize_t ReadUpTo(int descriptor, char* data, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {
     const ssize_t count = read(descriptor, data + done, size - done);
     if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return errno;
-    if (count == 0) return EIO;
+    if (count < 0) return -1;
+    if (count == 0) break;
     done += static_cast<std::size_t>(count);
   }
-  return 0;
+  return static_cast<ssize_t>(done);
 }
 
 }  // namespace
@@ -73,44 +74,62 @@ int ReadAll(int descriptor, char* data, std::size_t size) {
 FileContents::FileContents() = default;
 
 FileContents::~FileContents() {
-  if (mapping_ != nullptr) munmap(mapping_, size_);
   if (buffer_) Buffers().Give(std::move(buffer_));
 }
 
-int FileContents::Open(const std::filesystem::path& path) {
-  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (descriptor < 0) return errno;
-  struct stat facts {};
-  int error = 0;
-  if (fstat(descriptor, &facts) != 0) {
-    error = errno;
-  } else if (!S_ISREG(facts.st_mode)) {
-    error = S_ISDIR(facts.st_mode) ? EISDIR : EINVAL;
-  } else if (facts.st_size > 0 && static_cast<std::size_t>(facts.st_size) <= kLargestCopied) {
-    size_ = static_cast<std::size_t>(facts.st_size);
-    buffer_ = Buffers().Take();
-    char* data = buffer_->Reserve(size_);
-    error = ReadAll(descriptor, data, size_);
-    data_ = data;
-  } else if (facts.st_size > 0) {
-    size_ = static_cast<std::size_t>(facts.st_size);
-    // The whole file is read: its pages are mapped in one go rather than
-    // faulted in one by one.
-    void* address = mmap(nullptr, size_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, descriptor, 0);
-    if (address == MAP_FAILED) {
-      error = errno;
-    } else {
-      mapping_ = address;
-      data_ = static_cast<const char*>(address);
-    }
+FileContents::Outcome FileContents::Open(const std::filesystem::path& path,
+                                         const std::function<bool(std::string_view start)>& start_fits) {
+  // Without O_NONBLOCK, opening a FIFO waits for a writer for ever.
+  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (descriptor < 0) {
+    error_ = errno;
+    return Outcome::kCannotOpen;
   }
-  if (error != 0) {
+  const Outcome outcome = Read(descriptor, start_fits);
+  close(descriptor);
+  if (outcome != Outcome::kRead) {
     data_ = nullptr;
     size_ = 0;
+    if (buffer_) Buffers().Give(std::move(buffer_));
   }
+  return outcome;
+}
+
+FileContents::Outcome FileContents::Read(int descriptor,
+                                         const std::function<bool(std::string_view start)>& start_fits) {
+  struct stat facts {};
+  if (fstat(descriptor, &facts) != 0) {
+    error_ = errno;
+    return Outcome::kCannotRead;
+  }
+  if (!S_ISREG(facts.st_mode)) return Outcome::kNotAFile;
   modified_ = facts.st_mtim;
-  close(descriptor);
-  return error;
+  const auto size = static_cast<std::uint64_t>(facts.st_size);
+  // The start first: a large file that is something else says so before
+  // anything is sized from it.
+  char start[kStartSize];
+  const ssize_t got = ReadUpTo(descriptor, start, kStartSize);
+  if (got < 0) {
+    error_ = errno;
+    return Outcome::kCannotRead;
+  }
+  const auto start_size = static_cast<std::uint64_t>(got);
+  if (start_size > size || (start_size < kStartSize && start_size != size)) return Outcome::kChanged;
+  if (!start_fits(std::string_view(start, start_size))) return Outcome::kRefused;
+  if (size > kLargestFile) return Outcome::kTooLarge;
+  buffer_ = Buffers().Take();
+  // One byte more than the size: a file that grew shows in it.
+  char* data = buffer_->Reserve(static_cast<std::size_t>(size) + 1);
+  std::memcpy(data, start, start_size);
+  const ssize_t rest = ReadUpTo(descriptor, data + start_size, static_cast<std::size_t>(size - start_size) + 1);
+  if (rest < 0) {
+    error_ = errno;
+    return Outcome::kCannotRead;
+  }
+  if (start_size + static_cast<std::uint64_t>(rest) != size) return Outcome::kChanged;
+  data_ = data;
+  size_ = static_cast<std::size_t>(size);
+  return Outcome::kRead;
 }
 
 }  // namespace regfile

@@ -1,13 +1,22 @@
-// The bytes of a file, for reading it whole and in place: a large file is
-// mapped read-only into memory; a small one is read into a buffer that is
-// reused from file to file, since mapping and unmapping a file of a few
-// hundred kilobytes costs more than copying it (the unmapping flushes the
-// TLB; measured with bench/export_listing). Either way nothing is held
-// once the object goes but at most one small buffer per object alive.
+// The bytes of a file, read whole into memory with read(): a snapshot, which
+// stays as it was when the file changes, shrinks or goes while it is
+// parsed (a mapping would fault instead). The file is opened without
+// blocking and judged on the open descriptor, so that a FIFO or a device
+// put in its place is refused rather than waited on; its first bytes are
+// judged before the rest is read, and a file larger than kLargestFile is
+// not read at all. A file whose size changes while it is read is refused.
+//
+// The room for the bytes is taken from a pool of buffers that files read
+// earlier leave behind (reading into warm memory costs less than faulting
+// in new pages; measured with bench/export_listing); a buffer larger than
+// kLargestKept is given back to the system instead.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -15,29 +24,49 @@ namespace regfile {
 
 class FileContents {
  public:
-  // Files up to this size are read into a buffer; larger ones are mapped.
-  static constexpr std::size_t kLargestCopied = 1 << 20;
+  // The largest file that is read, in bytes.
+  static constexpr std::uint64_t kLargestFile = std::uint64_t{1} << 30;
+  // How many of the first bytes are judged before the rest is read.
+  static constexpr std::size_t kStartSize = 4096;
+  // The largest buffer kept for the next file.
+  static constexpr std::size_t kLargestKept = std::size_t{64} << 20;
 
-  struct Buffer;  // the room for a small file's bytes
+  enum class Outcome {
+    kRead,
+    kCannotOpen,  // Error() tells why
+    kCannotRead,  // Error() tells why
+    kNotAFile,    // a directory, a FIFO, a device or a socket
+    kTooLarge,    // larger than kLargestFile
+    kRefused,     // its first bytes were refused
+    kChanged,     // its size changed while it was read
+  };
+
+  struct Buffer;  // room for a file's bytes
 
   FileContents();
   FileContents(const FileContents&) = delete;
   FileContents& operator=(const FileContents&) = delete;
   ~FileContents();
 
-  // Reads a regular file; answers 0 or the errno value of the failure.
-  int Open(const std::filesystem::path& path);
+  // Reads the file at `path`; `start_fits` is asked about its first
+  // kStartSize bytes (all of them when it is shorter) before the rest is
+  // read. Holds nothing unless it answers kRead.
+  Outcome Open(const std::filesystem::path& path, const std::function<bool(std::string_view start)>& start_fits);
 
+  // The errno value of kCannotOpen and kCannotRead.
+  int Error() const { return error_; }
   std::string_view Bytes() const { return {data_, size_}; }
   // The time of the file's last modification.
   timespec Modified() const { return modified_; }
 
  private:
+  Outcome Read(int descriptor, const std::function<bool(std::string_view start)>& start_fits);
+
   const char* data_ = nullptr;
   std::size_t size_ = 0;
-  void* mapping_ = nullptr;
   std::unique_ptr<Buffer> buffer_;
   timespec modified_{};
+  int error_ = 0;
 };
 
 }  // namespace regfile
