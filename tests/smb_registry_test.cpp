@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <malloc.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -262,6 +263,62 @@ TEST(SmbRegistryTest, AnsweredNamesAreNotAllKept) {
   }
   const std::size_t after = mallinfo2().uordblks;
   EXPECT_LT(after, before + 100 * 1024) << "held after the listing: " << after - before;
+}
+
+// Facts that claim what no registry holds are cut to what one can, with
+// a message where subkeys would go unlisted; a listing that follows the
+// facts costs a call per subkey that exists and one more.
+TEST(SmbRegistryTest, KeyFactsAreHeldToWhatARegistryCanHold) {
+  struct Case {
+    lan::KeyFacts Claimed;
+    DWORD SubkeyCount;
+    DWORD LongestSubkeyName;
+    DWORD LongestValueName;
+    const char* Message;
+  };
+  const Case cases[] = {
+      {{3, 10, 1, 20, 30}, 3, 10, 20, ""},
+      {{smb::kMostSubkeys, 255, 0, 16383, 0}, smb::kMostSubkeys, 255, 16383, ""},
+      {{smb::kMostSubkeys + 1, 256, 0, 16384, 0}, smb::kMostSubkeys, 255, 16383, "the server counts 65537 subkeys"},
+      {{0xFFFFFFFF, 0xFFFFFFFE, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF},
+       smb::kMostSubkeys,
+       255,
+       16383,
+       "kestrova: \\\\PC1: HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall: "
+       "the server counts 4294967295 subkeys; only the first 65536 are listed\n"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.Claimed.SubkeyCount);
+    FakeWinregServer server;
+    server.AddApplications(3);
+    server.Keys[std::u16string(kUninstall)].ClaimedFacts = test.Claimed;
+    std::ostringstream messages;
+    SmbRegistryOptions options;
+    options.PrefetchPipes = 0;
+    options.Messages = &messages;
+    std::unique_ptr<SmbRegistry> registry;
+    ASSERT_EQ(SmbRegistry::Connect(server, u"PC1", HKEY_LOCAL_MACHINE, options, registry), NO_ERROR);
+    KeyId key = 0;
+    ASSERT_EQ(registry->OpenKey(lan::RemoteRegistry::kRootKey, kUninstall, KEY_READ, key), NO_ERROR);
+    lan::KeyFacts facts;
+    ASSERT_EQ(registry->QueryKeyFacts(key, facts), NO_ERROR);
+    EXPECT_EQ(facts.SubkeyCount, test.SubkeyCount);
+    EXPECT_EQ(facts.LongestSubkeyName, test.LongestSubkeyName);
+    EXPECT_EQ(facts.LongestValueName, test.LongestValueName);
+    EXPECT_EQ(facts.LongestValueData, test.Claimed.LongestValueData);
+    EXPECT_NE(messages.str().find(test.Message), std::string::npos) << messages.str();
+    EXPECT_EQ(messages.str().empty(), *test.Message == '\0');
+
+    const std::uint64_t calls = registry->CallCounts().Own;
+    DWORD listed = 0;
+    for (DWORD index = 0; index < std::min<DWORD>(facts.SubkeyCount, smb::kMostSubkeys + 8); ++index) {
+      std::u16string name;
+      FILETIME written{};
+      if (registry->EnumKey(key, index, name, written) == NO_ERROR) ++listed;
+    }
+    EXPECT_EQ(listed, 3u);
+    EXPECT_EQ(registry->CallCounts().Own - calls, std::min<DWORD>(test.SubkeyCount, 4));
+  }
 }
 
 TEST(SmbRegistryTest, RootsAndPipesThatCannotBeHad) {

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "platform/lan/utf16_text.h"
+#include "platform/lan/visible_text.h"
 #include "platform/smb/rpc_status.h"
 
 namespace smb {
@@ -132,6 +134,7 @@ DWORD SmbRegistry::CloseKey(KeyId key) {
 DWORD SmbRegistry::EnumKey(KeyId key, DWORD index, std::u16string& name, FILETIME& last_written) {
   OpenKeyState* state = Find(key);
   if (state == nullptr) return ERROR_INVALID_HANDLE;
+  if (index >= kMostSubkeys || (state->EndIndex && index >= *state->EndIndex)) return ERROR_NO_MORE_ITEMS;
   auto cached = state->Enumerated.find(index);
   if (cached == state->Enumerated.end()) {
     CachedEnum result;
@@ -147,6 +150,7 @@ DWORD SmbRegistry::EnumKey(KeyId key, DWORD index, std::u16string& name, FILETIM
     cached = state->Enumerated.emplace(index, std::move(result)).first;
   }
   QueueEnumAhead(*state, index, cached->second.Status);
+  if (cached->second.Status == ERROR_NO_MORE_ITEMS) state->EndIndex = std::min(state->EndIndex.value_or(index), index);
   if (cached->second.Status != NO_ERROR) return cached->second.Status;
   NoteListed(*state, index, cached->second.Name);
   name = cached->second.Name;
@@ -281,11 +285,26 @@ DWORD SmbRegistry::QueryKeyFacts(KeyId key, lan::KeyFacts& facts) {
     lan::KeyFacts read;
     const DWORD status = session_->QueryInfoKey(*state->Handle, read);
     if (!session_->LastCallAnswered()) return status;
-    state->Facts.emplace(status, read);
+    state->Facts.emplace(status, status == NO_ERROR ? Bounded(*state, read) : read);
   }
   if (state->Facts->first != NO_ERROR) return state->Facts->first;
   facts = state->Facts->second;
   return NO_ERROR;
+}
+
+lan::KeyFacts SmbRegistry::Bounded(const OpenKeyState& state, lan::KeyFacts facts) const {
+  if (facts.SubkeyCount > kMostSubkeys) {
+    std::u16string key = root_ == HKEY_USERS ? u"HKEY_USERS" : u"HKEY_LOCAL_MACHINE";
+    if (!state.Path.empty()) key += u"\\" + state.Path;
+    *options_.Messages << "kestrova: \\\\" << lan::VisibleText(lan::Utf8FromUtf16(server_)) << ": "
+                       << lan::VisibleText(lan::Utf8FromUtf16(key)) << ": the server counts " << facts.SubkeyCount
+                       << " subkeys; only the first " << kMostSubkeys << " are listed\n";
+    options_.Messages->flush();
+    facts.SubkeyCount = kMostSubkeys;
+  }
+  facts.LongestSubkeyName = std::min<DWORD>(facts.LongestSubkeyName, winreg::kLongestKeyName);
+  facts.LongestValueName = std::min(facts.LongestValueName, kLongestValueName);
+  return facts;
 }
 
 }  // namespace smb

@@ -7,7 +7,9 @@
 //  - a value is queried with room for its data, so that a query for its
 //    size and the fetch of its data that follows cost one call; what a
 //    reply carried answers the same query again while the key stays open,
-//    and so do the facts of an open key and the names it enumerated;
+//    and so do the facts of an open key and the last names it enumerated;
+//    once the registry said that a key has no subkey number n, no number
+//    from n on is asked for again while the key stays open;
 //  - once the caller enumerates a key's subkeys in order, the names that
 //    follow are read ahead over several pipes at once; once it opens
 //    consecutive enumerated subkeys and queries the same value in each, the
@@ -25,10 +27,26 @@
 // Every answer is the registry's: a read-ahead whose pipe failed is
 // dropped and the call made on the registry's own pipe; a read-ahead's
 // error is reported when the caller makes the call that it answers.
+//
+// What a server says is held to what a real registry can hold before it
+// reaches the caller, whose loops and buffers are sized from it:
+//  - names: a subkey name has at most 255 characters (a longer one fails
+//    its call, winreg_session.h); a key's facts give LongestSubkeyName at
+//    most 255 and LongestValueName at most 16,383, the registry's limits;
+//  - subkeys: a key is listed up to kMostSubkeys (65,536) subkeys, more
+//    than any uninstall key holds, so that a hostile or broken server
+//    costs at most that many names (about 35 MB in the caller's list) and
+//    calls. Its facts give SubkeyCount at most that, and EnumKey answers
+//    ERROR_NO_MORE_ITEMS from that index on without a call; a larger
+//    count is cut with a message on `Messages` naming the key, since the
+//    subkeys beyond it are never listed;
+//  - value data: at most lan::kMaxValueData (lan_source.h) is handed out;
+//    data beyond the room that a query offered is a protocol error.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
@@ -50,7 +68,15 @@ struct SmbRegistryOptions {
   static constexpr std::size_t kMaxPrefetchPipes = 8;
   // How far ahead of the caller the read-ahead reaches, in subkeys.
   std::size_t PrefetchWindow = 128;
+  // Where a key's facts that were cut to the registry's limits are
+  // reported.
+  std::ostream* Messages = &std::cerr;
 };
+
+// The most subkeys of one key that the registry lists.
+inline constexpr DWORD kMostSubkeys = 1 << 16;
+// The registry's limit on a value name, in UTF-16 characters.
+inline constexpr DWORD kLongestValueName = 16383;
 
 // RPC calls made, binds not counted.
 struct RegistryCallCounts {
@@ -99,7 +125,8 @@ class SmbRegistry final : public lan::RemoteRegistry {
     std::vector<std::pair<std::u16string, CachedValue>> Values;
     std::map<DWORD, CachedEnum> Enumerated;
     std::optional<DWORD> LastEnumIndex;
-    bool ValueQueried = false;  // the first value query of a key sets the value pattern
+    std::optional<DWORD> EndIndex;  // the first index the registry had no subkey for
+    bool ValueQueried = false;      // the first value query of a key sets the value pattern
     DWORD EnumQueuedUntil = 0;
   };
   // The subkey names last handed out by EnumKey, for the value read-ahead:
@@ -132,6 +159,7 @@ class SmbRegistry final : public lan::RemoteRegistry {
   std::optional<std::size_t> ListedIndex(std::u16string_view path) const;
   void NoteValueQuery(OpenKeyState& state, const std::u16string& value);
   DWORD FetchValue(OpenKeyState& state, const std::u16string& name, std::uint32_t room, CachedValue& value);
+  lan::KeyFacts Bounded(const OpenKeyState& state, lan::KeyFacts facts) const;
   static void CacheValue(OpenKeyState& state, std::u16string name, CachedValue value);
 
   PipeOpener& opener_;

@@ -274,12 +274,18 @@ std::vector<std::uint8_t> FakeWinregServer::Answer(const std::vector<std::uint8_
           longest_data = std::max<std::uint32_t>(longest_data, value.Data.size());
         }
       }
-      out.U32(key ? key->Subkeys.size() : 0);
-      out.U32(longest_subkey);
+      lan::KeyFacts facts;
+      if (key) {
+        facts = key->ClaimedFacts.value_or(lan::KeyFacts{static_cast<DWORD>(key->Subkeys.size()), longest_subkey,
+                                                         static_cast<DWORD>(key->Values.size()), longest_name,
+                                                         longest_data});
+      }
+      out.U32(facts.SubkeyCount);
+      out.U32(facts.LongestSubkeyName);
       out.U32(0);
-      out.U32(key ? key->Values.size() : 0);
-      out.U32(longest_name);
-      out.U32(longest_data);
+      out.U32(facts.ValueCount);
+      out.U32(facts.LongestValueName);
+      out.U32(facts.LongestValueData);
       out.U32(0);
       out.U32(0x55667788);
       out.U32(0x01D99999);

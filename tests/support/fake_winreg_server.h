@@ -11,9 +11,11 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/lan/lan_source.h"
 #include "platform/smb/message_pipe.h"
 
 namespace smbtest {
@@ -25,7 +27,8 @@ struct FakeKey {
     std::string Data;
   };
   std::map<std::u16string, Value> Values;
-  bool Denied = false;  // opening it gives ERROR_ACCESS_DENIED
+  bool Denied = false;                        // opening it gives ERROR_ACCESS_DENIED
+  std::optional<lan::KeyFacts> ClaimedFacts;  // what its facts say instead of the truth
 };
 
 struct FakeServerOptions {
