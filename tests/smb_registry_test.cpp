@@ -321,6 +321,24 @@ TEST(SmbRegistryTest, KeyFactsAreHeldToWhatARegistryCanHold) {
   }
 }
 
+// A server that trickles its reply, a byte per read: the call ends at its
+// time limit, long before the reply would, and the connection with it.
+TEST(SmbRegistryTest, TrickledReplyEndsAtTheCallsTimeLimit) {
+  FakeServerOptions options;
+  options.CallTimeLimit = std::chrono::milliseconds(300);
+  options.TrickleFromCall = 2;  // the root's open comes whole
+  options.TrickleDelay = std::chrono::milliseconds(1);
+  FakeWinregServer server(options);
+  server.Keys[u""].Values[u"V"] = {REG_BINARY, std::string(8000, 'v')};
+  auto registry = Connect(server, 0);
+  DWORD type = 0, size = 0;
+  std::string data;
+  const std::uint64_t reads = server.ReadsAnswered();
+  EXPECT_EQ(registry->QueryValue(lan::RemoteRegistry::kRootKey, u"V", true, type, size, data), ERROR_TIMEOUT);
+  EXPECT_LT(server.ReadsAnswered() - reads, 4000u);
+  EXPECT_EQ(registry->QueryValue(lan::RemoteRegistry::kRootKey, u"W", true, type, size, data), ERROR_TIMEOUT);
+}
+
 TEST(SmbRegistryTest, RootsAndPipesThatCannotBeHad) {
   FakeWinregServer server;
   std::unique_ptr<SmbRegistry> registry;

@@ -16,6 +16,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// A time limit that a scripted pipe never reaches.
+constexpr std::chrono::milliseconds kNoHurry{60000};
+
 Bytes Hex(std::string_view text) {
   Bytes bytes;
   for (std::size_t index = 0; index < text.size();) {
@@ -140,7 +143,7 @@ TEST(SmbRpcTest, MultiFragmentReplyInOddPiecesIsJoined) {
   const Bytes both = Join({first, second});
   replies.push_back(Bytes(both.begin(), both.begin() + static_cast<std::ptrdiff_t>(first.size() + 3)));
   replies.push_back(Bytes(both.begin() + static_cast<std::ptrdiff_t>(first.size() + 3), both.end()));
-  smb::RpcConnection connection(std::make_unique<ScriptedPipe>(replies, written));
+  smb::RpcConnection connection(std::make_unique<ScriptedPipe>(replies, written), kNoHurry);
   ASSERT_EQ(connection.Bind(smb::kWinregSyntax), NO_ERROR);
   Bytes stub;
   ASSERT_EQ(connection.Call(17, Bytes(40, 0), stub), NO_ERROR);
@@ -191,7 +194,7 @@ TEST(SmbRpcTest, BadRepliesEndInWindowsCodes) {
     replies.insert(replies.end(), test.Replies.begin(), test.Replies.end());
     if (test.StillUsable) replies.push_back(Response(3, 3, Hex("00 00 00 00")));
     std::vector<Bytes> written;
-    smb::RpcConnection connection(std::make_unique<ScriptedPipe>(replies, written));
+    smb::RpcConnection connection(std::make_unique<ScriptedPipe>(replies, written), kNoHurry);
     ASSERT_EQ(connection.Bind(smb::kWinregSyntax), NO_ERROR);
     Bytes stub;
     EXPECT_EQ(connection.Call(5, Bytes(20, 0), stub), test.Status);
@@ -224,7 +227,7 @@ TEST(SmbRpcTest, RefusedBindsEndInWindowsCodes) {
   for (const auto& [reply, status] : cases) {
     std::deque<Bytes> replies{reply};
     std::vector<Bytes> written;
-    smb::RpcConnection connection(std::make_unique<ScriptedPipe>(replies, written));
+    smb::RpcConnection connection(std::make_unique<ScriptedPipe>(replies, written), kNoHurry);
     EXPECT_EQ(connection.Bind(smb::kWinregSyntax), status);
   }
 }
@@ -253,7 +256,7 @@ TEST(SmbRpcTest, RequestFragmentsFollowTheServersReceiveSize) {
     ack[19] = static_cast<std::uint8_t>(test.ServerReceive >> 8);
     std::deque<Bytes> replies{ack, Response(2, 3, Hex("00 00 00 00"))};
     std::vector<Bytes> written;
-    smb::RpcConnection connection(std::make_unique<ScriptedPipe>(replies, written));
+    smb::RpcConnection connection(std::make_unique<ScriptedPipe>(replies, written), kNoHurry);
     ASSERT_EQ(connection.Bind(smb::kWinregSyntax), NO_ERROR);
     Bytes stub;
     ASSERT_EQ(connection.Call(17, Bytes(3000, 0xAB), stub), NO_ERROR);

@@ -4,6 +4,7 @@
 // opens these pipes; tests replace them with scripted servers.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -22,10 +23,16 @@ class MessagePipe {
   virtual DWORD Write(std::span<const std::uint8_t> message) = 0;
 
   // Reads what the server has sent, at most buffer.size() bytes, waiting
-  // (within the connection's time limit) until at least one byte is there.
-  // On NO_ERROR, `received` is between 1 and buffer.size(). A pipe that the
-  // server closed gives ERROR_BROKEN_PIPE, a time limit ERROR_TIMEOUT.
+  // (within the deadline) until at least one byte is there. On NO_ERROR,
+  // `received` is between 1 and buffer.size(). A pipe that the server
+  // closed gives ERROR_BROKEN_PIPE, a time limit ERROR_TIMEOUT.
   virtual DWORD Read(std::span<std::uint8_t> buffer, std::size_t& received) = 0;
+
+  // The time by which the call that starts now must be done: a write or
+  // read still waiting then fails with ERROR_TIMEOUT. The connection also
+  // checks the time before each write and read, so a pipe whose writes
+  // and reads never wait need not keep it.
+  virtual void SetDeadline(std::chrono::steady_clock::time_point deadline) { static_cast<void>(deadline); }
 };
 
 // Opens pipes to the computers of one network, so that a client can hold
@@ -41,6 +48,10 @@ class PipeOpener {
   // ERROR_ACCESS_DENIED / ERROR_LOGON_FAILURE for refused credentials,
   // ERROR_FILE_NOT_FOUND for a service that is not running.
   virtual DWORD Open(std::u16string_view server, std::string_view pipe_name, std::unique_ptr<MessagePipe>& pipe) = 0;
+
+  // How long one call over its pipes may take, from its request to the
+  // last byte of its reply.
+  virtual std::chrono::milliseconds CallTimeLimit() const = 0;
 };
 
 }  // namespace smb

@@ -11,7 +11,8 @@ namespace {
 // One lane's association and the key whose subkeys it last enumerated.
 class LaneSession {
  public:
-  LaneSession(std::unique_ptr<MessagePipe> pipe) : session_(std::move(pipe)) {}
+  LaneSession(std::unique_ptr<MessagePipe> pipe, std::chrono::milliseconds time_limit)
+      : session_(std::move(pipe), time_limit) {}
 
   DWORD Connect(HKEY root) { return session_.Connect(root, root_); }
   std::uint64_t CallCount() const { return session_.CallCount(); }
@@ -153,7 +154,7 @@ void RegistryPrefetcher::RunLane() {
     opened = opener_.Open(server_, "winreg", pipe);
   }
   if (opened == NO_ERROR && pipe) {
-    session = std::make_unique<LaneSession>(std::move(pipe));
+    session = std::make_unique<LaneSession>(std::move(pipe), opener_.CallTimeLimit());
     if (session->Connect(root_) != NO_ERROR) session.reset();
   }
   std::uint64_t counted = 0;

@@ -12,6 +12,16 @@ DWORD RpcConnection::Break(DWORD error) {
   return error;
 }
 
+void RpcConnection::StartDeadline() {
+  deadline_ = std::chrono::steady_clock::now() + time_limit_;
+  pipe_->SetDeadline(deadline_);
+}
+
+DWORD RpcConnection::Write(std::span<const std::uint8_t> message) {
+  if (std::chrono::steady_clock::now() >= deadline_) return ERROR_TIMEOUT;
+  return pipe_->Write(message);
+}
+
 DWORD RpcConnection::ReadFragment(std::size_t max_fragment, std::vector<std::uint8_t>& fragment) {
   std::size_t wanted = kCommonHeaderSize;
   PduHeader header;
@@ -30,6 +40,7 @@ DWORD RpcConnection::ReadFragment(std::size_t max_fragment, std::vector<std::uin
     const std::size_t room = header_read ? wanted - pending_.size() : kCommonHeaderSize - pending_.size();
     const std::size_t old_size = pending_.size();
     pending_.resize(old_size + room);
+    if (std::chrono::steady_clock::now() >= deadline_) return ERROR_TIMEOUT;
     std::size_t received = 0;
     const DWORD status = pipe_->Read(std::span<std::uint8_t>(pending_).subspan(old_size), received);
     if (status != NO_ERROR) return status;
@@ -45,7 +56,8 @@ DWORD RpcConnection::Bind(const SyntaxId& interface_syntax) {
   if (broken_ != NO_ERROR) return broken_;
   const std::uint32_t call_id = next_call_id_++;
   const std::vector<std::uint8_t> bind = EncodeBind(call_id, interface_syntax);
-  if (const DWORD status = pipe_->Write(bind); status != NO_ERROR) return Break(status);
+  StartDeadline();
+  if (const DWORD status = Write(bind); status != NO_ERROR) return Break(status);
   std::vector<std::uint8_t> reply;
   if (const DWORD status = ReadFragment(kOfferedFragmentSize, reply); status != NO_ERROR) return Break(status);
   if (const DWORD status = ParseBindReply(reply, call_id, agreement_); status != NO_ERROR) return Break(status);
@@ -59,8 +71,9 @@ DWORD RpcConnection::Call(std::uint16_t opnum, std::span<const std::uint8_t> req
   if (!bound_) return kRpcProtocolError;
   const std::uint32_t call_id = next_call_id_++;
   ++calls_;
+  StartDeadline();
   for (const std::vector<std::uint8_t>& fragment : EncodeRequest(call_id, opnum, request, agreement_.MaxTransmit)) {
-    if (const DWORD status = pipe_->Write(fragment); status != NO_ERROR) return Break(status);
+    if (const DWORD status = Write(fragment); status != NO_ERROR) return Break(status);
   }
   ResponseAssembler assembler(call_id);
   std::vector<std::uint8_t> fragment;

@@ -3,11 +3,16 @@
 // the bind agreed) and a response (joined from its fragments).
 //
 // Each fragment is read as its 16-byte header, then the rest, in as many
-// reads as the pipe needs; nothing past the fragment is asked for. A failure that leaves the association out of step (a
-// pipe error, a malformed or oversized reply, a refused bind) breaks the connection: every later call fails at once
-// with the same code.
+// reads as the pipe needs; nothing past the fragment is asked for. Each
+// bind and each call has a deadline, its time limit from the moment it
+// starts: however the server spreads its reply over reads, a call that is
+// not done by then fails with ERROR_TIMEOUT. A failure that leaves the
+// association out of step (a pipe error, a time limit, a malformed or
+// oversized reply, a refused bind) breaks the connection: every later call
+// fails at once with the same code.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -21,7 +26,8 @@ namespace smb {
 
 class RpcConnection {
  public:
-  explicit RpcConnection(std::unique_ptr<MessagePipe> pipe) : pipe_(std::move(pipe)) {}
+  RpcConnection(std::unique_ptr<MessagePipe> pipe, std::chrono::milliseconds time_limit)
+      : pipe_(std::move(pipe)), time_limit_(time_limit) {}
 
   DWORD Bind(const SyntaxId& interface_syntax);
 
@@ -33,10 +39,14 @@ class RpcConnection {
   std::uint64_t CallCount() const { return calls_; }
 
  private:
+  void StartDeadline();
+  DWORD Write(std::span<const std::uint8_t> message);
   DWORD ReadFragment(std::size_t max_fragment, std::vector<std::uint8_t>& fragment);
   DWORD Break(DWORD error);
 
   std::unique_ptr<MessagePipe> pipe_;
+  const std::chrono::milliseconds time_limit_;
+  std::chrono::steady_clock::time_point deadline_;
   std::vector<std::uint8_t> pending_;
   BindAgreement agreement_;
   bool bound_ = false;

@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <string>
 
 #include "platform/smb/fragment_reader.h"
 #include "platform/smb/smb_context.h"
 #include "platform/smb/smb_errors.h"
 #include "platform/smb/smb_text.h"
+#include "platform/smb/socket_deadline.h"
 
 namespace smb {
 namespace {
@@ -20,9 +22,13 @@ std::atomic<std::uint64_t> opens{0};
 std::atomic<std::uint64_t> writes{0};
 std::atomic<std::uint64_t> reads{0};
 
+// A pipe over libsmbclient. A call's deadline is checked before each
+// libsmbclient read and write and, where the connection's socket is known,
+// ends one that is still waiting then (socket_deadline.h).
 class SmbMessagePipe : public MessagePipe {
  public:
-  SmbMessagePipe(std::unique_ptr<SmbContext> context, SMBCFILE* file) : context_(std::move(context)), file_(file) {}
+  SmbMessagePipe(std::unique_ptr<SmbContext> context, SMBCFILE* file, int socket)
+      : context_(std::move(context)), file_(file), watch_(socket) {}
 
   ~SmbMessagePipe() override {
     if (file_ == nullptr) return;
@@ -35,13 +41,18 @@ class SmbMessagePipe : public MessagePipe {
     const auto write = smbc_getFunctionWrite(context_->Get());
     while (!message.empty()) {
       writes.fetch_add(1, std::memory_order_relaxed);
+      if (std::chrono::steady_clock::now() >= deadline_) return Failed(ETIMEDOUT);
       ssize_t written = 0;
+      int error = 0;
       {
         const std::unique_lock lock = LockForTransfer();
+        watch_.Arm(deadline_);
         errno = 0;
         written = write(context_->Get(), file_, message.data(), message.size());
+        error = errno;
       }
-      if (written <= 0) return Failed(written < 0 ? errno : EPIPE);
+      if (watch_.Disarm()) return Failed(ETIMEDOUT);
+      if (written <= 0) return Failed(written < 0 ? error : EPIPE);
       message = message.subspan(static_cast<std::size_t>(written) < message.size() ? written : message.size());
     }
     return NO_ERROR;
@@ -53,19 +64,26 @@ class SmbMessagePipe : public MessagePipe {
     return fragments_.Read(buffer, received);
   }
 
+  void SetDeadline(std::chrono::steady_clock::time_point deadline) override { deadline_ = deadline; }
+
  private:
   DWORD ReadExactly(std::span<std::uint8_t> bytes) {
     if (file_ == nullptr) return ERROR_BROKEN_PIPE;
     const auto read = smbc_getFunctionRead(context_->Get());
     while (!bytes.empty()) {
       reads.fetch_add(1, std::memory_order_relaxed);
+      if (std::chrono::steady_clock::now() >= deadline_) return Failed(ETIMEDOUT);
       ssize_t got = 0;
+      int error = 0;
       {
         const std::unique_lock lock = LockForTransfer();
+        watch_.Arm(deadline_);
         errno = 0;
         got = read(context_->Get(), file_, bytes.data(), bytes.size());
+        error = errno;
       }
-      if (got <= 0) return Failed(got < 0 ? errno : EPIPE);
+      if (watch_.Disarm()) return Failed(ETIMEDOUT);
+      if (got <= 0) return Failed(got < 0 ? error : EPIPE);
       bytes = bytes.subspan(std::min(static_cast<std::size_t>(got), bytes.size()));
     }
     return NO_ERROR;
@@ -84,6 +102,10 @@ class SmbMessagePipe : public MessagePipe {
 
   std::unique_ptr<SmbContext> context_;
   SMBCFILE* file_;
+  SocketDeadline watch_;
+  // No deadline until a call sets one: libsmbclient's own time limit
+  // bounds each request.
+  std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
   FragmentReader fragments_{[this](std::span<std::uint8_t> bytes) { return ReadExactly(bytes); }};
 };
 
@@ -112,15 +134,24 @@ DWORD SmbPipeOpener::Open(std::u16string_view server, std::string_view pipe_name
   opens.fetch_add(1, std::memory_order_relaxed);
   SMBCFILE* file = nullptr;
   int error = 0;
+  int socket = -1;
   {
+    // Every libsmbclient connection is made under this lock, so the one
+    // TCP socket that appears meanwhile is this pipe's.
     const std::unique_lock lock = LockForConnecting();
+    const SocketSet before = TcpSockets();
     errno = 0;
     file = smbc_getFunctionOpen(context->Get())(context->Get(), url.c_str(), O_RDWR, 0);
     error = errno;
+    if (file != nullptr) socket = DuplicateNewSocket(before, TcpSockets());
   }
   if (file == nullptr) return WindowsErrorFromErrno(error, SmbStep::kOpen);
-  pipe = std::make_unique<SmbMessagePipe>(std::move(context), file);
+  pipe = std::make_unique<SmbMessagePipe>(std::move(context), file, socket);
   return NO_ERROR;
+}
+
+std::chrono::milliseconds SmbPipeOpener::CallTimeLimit() const {
+  return std::chrono::milliseconds(settings_.TimeoutMilliseconds);
 }
 
 }  // namespace smb

@@ -26,6 +26,8 @@ class SmbPipeOpener : public PipeOpener {
   explicit SmbPipeOpener(SmbSettings settings) : settings_(std::move(settings)) {}
 
   DWORD Open(std::u16string_view server, std::string_view pipe_name, std::unique_ptr<MessagePipe>& pipe) override;
+  // KESTROVA_SMB_TIMEOUT: the limit of each request, its whole reply read.
+  std::chrono::milliseconds CallTimeLimit() const override;
 
  private:
   SmbSettings settings_;

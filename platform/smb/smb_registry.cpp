@@ -38,7 +38,7 @@ DWORD SmbRegistry::Connect(PipeOpener& opener, std::u16string_view server, HKEY 
   std::unique_ptr<MessagePipe> pipe;
   if (const DWORD status = opener.Open(server, "winreg", pipe); status != NO_ERROR) return status;
   if (!pipe) return kRpcProtocolError;
-  auto session = std::make_unique<WinregSession>(std::move(pipe));
+  auto session = std::make_unique<WinregSession>(std::move(pipe), opener.CallTimeLimit());
   ContextHandle root_handle;
   if (const DWORD status = session->Connect(root, root_handle); status != NO_ERROR) return status;
   registry.reset(new SmbRegistry(opener, std::u16string(server), root, options, std::move(session), root_handle));

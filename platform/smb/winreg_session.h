@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,7 +25,9 @@ constexpr REGSAM kMaximumAllowed = 0x02000000;
 
 class WinregSession {
  public:
-  explicit WinregSession(std::unique_ptr<MessagePipe> pipe) : connection_(std::move(pipe)) {}
+  // Each call over `pipe` may take `time_limit`, its whole reply read.
+  WinregSession(std::unique_ptr<MessagePipe> pipe, std::chrono::milliseconds time_limit)
+      : connection_(std::move(pipe), time_limit) {}
 
   // Binds to winreg and opens `root` (HKEY_LOCAL_MACHINE or HKEY_USERS).
   DWORD Connect(HKEY root, ContextHandle& root_handle);

@@ -40,6 +40,7 @@ class ReplayOpener : public smb::PipeOpener {
     pipe = std::make_unique<ReplayPipe>(replies_, chunk_);
     return NO_ERROR;
   }
+  std::chrono::milliseconds CallTimeLimit() const override { return std::chrono::minutes(1); }
 
  private:
   std::span<const std::uint8_t> replies_;

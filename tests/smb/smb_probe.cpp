@@ -20,10 +20,12 @@
 //                                      makes CALLS OpenHKLM calls on each,
 //                                      every pipe from its own thread:
 //                                      the calls per second over all pipes
-//   kestrova_smb_probe bind-twice HOST FILE
+//   kestrova_smb_probe bind-twice HOST FILE [MS]
 //                                      binds, prints "HOST bound", waits
 //                                      for FILE to exist, binds again over
-//                                      the same pipe and prints the result
+//                                      the same pipe (with a deadline MS
+//                                      milliseconds away) and prints the
+//                                      result
 //
 // Settings come from the environment as for the program. Timings go to
 // standard error.
@@ -35,6 +37,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -154,7 +157,8 @@ DWORD Exchange(smb::MessagePipe& pipe, std::size_t& received) {
 // Binds over a pipe, then (with `then_wait_for`) waits until that file
 // exists and tries again on the same pipe: how a pipe whose server went
 // away in between fails.
-DWORD Bind(smb::PipeOpener& pipes, const std::string& host, const char* then_wait_for = nullptr) {
+DWORD Bind(smb::PipeOpener& pipes, const std::string& host, const char* then_wait_for = nullptr,
+           std::optional<std::chrono::milliseconds> deadline = std::nullopt) {
   const auto start = std::chrono::steady_clock::now();
   std::unique_ptr<smb::MessagePipe> pipe;
   if (const DWORD error = pipes.Open(smb::Utf16FromUtf8(host), "winreg", pipe); error != NO_ERROR) return error;
@@ -166,6 +170,7 @@ DWORD Bind(smb::PipeOpener& pipes, const std::string& host, const char* then_wai
   if (then_wait_for == nullptr) return NO_ERROR;
   std::cout << host << " bound" << std::endl;
   for (int i = 0; i < 600 && access(then_wait_for, F_OK) != 0; ++i) usleep(100 * 1000);
+  if (deadline) pipe->SetDeadline(std::chrono::steady_clock::now() + *deadline);
   return Exchange(*pipe, received);
 }
 
@@ -214,7 +219,7 @@ int Burst(smb::PipeOpener& pipes, const std::string& host, int pipe_count, int c
 int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   if (arguments.empty()) {
-    std::cerr << "usage: kestrova_smb_probe browse | inventory [NAME...] | bind HOST... | bind-twice HOST FILE\n";
+    std::cerr << "usage: kestrova_smb_probe browse | inventory [NAME...] | bind HOST... | bind-twice HOST FILE [MS]\n";
     return 2;
   }
   smb::SmbLanSource source(smb::SettingsFromEnvironment(std::cerr));
@@ -247,8 +252,10 @@ int main(int argc, char** argv) {
   if (arguments[0] == "burst" && arguments.size() == 4) {
     return Burst(source.Pipes(), arguments[1], std::stoi(arguments[2]), std::stoi(arguments[3]));
   }
-  if (arguments[0] == "bind-twice" && arguments.size() == 3) {
-    const DWORD error = Bind(source.Pipes(), arguments[1], arguments[2].c_str());
+  if (arguments[0] == "bind-twice" && (arguments.size() == 3 || arguments.size() == 4)) {
+    std::optional<std::chrono::milliseconds> deadline;
+    if (arguments.size() == 4) deadline = std::chrono::milliseconds(std::stoi(arguments[3]));
+    const DWORD error = Bind(source.Pipes(), arguments[1], arguments[2].c_str(), deadline);
     std::cout << arguments[1] << (error == NO_ERROR ? " ok" : " error " + std::to_string(error)) << std::endl;
     return 0;
   }

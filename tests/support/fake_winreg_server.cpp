@@ -88,6 +88,8 @@ class FakePipe : public smb::MessagePipe {
     const std::uint16_t opnum = static_cast<std::uint16_t>(message[22] | message[23] << 8);
     bool fault = false;
     const std::vector<std::uint8_t> stub = server_.Answer(request_, opnum, handles_, fault);
+    const std::int64_t trickle_from = server_.Options().TrickleFromCall;
+    trickle_ = trickle_from >= 0 && server_.CallsAnswered() >= static_cast<std::uint64_t>(trickle_from);
     if (fault) {
       std::vector<std::uint8_t> pdu = Header(smb::PduType::kFault, 3, call_id);
       PutU32(pdu, 32);
@@ -119,7 +121,12 @@ class FakePipe : public smb::MessagePipe {
 
   DWORD Read(std::span<std::uint8_t> buffer, std::size_t& received) override {
     Wait();
+    server_.CountRead();
     if (outbox_.empty()) return server_.Dead() ? ERROR_BROKEN_PIPE : ERROR_TIMEOUT;
+    if (trickle_) {
+      std::this_thread::sleep_for(server_.Options().TrickleDelay);
+      buffer = buffer.first(1);
+    }
     // A read gives at most the rest of one fragment, as a message-mode
     // pipe does.
     const bool at_header = fragment_left_ == 0;
@@ -142,6 +149,7 @@ class FakePipe : public smb::MessagePipe {
   FakeWinregServer& server_;
   std::deque<std::uint8_t> outbox_;
   std::size_t fragment_left_ = 0;
+  bool trickle_ = false;
   std::vector<std::uint8_t> request_;
   std::map<std::string, std::u16string> handles_;
 };

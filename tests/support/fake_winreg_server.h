@@ -32,14 +32,17 @@ struct FakeKey {
 };
 
 struct FakeServerOptions {
-  std::size_t FragmentStub = 5816;         // stub bytes per response fragment
-  std::size_t ReadChunk = 0;               // 0: a read gives a whole fragment
-  std::chrono::microseconds Delay{0};      // added to every write and read
-  bool HeaderFirst = false;                // a fragment header comes in a read of its own
-  std::chrono::microseconds OpenDelay{0};  // added to every pipe opened
-  std::size_t Pipes = 100;                 // pipes the opener hands out
-  std::int64_t CallsBeforeDeath = -1;      // calls answered before all pipes break
-  bool IgnoresRoom = false;                // names and data are sent whole, whatever room was offered
+  std::size_t FragmentStub = 5816;                 // stub bytes per response fragment
+  std::size_t ReadChunk = 0;                       // 0: a read gives a whole fragment
+  std::chrono::microseconds Delay{0};              // added to every write and read
+  bool HeaderFirst = false;                        // a fragment header comes in a read of its own
+  std::chrono::microseconds OpenDelay{0};          // added to every pipe opened
+  std::size_t Pipes = 100;                         // pipes the opener hands out
+  std::int64_t CallsBeforeDeath = -1;              // calls answered before all pipes break
+  bool IgnoresRoom = false;                        // names and data are sent whole, whatever room was offered
+  std::chrono::milliseconds CallTimeLimit{60000};  // what the opener gives its pipes' calls
+  std::int64_t TrickleFromCall = -1;               // replies from this call on come a byte per read...
+  std::chrono::microseconds TrickleDelay{0};       // ...each after this delay
 };
 
 class FakeWinregServer : public smb::PipeOpener {
@@ -57,8 +60,12 @@ class FakeWinregServer : public smb::PipeOpener {
 
   DWORD Open(std::u16string_view server, std::string_view pipe_name, std::unique_ptr<smb::MessagePipe>& pipe) override;
 
+  std::chrono::milliseconds CallTimeLimit() const override { return options_.CallTimeLimit; }
+
   std::size_t PipesOpened() const { return opened_; }
   std::uint64_t CallsAnswered() const { return calls_; }
+  std::uint64_t ReadsAnswered() const { return reads_; }
+  void CountRead() { ++reads_; }
 
   // Answers one request fragment stream: used by the pipes.
   std::vector<std::uint8_t> Answer(const std::vector<std::uint8_t>& request_stub, std::uint16_t opnum,
@@ -70,6 +77,7 @@ class FakeWinregServer : public smb::PipeOpener {
   FakeServerOptions options_;
   std::atomic<std::size_t> opened_{0};
   std::atomic<std::uint64_t> calls_{0};
+  std::atomic<std::uint64_t> reads_{0};
   std::atomic<std::uint32_t> next_handle_{1};
 };
 
