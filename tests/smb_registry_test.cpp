@@ -7,6 +7,7 @@
 
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/smb/rpc_status.h"
@@ -337,6 +338,66 @@ TEST(SmbRegistryTest, TrickledReplyEndsAtTheCallsTimeLimit) {
   EXPECT_EQ(registry->QueryValue(lan::RemoteRegistry::kRootKey, u"V", true, type, size, data), ERROR_TIMEOUT);
   EXPECT_LT(server.ReadsAnswered() - reads, 4000u);
   EXPECT_EQ(registry->QueryValue(lan::RemoteRegistry::kRootKey, u"W", true, type, size, data), ERROR_TIMEOUT);
+}
+
+// Read-ahead pipes that are slow to open: once the registry goes, no pipe
+// is opened any more (only the open under way is waited for), and once an
+// open fails none is tried again.
+TEST(SmbRegistryTest, ReadAheadOpensNoPipeOnceStoppedOrRefused) {
+  FakeServerOptions slow;
+  slow.OpenDelay = std::chrono::milliseconds(300);
+  FakeWinregServer server(slow);
+  server.AddApplications(40);
+  auto registry = Connect(server, 8);
+  KeyId key = 0;
+  ASSERT_EQ(registry->OpenKey(lan::RemoteRegistry::kRootKey, kUninstall, KEY_READ, key), NO_ERROR);
+  std::u16string name;
+  FILETIME written{};
+  ASSERT_EQ(registry->EnumKey(key, 0, name, written), NO_ERROR);
+  ASSERT_EQ(registry->EnumKey(key, 1, name, written), NO_ERROR);  // the read-ahead starts
+  for (int wait = 0; wait < 1000 && server.PipesOpened() < 2; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const std::size_t opened = server.PipesOpened();
+  registry.reset();
+  EXPECT_EQ(server.PipesOpened(), opened);
+
+  for (std::size_t pipes : {1, 3}) {
+    SCOPED_TRACE(pipes);
+    FakeServerOptions refusing;
+    refusing.Pipes = pipes;
+    FakeWinregServer limited(refusing);
+    limited.AddApplications(40);
+    ReadInventory(*Connect(limited, 8));
+    EXPECT_LE(limited.PipesOpened(), pipes + 1);  // no pipe is tried after a refusal
+  }
+}
+
+// A caller that starts listing key after key and leaves each: the
+// read-ahead's answers that it never takes are not all kept.
+TEST(SmbRegistryTest, AbandonedReadAheadIsNotAllKept) {
+  FakeWinregServer server;
+  for (int key = 0; key < 500; ++key) {
+    const std::u16string path = u"K" + Utf16Number(key);
+    server.Keys[u""].Subkeys.push_back(path);
+    for (int index = 0; index < 40; ++index) {
+      server.Keys[path].Subkeys.push_back(u"S" + Utf16Number(index));
+      server.Keys[path + u"\\S" + Utf16Number(index)];
+    }
+  }
+  auto registry = Connect(server, 4);
+  const std::size_t before = mallinfo2().uordblks;
+  for (const std::u16string& path : server.Keys[u""].Subkeys) {
+    KeyId key = 0;
+    ASSERT_EQ(registry->OpenKey(lan::RemoteRegistry::kRootKey, path, KEY_READ, key), NO_ERROR);
+    std::u16string name;
+    FILETIME written{};
+    ASSERT_EQ(registry->EnumKey(key, 0, name, written), NO_ERROR);
+    ASSERT_EQ(registry->EnumKey(key, 1, name, written), NO_ERROR);  // 32 names are read ahead
+    registry->CloseKey(key);
+  }
+  const std::size_t after = mallinfo2().uordblks;
+  EXPECT_LT(after, before + 1024 * 1024) << "held after 500 listings: " << after - before;
 }
 
 TEST(SmbRegistryTest, RootsAndPipesThatCannotBeHad) {

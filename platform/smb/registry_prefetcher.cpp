@@ -6,7 +6,6 @@
 #include "platform/smb/winreg_session.h"
 
 namespace smb {
-namespace {
 
 // One lane's association and the key whose subkeys it last enumerated.
 class LaneSession {
@@ -72,18 +71,21 @@ class LaneSession {
   std::vector<ContextHandle> unclosed_;
 };
 
-}  // namespace
-
-RegistryPrefetcher::RegistryPrefetcher(PipeOpener& opener, std::u16string server, HKEY root, std::size_t lanes)
-    : opener_(opener), server_(std::move(server)), root_(root), lane_count_(lanes) {}
+RegistryPrefetcher::RegistryPrefetcher(PipeOpener& opener, std::u16string server, HKEY root, std::size_t lanes,
+                                       std::size_t most_tasks)
+    : opener_(opener), server_(std::move(server)), root_(root), lane_count_(lanes), most_tasks_(most_tasks) {}
 
 RegistryPrefetcher::~RegistryPrefetcher() {
+  Stop();
+  for (std::thread& lane : lanes_) lane.join();
+}
+
+void RegistryPrefetcher::Stop() {
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
   work_ready_.notify_all();
-  for (std::thread& lane : lanes_) lane.join();
 }
 
 void RegistryPrefetcher::StartLanes() {
@@ -97,10 +99,19 @@ void RegistryPrefetcher::Queue(TaskKey key) {
     if (lane_count_ == 0 || stopping_) return;
     if (lanes_.empty()) StartLanes();
     if (live_lanes_ == 0) return;
+    if (tasks_.size() >= most_tasks_) {
+      // Answers that the client never took (it left the listing, or asked
+      // before a lane started) make room; without room nothing is queued.
+      std::erase_if(tasks_, [](const auto& task) {
+        return task.second.Status == State::kDone || task.second.Status == State::kFailed;
+      });
+      if (tasks_.size() >= most_tasks_) return;
+    }
     if (!tasks_.try_emplace(key).second) return;
     queue_.push_back(std::move(key));
   }
-  work_ready_.notify_one();
+  // Idle lanes and lanes not yet opened both wait for work.
+  work_ready_.notify_all();
 }
 
 void RegistryPrefetcher::QueueEnum(const std::u16string& path, REGSAM access, DWORD index) {
@@ -143,20 +154,42 @@ std::uint64_t RegistryPrefetcher::CallCount() const {
   return calls_;
 }
 
-void RegistryPrefetcher::RunLane() {
-  std::unique_ptr<MessagePipe> pipe;
-  std::unique_ptr<LaneSession> session;
-  DWORD opened;
-  {
+std::unique_ptr<LaneSession> RegistryPrefetcher::OpenLane() {
+  while (true) {
+    {
+      std::unique_lock lock(mutex_);
+      work_ready_.wait(lock, [&] { return stopping_ || opening_failed_ || !queue_.empty(); });
+      if (stopping_ || opening_failed_) return nullptr;
+    }
     // Lanes open their pipes one at a time: the opener promises pipes that
     // work in parallel, not that it may itself be called in parallel.
     std::lock_guard open_lock(open_mutex_);
-    opened = opener_.Open(server_, "winreg", pipe);
+    {
+      // Only for work that is still waiting, and never once the registry
+      // stops or a lane could not be opened: the server refuses or stalls
+      // new sessions.
+      std::lock_guard lock(mutex_);
+      if (stopping_ || opening_failed_) return nullptr;
+      if (queue_.empty()) continue;
+    }
+    std::unique_ptr<MessagePipe> pipe;
+    std::unique_ptr<LaneSession> session;
+    if (opener_.Open(server_, "winreg", pipe) == NO_ERROR && pipe) {
+      session = std::make_unique<LaneSession>(std::move(pipe), opener_.CallTimeLimit());
+      if (session->Connect(root_) != NO_ERROR) session.reset();
+    }
+    if (session) return session;
+    {
+      std::lock_guard lock(mutex_);
+      opening_failed_ = true;
+    }
+    work_ready_.notify_all();
+    return nullptr;
   }
-  if (opened == NO_ERROR && pipe) {
-    session = std::make_unique<LaneSession>(std::move(pipe), opener_.CallTimeLimit());
-    if (session->Connect(root_) != NO_ERROR) session.reset();
-  }
+}
+
+void RegistryPrefetcher::RunLane() {
+  std::unique_ptr<LaneSession> session = OpenLane();
   std::uint64_t counted = 0;
   std::unique_lock lock(mutex_);
   while (session) {

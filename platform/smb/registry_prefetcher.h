@@ -8,8 +8,14 @@
 // Only the registry's own answers are kept: a task whose pipe failed, or
 // whose reply could not be read, is dropped, and the client asks on its own
 // pipe. A task still queued when the client asks for it is withdrawn, so
-// that the client never waits for a lane that has not started it. The
-// destructor stops and joins every lane thread.
+// that the client never waits for a lane that has not started it. At most
+// `most_tasks` tasks are held, queued or answered.
+//
+// A lane opens its pipe only while work waits for it, one lane at a time,
+// and none once the prefetcher was stopped or a lane's pipe could not be
+// opened or bound. Stop (and the destructor, which joins every lane thread)
+// so waits at most for the open under way and the calls in flight, each
+// within its time limit.
 #pragma once
 
 #include <condition_variable>
@@ -17,6 +23,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -28,6 +35,9 @@
 #include "platform/smb/winreg_messages.h"
 
 namespace smb {
+
+// One lane's association (registry_prefetcher.cpp).
+class LaneSession;
 
 class RegistryPrefetcher {
  public:
@@ -44,7 +54,7 @@ class RegistryPrefetcher {
     winreg::ValueReply Reply;
   };
 
-  RegistryPrefetcher(PipeOpener& opener, std::u16string server, HKEY root, std::size_t lanes);
+  RegistryPrefetcher(PipeOpener& opener, std::u16string server, HKEY root, std::size_t lanes, std::size_t most_tasks);
   ~RegistryPrefetcher();
   RegistryPrefetcher(const RegistryPrefetcher&) = delete;
   RegistryPrefetcher& operator=(const RegistryPrefetcher&) = delete;
@@ -61,6 +71,10 @@ class RegistryPrefetcher {
   // queued, was withdrawn before it started, or failed.
   bool TakeEnum(const std::u16string& path, REGSAM access, DWORD index, EnumAnswer& answer);
   bool TakeValue(const std::u16string& key_path, REGSAM access, const std::u16string& value, ValueAnswer& answer);
+
+  // Ends the read-ahead: nothing more is queued or opened, and what is
+  // still queued is dropped.
+  void Stop();
 
   // RPC calls made by the lanes so far, binds not counted.
   std::uint64_t CallCount() const;
@@ -80,12 +94,14 @@ class RegistryPrefetcher {
   void Queue(TaskKey key);
   bool Take(const TaskKey& key, Task& task);
   void StartLanes();
+  std::unique_ptr<LaneSession> OpenLane();
   void RunLane();
 
   PipeOpener& opener_;
   const std::u16string server_;
   const HKEY root_;
   const std::size_t lane_count_;
+  const std::size_t most_tasks_;
 
   std::mutex open_mutex_;
   mutable std::mutex mutex_;
@@ -96,6 +112,7 @@ class RegistryPrefetcher {
   std::vector<std::thread> lanes_;
   std::size_t live_lanes_ = 0;
   bool stopping_ = false;
+  bool opening_failed_ = false;
   std::uint64_t calls_ = 0;
 };
 

@@ -37,6 +37,7 @@ class RpcConnection {
 
   // Calls made (requests sent), binds not counted.
   std::uint64_t CallCount() const { return calls_; }
+  bool Broken() const { return broken_ != NO_ERROR; }
 
  private:
   void StartDeadline();

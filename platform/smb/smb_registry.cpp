@@ -66,7 +66,12 @@ SmbRegistry::SmbRegistry(PipeOpener& opener, std::u16string server, HKEY root, c
   root_state.Handle = root_handle;
   keys_.emplace(kRootKey, std::move(root_state));
   const std::size_t lanes = std::min(options_.PrefetchPipes, SmbRegistryOptions::kMaxPrefetchPipes);
-  if (lanes != 0) prefetcher_ = std::make_unique<RegistryPrefetcher>(opener_, server_, root_, lanes);
+  if (lanes != 0) {
+    // Room for a window of names and a window of values, and for answers
+    // that the caller left behind.
+    const std::size_t most_tasks = std::max<std::size_t>(4 * options_.PrefetchWindow, 64);
+    prefetcher_ = std::make_unique<RegistryPrefetcher>(opener_, server_, root_, lanes, most_tasks);
+  }
 }
 
 SmbRegistry::~SmbRegistry() = default;
@@ -76,6 +81,9 @@ RegistryCallCounts SmbRegistry::CallCounts() const {
 }
 
 SmbRegistry::OpenKeyState* SmbRegistry::Find(KeyId key) {
+  // Once the registry's own pipe is lost, the listing has failed: the
+  // read-ahead opens no more pipes.
+  if (prefetcher_ && session_->Broken()) prefetcher_->Stop();
   const auto found = keys_.find(key);
   return found == keys_.end() ? nullptr : &found->second;
 }

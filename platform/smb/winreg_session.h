@@ -42,6 +42,8 @@ class WinregSession {
   // True when the last call's result is the registry's own answer: the
   // server replied, and the reply was read.
   bool LastCallAnswered() const { return answered_; }
+  // True once the association is out of step: every call fails at once.
+  bool Broken() const { return connection_.Broken(); }
   std::uint64_t CallCount() const { return calls_.load(std::memory_order_relaxed); }
 
  private:
