@@ -273,9 +273,17 @@ TEST_F(ExportRegistryTest, KeysAnswerWithTheErrorsOfTheInMemoryRegistry) {
 TEST_F(ExportRegistryTest, DeniedKeysAndFailingValuesPlayTheComputersFaults) {
   regfile::ExportFaults faults;
   faults.DeniedKeys = {u"software\\LOCKED", u"Software\\Missing"};
-  faults.FailingValues = {{u"Software\\Apps\\One", u"broken", ERROR_IO_DEVICE}};
+  // Several values of one key, the same name below another, and a value
+  // named twice: the first entry counts.
+  faults.FailingValues = {{u"Software\\Apps\\One", u"broken", ERROR_IO_DEVICE},
+                          {u"Software\\Apps\\Two", u"Broken", ERROR_ACCESS_DENIED},
+                          {u"Software\\Apps\\One", u"", ERROR_BAD_NETPATH},
+                          {u"Software\\Apps\\One", u"Zeta", ERROR_INVALID_NAME},
+                          {u"SOFTWARE\\apps\\one", u"ZETA", ERROR_ACCESS_DENIED}};
   const auto registry = Open(Regedit4("[HKEY_LOCAL_MACHINE\\Software\\Apps\\One]\r\n\"DisplayName\"=\"First\"\r\n"
-                                      "\"Broken\"=\"cannot be fetched\"\r\n"
+                                      "\"Broken\"=\"cannot be fetched\"\r\n@=\"d\"\r\n\"Zeta\"=\"z\"\r\n"
+                                      "[HKEY_LOCAL_MACHINE\\Software\\Apps\\Two]\r\n\"Broken\"=\"x\"\r\n"
+                                      "\"DisplayName\"=\"Second\"\r\n"
                                       "[HKEY_LOCAL_MACHINE\\Software\\Locked\\Inner]\r\n"),
                              faults);
   struct Case {
@@ -302,7 +310,12 @@ TEST_F(ExportRegistryTest, DeniedKeysAndFailingValuesPlayTheComputersFaults) {
   ASSERT_EQ(registry->QueryValue(one, u"BROKEN", false, type, size, data), NO_ERROR);
   EXPECT_EQ(size, 36u);
   EXPECT_EQ(registry->QueryValue(one, u"Broken", true, type, size, data), ERROR_IO_DEVICE);
+  EXPECT_EQ(registry->QueryValue(one, u"", true, type, size, data), ERROR_BAD_NETPATH);
+  EXPECT_EQ(registry->QueryValue(one, u"zeta", true, type, size, data), ERROR_INVALID_NAME);
   EXPECT_EQ(Value(*registry, one, u"DisplayName").Status, NO_ERROR);
+  const RemoteRegistry::KeyId two = Key(*registry, "Software\\Apps\\Two");
+  EXPECT_EQ(registry->QueryValue(two, u"BROKEN", true, type, size, data), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(Value(*registry, two, u"DisplayName").Status, NO_ERROR);
 }
 
 // Skipped lines are reported once each, with their file and line, when the

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 
@@ -130,9 +131,8 @@ class ExportRegistry final : public lan::RemoteRegistry {
     }
     if (!last_.Found) return ERROR_FILE_NOT_FOUND;
     if (fetch_data) {
-      for (const Failing& failing : failing_) {
-        if (failing.Key == node && FoldedEquals(failing.FoldedName, name)) return failing.Error;
-      }
+      // folded_query_ holds the name asked for.
+      if (const Failing* failing = FailingValue(node)) return failing->Error;
       // The one rule of every LAN source (lan_source.h): nothing is sized
       // from a value larger than that.
       if (last_.Size > lan::kMaxValueData) return ERROR_NOT_ENOUGH_MEMORY;
@@ -354,6 +354,21 @@ class ExportRegistry final : public lan::RemoteRegistry {
         failing_.push_back(std::move(failing));
       }
     }
+    // By key and name, so that a value is looked for rather than compared
+    // with every one; the first entry of a value counts.
+    std::stable_sort(failing_.begin(), failing_.end(), [](const Failing& a, const Failing& b) {
+      return std::tie(a.Key, a.FoldedName) < std::tie(b.Key, b.FoldedName);
+    });
+  }
+
+  // The fault of the value folded_query_ of `node`, if it has one.
+  const Failing* FailingValue(KeyIndex node) const {
+    const std::u16string_view name = folded_query_;
+    const auto found = std::lower_bound(failing_.begin(), failing_.end(), name, [node](const Failing& a, auto b) {
+      return a.Key != node ? a.Key < node : std::u16string_view(a.FoldedName) < b;
+    });
+    if (found == failing_.end() || found->Key != node || found->FoldedName != name) return nullptr;
+    return &*found;
   }
 
   static bool FoldedEquals(std::u16string_view folded, std::u16string_view name) {
