@@ -458,6 +458,24 @@ TEST(ExportKeyTreeTest, KeysCreatedAndDeletedAgainAndAgainAreFoundAsASetOfPathsH
   }
 }
 
+// A key whose value lines repeat one name costs as much memory as its
+// names, not as its lines.
+TEST_F(ExportRegistryTest, ValuesOfOneNameWrittenAgainAndAgainAreDescribedInLittleMemory) {
+  std::string body = "[HKEY_LOCAL_MACHINE\\K]\r\n";
+  for (int i = 0; i < 300000; ++i) body += "\"a\"=-\r\n";
+  const auto registry = Open(Regedit4(body + "\"A\"=\"last\"\r\n"));
+  body = std::string();
+  rusage before{};
+  getrusage(RUSAGE_SELF, &before);
+  lan::KeyFacts facts;
+  ASSERT_EQ(registry->QueryKeyFacts(Key(*registry, "K"), facts), NO_ERROR);
+  rusage after{};
+  getrusage(RUSAGE_SELF, &after);
+  EXPECT_EQ(facts.ValueCount, 1u);
+  EXPECT_EQ(facts.LongestValueData, 10u);
+  EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 16 * 1024) << "KiB more at the peak";
+}
+
 // A value larger than a LAN source hands out tells its type and size but
 // refuses its data, in every form of data and code page; the size is
 // counted without the data being decoded whole.

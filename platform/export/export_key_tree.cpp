@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <random>
 
+#include "platform/export/name_hash.h"
 #include "platform/lan/name_folding.h"
 
 namespace regfile {
@@ -21,39 +21,12 @@ void ForEachName(std::u16string_view path, Function name) {
   }
 }
 
-// Drawn once a process, so that the names of a file cannot be chosen to
-// fall into one chain of the table.
-std::uint64_t HashSeed() {
-  static const std::uint64_t seed = [] {
-    std::random_device device;
-    return (std::uint64_t{device()} << 32 | device()) ^ 0x9E3779B97F4A7C15ULL;
-  }();
-  return seed;
-}
-
 }  // namespace
 
-ExportKeyTree::ExportKeyTree() : seed_(HashSeed()), slots_(512, kNone) { nodes_.emplace_back(); }
+ExportKeyTree::ExportKeyTree() : slots_(512, kNone) { nodes_.emplace_back(); }
 
 std::size_t ExportKeyTree::Slot(KeyIndex parent, std::u16string_view folded) const {
-  // Four units at a time.
-  std::uint64_t hash = seed_ ^ parent ^ (static_cast<std::uint64_t>(folded.size()) << 32);
-  const char* bytes = reinterpret_cast<const char*>(folded.data());
-  const std::size_t size = folded.size() * 2;
-  std::size_t i = 0;
-  for (; i + 8 <= size; i += 8) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, bytes + i, 8);
-    hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
-    hash ^= hash >> 32;
-  }
-  if (i < size) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, bytes + i, size - i);
-    hash = (hash ^ word) * 0xFF51AFD7ED558CCDULL;
-  }
-  hash ^= hash >> 29;
-  return static_cast<std::size_t>(hash) & (slots_.size() - 1);
+  return static_cast<std::size_t>(NameHash(folded, parent)) & (slots_.size() - 1);
 }
 
 bool ExportKeyTree::SameFolded(KeyIndex key, std::u16string_view folded) const {

@@ -94,10 +94,9 @@ class ExportKeyTree {
   std::u16string names_;   // every name as written, one after the other
   std::u16string folded_;  // the same, folded
   std::vector<Section> sections_;
-  std::vector<KeyIndex> children_;
-  std::uint64_t seed_;  // of the table's hash  // each key's subkeys together, in order
-  // Every key by parent and folded name, open addressing with linear
-  // probing; deleted keys are taken out.
+  std::vector<KeyIndex> children_;  // each key's subkeys together, in order
+  // Every key by parent and folded name (NameHash), open addressing with
+  // linear probing; deleted keys are taken out.
   std::vector<KeyIndex> slots_;
   std::u16string scratch_;
   // The path of the latest key created and the key of each of its names:

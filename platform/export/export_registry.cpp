@@ -12,6 +12,7 @@
 #include "platform/export/code_page_decoder.h"
 #include "platform/export/export_key_tree.h"
 #include "platform/export/file_contents.h"
+#include "platform/export/name_hash.h"
 #include "platform/export/reg_file.h"
 #include "platform/export/skipped_line_report.h"
 #include "platform/lan/name_folding.h"
@@ -432,7 +433,7 @@ class ExportRegistry final : public lan::RemoteRegistry {
   template <class Text>
   bool FindValue(const Text& text, KeyIndex node, ValueLine& value) {
     bool found = false;
-    ForEachValueLine(text, node, [&]() {
+    ForEachValueLine(text, node, [&](std::size_t, std::uint32_t) {
       if (!NameMatches(text, line_)) return;
       found = line_.Form != DataForm::kDelete;
       value = ValueOf(line_);
@@ -440,6 +441,8 @@ class ExportRegistry final : public lan::RemoteRegistry {
     return found;
   }
 
+  // Calls `function` with the start of each value line of the key and the
+  // index of its section; line_ holds the line.
   template <class Text, class Function>
   void ForEachValueLine(const Text& text, KeyIndex node, Function&& function) {
     for (std::uint32_t index = tree_.FirstSection(node); index != ExportKeyTree::kNone;) {
@@ -447,7 +450,7 @@ class ExportRegistry final : public lan::RemoteRegistry {
       for (std::size_t pos = section.Begin; pos < section.End; pos = line_.Next) {
         ParseLine(text, pos, section.End, line_);
         if (line_.Kind == LineKind::kSkipped && !section.Read) Report(text, line_.FaultAt, line_.Message);
-        if (line_.Kind == LineKind::kValue) function();
+        if (line_.Kind == LineKind::kValue) function(pos, index);
       }
       section.Read = true;
       index = section.Next;
@@ -585,33 +588,55 @@ class ExportRegistry final : public lan::RemoteRegistry {
     for (char16_t unit : units_) PutUnit(out, unit);
   }
 
-  // Every value of the key, the last line for each name counting. The
-  // names are sorted rather than compared with each other, so that a key
-  // with many values costs n log n.
+  // Every value of the key, the last line for each name counting. Each
+  // name is kept once, found by hash, with where its last line lies: many
+  // values cost n rather than n squared, and values of one name written
+  // again and again cost no memory.
   template <class Text>
   void DescribeValues(const Text& text, KeyIndex node, lan::KeyFacts& facts) {
-    struct Seen {
-      std::u16string Folded;
-      bool Present;
-      ValueLine Value;
+    struct Named {
+      std::size_t FoldedAt = 0;  // in folded_names
+      std::size_t FoldedLength = 0;
+      std::size_t Line = 0;
+      std::uint32_t Section = 0;
     };
-    std::vector<Seen> seen;
-    ForEachValueLine(text, node, [&]() {
+    constexpr std::uint32_t kFree = UINT32_MAX;
+    std::vector<Named> names;
+    std::u16string folded_names;
+    std::vector<std::uint32_t> slots(16, kFree);
+    const auto folded_name = [&](const Named& named) {
+      return std::u16string_view(folded_names).substr(named.FoldedAt, named.FoldedLength);
+    };
+    const auto free_slot = [&](std::u16string_view folded) {
+      std::size_t slot = static_cast<std::size_t>(NameHash(folded, 0)) & (slots.size() - 1);
+      while (slots[slot] != kFree && folded_name(names[slots[slot]]) != folded) slot = (slot + 1) & (slots.size() - 1);
+      return slot;
+    };
+    std::u16string folded;
+    ForEachValueLine(text, node, [&](std::size_t line, std::uint32_t section) {
       units_.clear();
       AppendText(text, line_.Name, true, units_);
-      Seen entry{{}, line_.Form != DataForm::kDelete, ValueOf(line_)};
-      lan::FoldNameInto(units_, entry.Folded);
-      seen.push_back(std::move(entry));
+      lan::FoldNameInto(units_, folded);
+      if ((names.size() + 1) * 2 > slots.size()) {
+        slots.assign(slots.size() * 2, kFree);
+        for (std::uint32_t i = 0; i < names.size(); ++i) slots[free_slot(folded_name(names[i]))] = i;
+      }
+      const std::size_t slot = free_slot(folded);
+      if (slots[slot] == kFree) {
+        slots[slot] = static_cast<std::uint32_t>(names.size());
+        names.push_back(Named{folded_names.size(), folded.size(), line, section});
+        folded_names += folded;
+      } else {
+        names[slots[slot]].Line = line;
+        names[slots[slot]].Section = section;
+      }
     });
-    // Lines of one name stay in the order of the file: the last counts.
-    std::stable_sort(seen.begin(), seen.end(), [](const Seen& a, const Seen& b) { return a.Folded < b.Folded; });
-    for (std::size_t i = 0; i < seen.size(); ++i) {
-      const Seen& entry = seen[i];
-      if (i + 1 < seen.size() && seen[i + 1].Folded == entry.Folded) continue;
-      if (!entry.Present) continue;
+    for (const Named& named : names) {
+      ParseLine(text, named.Line, tree_.SectionAt(named.Section).End, line_);
+      if (line_.Form == DataForm::kDelete) continue;
       ++facts.ValueCount;
-      facts.LongestValueName = std::max(facts.LongestValueName, static_cast<DWORD>(entry.Folded.size()));
-      facts.LongestValueData = std::max(facts.LongestValueData, ReportedSize(SizeOf(text, entry.Value)));
+      facts.LongestValueName = std::max(facts.LongestValueName, static_cast<DWORD>(named.FoldedLength));
+      facts.LongestValueData = std::max(facts.LongestValueData, ReportedSize(SizeOf(text, ValueOf(line_))));
     }
   }
 
