@@ -16,7 +16,7 @@ cmake --build --preset fuzz
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-for target in reg_file export_registry lan_description command_line text smb_reply; do
+for target in reg_file export_registry lan_description command_line text smb_reply smb_registry; do
   echo "== $target: $seconds s"
   mkdir -p "$scratch/$target"
   options=(-max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$PWD/build/fuzz/crash-$target-")
