@@ -75,6 +75,10 @@ class ExportRegistry final : public lan::RemoteRegistry {
   ExportRegistry(const std::string& file_name, DiagnosticSink sink)
       : file_name_(lan::VisibleText(file_name)), sink_(sink), report_(file_name_, std::move(sink)) {}
 
+  // The key tree counts keys, sections and name units in 32 bits, and the
+  // skipped line report numbers lines with an int: any file read fits.
+  static_assert(FileContents::kLargestFile < (std::uint64_t{1} << 31));
+
   DWORD Load(const std::filesystem::path& path, HKEY root, const std::string& encoding, const ExportFaults& faults) {
     root_ = root == HKEY_LOCAL_MACHINE ? Root::kLocalMachine : Root::kUsers;
     if (!path.empty() && !Read(path, encoding)) return ERROR_REGISTRY_CORRUPT;
