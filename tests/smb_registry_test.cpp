@@ -173,6 +173,7 @@ TEST(SmbRegistryTest, RegistryErrorsComeThroughUnchanged) {
     EXPECT_EQ(registry->QueryValue(key, test.Name, test.FetchData, type, size, data), test.Status);
     if (test.Status != NO_ERROR) continue;
     EXPECT_EQ(size, test.Size);
+    EXPECT_EQ(type, server.Keys[app].Values[test.Name].Type);
     if (test.FetchData) {
       EXPECT_EQ(data.size(), test.Size);
     }

@@ -24,8 +24,6 @@ constexpr std::uint64_t kUnknownCountWindow = 32;
 // A value fetch whose value keeps growing between calls gives up after
 // this many tries.
 constexpr int kValueFetchTries = 3;
-// The value read-ahead follows this many subkeys of a listing at most.
-constexpr std::size_t kMostListedNames = 1 << 16;
 // Answers kept per open key.
 constexpr std::size_t kMostCachedValues = 4;
 constexpr std::size_t kMostCachedNames = 8;
@@ -191,9 +189,9 @@ void SmbRegistry::NoteListed(const OpenKeyState& state, DWORD index, const std::
     listing_ = Listing{state.Path, state.Access, {}, {}};
     pattern_ = ValuePattern{};
   }
-  // Only a listing read in order from the first subkey is followed, and
-  // only so far: a server may claim any number of subkeys.
-  if (index != listing_.Names.size() || listing_.Names.size() >= kMostListedNames) return;
+  // Only a listing read in order from the first subkey is followed; it
+  // holds kMostSubkeys names at most, as EnumKey hands out no more.
+  if (index != listing_.Names.size()) return;
   const auto entry = listing_.Index.emplace(name, listing_.Names.size()).first;
   listing_.Names.push_back(&entry->first);
 }
