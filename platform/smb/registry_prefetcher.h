@@ -63,7 +63,7 @@ class RegistryPrefetcher {
   // root), opened with `access`.
   void QueueEnum(const std::u16string& path, REGSAM access, DWORD index);
   // Queues the open of `key_path` with `access` and the query of `value`
-  // in it, with room for data of `data_room` bytes.
+  // in it, with room for kValueRoom bytes of data.
   void QueueValue(const std::u16string& key_path, REGSAM access, const std::u16string& value);
 
   // The answer of a queued task: true with the answer once a lane has it
