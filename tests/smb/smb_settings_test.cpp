@@ -110,7 +110,9 @@ class CredentialsFile : public testing::Test {
     return "kestrova: " + path_.string() + ": the credentials file is refused: " + reason + "; no connection is made\n";
   }
 
-  const std::filesystem::path path_ = testing::TempDir() + "kestrova-credentials";
+  // A file of each test's own: ctest runs the tests of this fixture side by side.
+  const std::filesystem::path path_ =
+      testing::TempDir() + "kestrova-credentials-" + testing::UnitTest::GetInstance()->current_test_info()->name();
 };
 
 TEST_F(CredentialsFile, IsReadOnceWithTheProcessMadeNonDumpable) {
