@@ -323,4 +323,17 @@ TEST(LanDescriptionTest, DeepNestingIsRefusedNotRecursedInto) {
   EXPECT_NE(parsed.Messages.find("nested deeper than"), std::string::npos) << parsed.Messages;
 }
 
+// All that a description describes is kept: one that describes more than
+// kMaxDescribedItems elements is refused whole, whatever they are.
+TEST(LanDescriptionTest, TooManyElementsAreRefusedWhole) {
+  // A server, its computer and the computer's denied keys.
+  std::string text = "{ \"Children\": [\"ATLAS\"],\n\"Computers\": { \"ATLAS\": { \"DeniedKeys\": [\n";
+  for (std::uint64_t i = 2; i < lan::kMaxDescribedItems; ++i) text += "\"\",";
+  const Parsed parsed = Parse(text + "\"\" ] } } }");
+  EXPECT_FALSE(parsed.Description);
+  EXPECT_EQ(parsed.Messages,
+            "kestrova: /lan/lan.json:2: the description holds more than 250000 records, computers, denied keys and "
+            "failing values; the directory's plain layout is used instead\n");
+}
+
 }  // namespace

@@ -192,16 +192,21 @@ TEST_F(NetworkEnumerationTest, BatchHoldsWhatIsAskedForWhatFitsAndWhatTheLevelAl
       {"buffer room", std::nullopt, kAsManyAsFit, 4 * server_bytes + server_bytes - 1, 4},
       {"level's limit", 2, kAsManyAsFit, kWholeBuffer, 2},
       {"smaller count than the limit", 4, 3, kWholeBuffer, 3},
+      // A level makes no more records at a time than this, whatever the
+      // buffer.
+      {"most made at a time", std::nullopt, kAsManyAsFit, 2000 * server_bytes, 1024},
   };
+  std::vector<char> large(2000 * server_bytes);
   for (const Case& c : cases) {
     NetworkRecord top;
-    top.Children = Servers(9);
+    top.Children = Servers(c.size > kWholeBuffer ? 1500 : 9);
     top.MaxRecordsPerBatch = c.max_per_batch;
     UseTop(top);
     HANDLE handle = Open();
     DWORD count = c.count;
     DWORD size = c.size;
-    EXPECT_EQ(WNetEnumResourceA(handle, &count, buffer_.data(), &size), NO_ERROR) << c.what;
+    EXPECT_EQ(WNetEnumResourceA(handle, &count, c.size > kWholeBuffer ? large.data() : buffer_.data(), &size), NO_ERROR)
+        << c.what;
     EXPECT_EQ(count, c.expected) << c.what;
   }
 }

@@ -6,10 +6,12 @@
 // Mistakes never stop the reading: each is reported as one line,
 // "kestrova: FILE:LINE: what is wrong", and the record, computer entry or
 // failing value that holds it is left out; the rest is used. Only a text
-// that is not a JSON object at all gives no description, so that the
-// directory falls back to its plain layout.
+// that is not a JSON object at all, or that describes too much, gives no
+// description, so that the directory falls back to its plain layout. The
+// text is read as a stream: only the model is built.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -22,6 +24,12 @@ namespace lan {
 
 // The name of the description file in a LAN directory.
 inline constexpr const char* kLanDescriptionFileName = "lan.json";
+
+// What a description may hold, since all that it describes is kept in
+// memory: a larger file, or one that describes more elements (records,
+// computers, denied keys and failing values in all), is refused whole.
+inline constexpr std::uint64_t kMaxDescriptionSize = 8 * 1024 * 1024;
+inline constexpr std::uint64_t kMaxDescribedItems = 250000;
 
 // The provider of the Windows network, and of every record that names
 // none of its own.

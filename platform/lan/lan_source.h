@@ -123,6 +123,7 @@ class LanSource {
   // Opens the level below `container`, or the top level for null, for
   // records of `type` (RESOURCETYPE_*) and `usage` (RESOURCEUSAGE_*, 0 for
   // all). ERROR_BAD_NETPATH for a container that names nothing known.
+  // The level may read what the source holds: it is destroyed first.
   virtual DWORD OpenLevel(const BrowseRecord* container, DWORD type, DWORD usage,
                           std::unique_ptr<BrowseLevel>& level) = 0;
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 namespace lan {
 namespace {
@@ -60,47 +61,66 @@ int LineAtOffset(std::string_view text, std::size_t offset) {
   return line;
 }
 
-// Builds the tree from the parser's events.
-class TreeBuilder final : public nlohmann::json_sax<nlohmann::json> {
- public:
-  TreeBuilder(std::string_view text, const ReadPosition& position) : text_(text), position_(position) {}
+// nlohmann's messages start with "[json.exception.parse_error.101] parse
+// error at line 1, column 2: "; the line is given separately.
+std::string WithoutPrefix(std::string message) {
+  const std::size_t colon = message.find(": ");
+  if (message.rfind("[json.exception.", 0) == 0 && colon != std::string::npos) message.erase(0, colon + 2);
+  return message;
+}
 
-  bool null() override { return Add(Value(LocatedJson::Kind::Null)); }
+// The number of items or members of every array and object, in the order
+// in which they start.
+using ContainerSizes = std::vector<std::uint32_t>;
+
+// Takes the parser's events. Without a reader it checks the depth, notes
+// the first error and counts what each array and object holds; with one
+// it hands the values to the reader, with the counts of the first pass.
+class EventTaker final : public nlohmann::json_sax<nlohmann::json> {
+ public:
+  EventTaker(std::string_view text, const ReadPosition& position, ContainerSizes& sizes, JsonReader* reader)
+      : text_(text), position_(position), sizes_(sizes), reader_(reader) {}
+
+  bool null() override { return Deliver(Value(JsonValue::Kind::Null)); }
   bool boolean(bool value) override {
-    LocatedJson node = Value(LocatedJson::Kind::Boolean);
+    JsonValue node = Value(JsonValue::Kind::Boolean);
     node.Boolean = value;
-    return Add(std::move(node));
+    return Deliver(std::move(node));
   }
   bool number_integer(number_integer_t value) override {
-    LocatedJson node = Value(LocatedJson::Kind::Number);
+    JsonValue node = Value(JsonValue::Kind::Number);
     if (value >= 0) node.Whole = static_cast<std::uint64_t>(value);
-    node.Text = std::to_string(value);
-    return Add(std::move(node));
+    if (reader_ != nullptr) node.Text = std::to_string(value);
+    return Deliver(std::move(node));
   }
   bool number_unsigned(number_unsigned_t value) override {
-    LocatedJson node = Value(LocatedJson::Kind::Number);
+    JsonValue node = Value(JsonValue::Kind::Number);
     node.Whole = value;
-    node.Text = std::to_string(value);
-    return Add(std::move(node));
+    if (reader_ != nullptr) node.Text = std::to_string(value);
+    return Deliver(std::move(node));
   }
   bool number_float(number_float_t /*value*/, const string_t& written) override {
-    LocatedJson node = Value(LocatedJson::Kind::Number);
-    node.Text = written;
-    return Add(std::move(node));
+    JsonValue node = Value(JsonValue::Kind::Number);
+    if (reader_ != nullptr) node.Text = written;
+    return Deliver(std::move(node));
   }
   bool string(string_t& value) override {
-    LocatedJson node = Value(LocatedJson::Kind::String);
-    node.Text = std::move(value);
-    return Add(std::move(node));
+    JsonValue node = Value(JsonValue::Kind::String);
+    if (reader_ != nullptr) node.Text = std::move(value);
+    return Deliver(std::move(node));
   }
-  bool binary(binary_t& /*value*/) override { return Add(Value(LocatedJson::Kind::Null)); }
-  bool start_object(std::size_t /*elements*/) override { return Open(LocatedJson::Kind::Object); }
+  bool binary(binary_t& /*value*/) override { return Deliver(Value(JsonValue::Kind::Null)); }
+  bool start_object(std::size_t /*elements*/) override { return Open(JsonValue::Kind::Object); }
   bool key(string_t& name) override {
-    pending_names_.push_back(std::move(name));
+    if (reader_ != nullptr) {
+      reader_->Member(name);
+    } else {
+      ++sizes_[open_.back()];
+    }
     return true;
   }
   bool end_object() override { return Close(); }
-  bool start_array(std::size_t /*elements*/) override { return Open(LocatedJson::Kind::Array); }
+  bool start_array(std::size_t /*elements*/) override { return Open(JsonValue::Kind::Array); }
   bool end_array() override { return Close(); }
   bool parse_error(std::size_t position, const std::string& /*last_token*/,
                    const nlohmann::detail::exception& error) override {
@@ -109,95 +129,104 @@ class TreeBuilder final : public nlohmann::json_sax<nlohmann::json> {
     return false;
   }
 
-  std::variant<LocatedJson, JsonSyntaxError> Result() {
-    if (error_) return *error_;
-    if (!root_) return JsonSyntaxError{position_.Line, "no JSON value"};
-    return std::move(*root_);
-  }
+  std::optional<JsonSyntaxError> Error() const { return error_; }
 
  private:
-  LocatedJson Value(LocatedJson::Kind kind) const {
-    LocatedJson node;
+  JsonValue Value(JsonValue::Kind kind) const {
+    JsonValue node;
     node.Type = kind;
     node.Line = position_.TokenLine;
     return node;
   }
 
-  bool Add(LocatedJson node) {
-    if (open_.empty()) {
-      root_ = std::move(node);
-    } else if (open_.back().Type == LocatedJson::Kind::Array) {
-      open_.back().Items.push_back(std::move(node));
-    } else {
-      open_.back().Members.push_back(LocatedMember{std::move(pending_names_.back()), std::move(node)});
-      pending_names_.pop_back();
+  bool Deliver(JsonValue node) {
+    if (reader_ != nullptr) {
+      reader_->Value(node);
+    } else if (!open_.empty() && open_kinds_.back() == JsonValue::Kind::Array) {
+      ++sizes_[open_.back()];
     }
     return true;
   }
 
-  bool Open(LocatedJson::Kind kind) {
-    if (static_cast<int>(open_.size()) >= kMaxJsonDepth) {
+  bool Open(JsonValue::Kind kind) {
+    if (open_.size() >= static_cast<std::size_t>(kMaxJsonDepth)) {
       Fail(position_.TokenLine, "nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
       return false;
     }
-    open_.push_back(Value(kind));
+    JsonValue node = Value(kind);
+    const std::size_t index = started_++;
+    if (reader_ == nullptr) {
+      Deliver(node);
+      sizes_.push_back(0);
+    } else {
+      node.Items = index < sizes_.size() ? sizes_[index] : 0;
+      Deliver(std::move(node));
+    }
+    open_.push_back(index);
+    open_kinds_.push_back(kind);
     return true;
   }
 
   bool Close() {
-    LocatedJson node = std::move(open_.back());
     open_.pop_back();
-    return Add(std::move(node));
+    open_kinds_.pop_back();
+    if (reader_ != nullptr) reader_->End();
+    return true;
   }
 
   void Fail(int line, std::string message) {
     if (!error_) error_ = JsonSyntaxError{line, std::move(message)};
   }
 
-  // nlohmann's messages start with "[json.exception.parse_error.101] parse
-  // error at line 1, column 2: "; the line is given separately.
-  static std::string WithoutPrefix(std::string message) {
-    const std::size_t colon = message.find(": ");
-    if (message.rfind("[json.exception.", 0) == 0 && colon != std::string::npos) message.erase(0, colon + 2);
-    return message;
-  }
-
   std::string_view text_;
   const ReadPosition& position_;
-  std::vector<LocatedJson> open_;
-  std::vector<std::string> pending_names_;
-  std::optional<LocatedJson> root_;
+  ContainerSizes& sizes_;
+  JsonReader* reader_;
+  std::size_t started_ = 0;  // arrays and objects started so far
+  // The arrays and objects open, outermost first: their numbers and kinds.
+  std::vector<std::size_t> open_;
+  std::vector<JsonValue::Kind> open_kinds_;
   std::optional<JsonSyntaxError> error_;
 };
 
-}  // namespace
-
-std::variant<LocatedJson, JsonSyntaxError> ParseLocatedJson(std::string_view text) {
+// One pass of the parser over the text, its events going to `reader`
+// (none without one).
+std::optional<JsonSyntaxError> Pass(std::string_view text, ContainerSizes& sizes, JsonReader* reader) {
   ReadPosition position;
-  TreeBuilder builder(text, position);
+  EventTaker taker(text, position, sizes, reader);
   const CountingIterator first(text.data(), &position);
   const CountingIterator last(text.data() + text.size(), &position);
-  nlohmann::json::sax_parse(first, last, &builder);
-  return builder.Result();
+  const bool read = nlohmann::json::sax_parse(first, last, &taker);
+  if (auto error = taker.Error()) return error;
+  if (!read) return JsonSyntaxError{position.Line, "no JSON value"};
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<JsonSyntaxError> ReadJson(std::string_view text, JsonReader& reader) {
+  ContainerSizes sizes;
+  if (auto error = Pass(text, sizes, nullptr)) return error;
+  return Pass(text, sizes, &reader);
 }
 
 std::string QuotedText(std::string_view text) {
   return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-std::string DescribeKind(const LocatedJson& value) {
+std::string DescribeKind(const JsonValue& value) {
   switch (value.Type) {
-    case LocatedJson::Kind::Null:
+    case JsonValue::Kind::Null:
       return "null";
-    case LocatedJson::Kind::Boolean:
+    case JsonValue::Kind::Boolean:
       return value.Boolean ? "true" : "false";
-    case LocatedJson::Kind::Number:
+    case JsonValue::Kind::Number:
       return "the number " + value.Text;
-    case LocatedJson::Kind::String:
+    case JsonValue::Kind::String:
       return "a string";
-    case LocatedJson::Kind::Array:
+    case JsonValue::Kind::Array:
       return "an array";
-    case LocatedJson::Kind::Object:
+    case JsonValue::Kind::Object:
       return "an object";
   }
   return "a value";

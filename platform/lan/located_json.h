@@ -1,22 +1,21 @@
-// A JSON document read into a tree that remembers the line of every
-// value, so that whoever interprets it can say where a mistake stands.
-// Parsing goes through nlohmann-json's SAX interface; the line of a value
-// is the line of its last character (of the opening bracket for arrays
-// and objects).
+// A JSON document read as a stream of values that know their lines, so
+// that whoever interprets it can say where a mistake stands, and builds
+// only what it keeps: no tree of the whole document is made. Parsing goes
+// through nlohmann-json's SAX interface; the line of a value is the line
+// of its last character (of the opening bracket for arrays and objects).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
-#include <vector>
 
 namespace lan {
 
-struct LocatedMember;
-
-struct LocatedJson {
+// A value of the document: a scalar, or the start of an array or object
+// whose contents follow.
+struct JsonValue {
   enum class Kind { Null, Boolean, Number, String, Array, Object };
   Kind Type = Kind::Null;
   int Line = 1;
@@ -25,14 +24,21 @@ struct LocatedJson {
   // number as written (for messages).
   std::optional<std::uint64_t> Whole;
   std::string Text;  // a string's value, a number as written
-  std::vector<LocatedJson> Items;
-  // Members in document order; a name given twice appears twice.
-  std::vector<LocatedMember> Members;
+  // Arrays and objects: how many items or members they hold.
+  std::size_t Items = 0;
 };
 
-struct LocatedMember {
-  std::string Name;
-  LocatedJson Value;
+// What reading a document hands out, in document order.
+class JsonReader {
+ public:
+  virtual ~JsonReader() = default;
+  // The name of the next member of the object being read.
+  virtual void Member(std::string& name) = 0;
+  // A value: the whole of a scalar, or the start of an array or object,
+  // whose contents follow up to the matching End.
+  virtual void Value(JsonValue& value) = 0;
+  // The array or object that was started last ends.
+  virtual void End() = 0;
 };
 
 struct JsonSyntaxError {
@@ -41,10 +47,13 @@ struct JsonSyntaxError {
 };
 
 // Arrays and objects nested deeper than this are refused, so that no
-// input can exhaust the stack of whoever walks the tree.
+// input can exhaust the stack of whoever follows the document.
 constexpr int kMaxJsonDepth = 64;
 
-std::variant<LocatedJson, JsonSyntaxError> ParseLocatedJson(std::string_view text);
+// Reads `text` into `reader`. The whole text is checked first: a syntax
+// error, or nesting deeper than kMaxJsonDepth, is answered before the
+// reader is handed anything.
+std::optional<JsonSyntaxError> ReadJson(std::string_view text, JsonReader& reader);
 
 // A text as a JSON string literal, with its quotes: control characters
 // are escaped, so that a message that quotes the text stays on one line.
@@ -53,6 +62,6 @@ std::string QuotedText(std::string_view text);
 
 // A short description of a value's kind for messages ("a string",
 // "an array", ...).
-std::string DescribeKind(const LocatedJson& value);
+std::string DescribeKind(const JsonValue& value);
 
 }  // namespace lan

@@ -35,27 +35,36 @@ BrowseRecord ToBrowseRecord(const NetworkRecord& record) {
 }
 
 ModelLevel::ModelLevel(const NetworkRecord& container, DWORD type, DWORD usage)
-    : enum_error_(container.EnumError),
+    : children_(container.Children),
+      type_(type),
+      usage_(usage),
+      enum_error_(container.EnumError),
       enum_error_after_batches_(container.EnumErrorAfterBatches),
-      max_records_per_batch_(container.MaxRecordsPerBatch) {
-  for (const NetworkRecord& child : container.Children) {
-    if (Wanted(child, type, usage)) records_.push_back(ToBrowseRecord(child));
-  }
-}
+      max_records_per_batch_(container.MaxRecordsPerBatch) {}
 
 DWORD ModelLevel::Peek(DWORD most, std::span<const BrowseRecord>& records) {
   if (enum_error_ && *enum_error_ != NO_ERROR && batches_ >= enum_error_after_batches_) return *enum_error_;
-  const std::span<const BrowseRecord> remaining = std::span<const BrowseRecord>(records_).subspan(next_);
-  if (remaining.empty()) return ERROR_NO_MORE_ITEMS;
-  std::size_t count = std::max<DWORD>(most, 1);
+  std::size_t count = std::min<std::size_t>(std::max<DWORD>(most, 1), kMostRecordsPerPeek);
   if (max_records_per_batch_) count = std::min<std::size_t>(count, std::max<DWORD>(*max_records_per_batch_, 1));
+  while (window_.size() - handed_out_ < count && next_child_ < children_.size()) {
+    const NetworkRecord& child = children_[next_child_++];
+    if (Wanted(child, type_, usage_)) window_.push_back(ToBrowseRecord(child));
+  }
+  const std::span<const BrowseRecord> remaining = std::span<const BrowseRecord>(window_).subspan(handed_out_);
+  if (remaining.empty()) return ERROR_NO_MORE_ITEMS;
   records = remaining.first(std::min(count, remaining.size()));
   return NO_ERROR;
 }
 
 void ModelLevel::Advance(DWORD count) {
-  next_ = std::min<std::size_t>(next_ + count, records_.size());
+  handed_out_ = std::min<std::size_t>(handed_out_ + count, window_.size());
   ++batches_;
+  // What was handed out is dropped once it is as much as a whole window,
+  // so that each record is moved at most once.
+  if (handed_out_ >= kMostRecordsPerPeek || handed_out_ == window_.size()) {
+    window_.erase(window_.begin(), window_.begin() + static_cast<std::ptrdiff_t>(handed_out_));
+    handed_out_ = 0;
+  }
 }
 
 }  // namespace lan

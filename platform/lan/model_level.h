@@ -1,7 +1,9 @@
 // One open level of a simulated LAN's hierarchy (lan_model.h) as a browse
 // level: the records below one container that an enumeration of a type
 // and usage lists (without what lies below them), in UTF-16, with the
-// level's faults.
+// level's faults. Records are made from the model as they are asked for,
+// at most kMostRecordsPerPeek at a time, so that a level of many thousands
+// of records costs no more memory than a small one.
 #pragma once
 
 #include <cstddef>
@@ -16,14 +18,22 @@ namespace lan {
 
 class ModelLevel final : public BrowseLevel {
  public:
+  static constexpr std::size_t kMostRecordsPerPeek = 1024;
+
+  // The level reads `container`, which must outlive it.
   ModelLevel(const NetworkRecord& container, DWORD type, DWORD usage);
 
   DWORD Peek(DWORD most, std::span<const BrowseRecord>& records) override;
   void Advance(DWORD count) override;
 
  private:
-  std::vector<BrowseRecord> records_;
-  std::size_t next_ = 0;
+  const std::vector<NetworkRecord>& children_;
+  DWORD type_;
+  DWORD usage_;
+  std::size_t next_child_ = 0;  // the first child not looked at yet
+  // Records made but not handed out yet, from window_[handed_out_] on.
+  std::vector<BrowseRecord> window_;
+  std::size_t handed_out_ = 0;
   int batches_ = 0;
   std::optional<DWORD> enum_error_;
   int enum_error_after_batches_ = 0;
