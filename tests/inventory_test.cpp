@@ -1,6 +1,7 @@
 // The whole inventory as a user runs it: small LANs written by each test,
 // the program's standard output compared byte for byte, CR LF included.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -235,6 +236,25 @@ TEST(InventoryTest, ContainerIsOpenedAsTheRecordHandedOutWhateverItsAnsiName) {
   options.Environment["KESTROVA_LAN"] = lan.Path();
   options.Environment["LC_ALL"] = "C";
   ExpectOutput(RunBinary(KestrovaPath(), options), "COMPUTER: PC\r\n -> App\r\n\r\n");
+}
+
+// A FIFO blocks whoever opens it to read until a writer comes: one in
+// place of an export or of the description is reported and passed over.
+TEST(InventoryTest, FifosInTheLanDirectoryAreReportedAndTheRestIsListed) {
+  TemporaryLan lan;
+  lan.Computer("PC1", Named("a", "App"));
+  for (const char* name : {"PC2.reg", "lan.json"}) {
+    ASSERT_EQ(mkfifo((lan.Path() + "/" + name).c_str(), 0600), 0);
+  }
+  const RunResult result = Inventory(lan, {"*"});
+  EXPECT_EQ(result.Stdout, "COMPUTER: PC1\r\n -> App\r\n\r\n");
+  EXPECT_EQ(SortedLines(result.Stderr),
+            (std::vector<std::string>{
+                "kestrova: " + lan.Path() + "/PC2.reg is a FIFO, not a regular file; it is left out",
+                "kestrova: " + lan.Path() +
+                    "/lan.json is a FIFO, not a regular file; the directory's plain layout is used instead",
+            }));
+  EXPECT_EQ(result.ExitCode, 0);
 }
 
 TEST(InventoryTest, OddServerNamesGiveEmptyComputerNames) {

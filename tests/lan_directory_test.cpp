@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -186,13 +187,60 @@ TEST_F(LanDirectoryTest, DescriptionThatIsNoJsonFallsBackToThePlainLayout) {
   EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"});
 }
 
-TEST_F(LanDirectoryTest, DescriptionThatCannotBeReadFallsBackToThePlainLayout) {
+// What a description is, is told on the file once it is open, without
+// waiting for a FIFO's writer: anything but a regular file of at most
+// 8 MiB is refused with one message, and the plain layout is used.
+TEST_F(LanDirectoryTest, DescriptionThatIsNoFileToReadFallsBackToThePlainLayout) {
+  struct Case {
+    const char* what;
+    void (*make)(const fs::path& file);
+    const char* message;
+  };
+  const Case cases[] = {
+      {"a directory", [](const fs::path& file) { fs::create_directory(file); }, " is a directory, not a regular file"},
+      {"a FIFO", [](const fs::path& file) { ASSERT_EQ(mkfifo(file.c_str(), 0600), 0); },
+       " is a FIFO, not a regular file"},
+      {"a device", [](const fs::path& file) { fs::create_symlink("/dev/zero", file); },
+       " is a device, not a regular file"},
+      {"too large",
+       [](const fs::path& file) {
+         std::ofstream(file) << "{}";
+         fs::resize_file(file, lan::kMaxDescriptionSize + 1);
+       },
+       " is larger than 8 MiB, the most that a description may hold"},
+  };
   Write("ATLAS.reg", "REGEDIT4\r\n");
-  fs::create_directory(directory_ / "lan.json");
+  const fs::path file = directory_ / "lan.json";
+  for (const Case& c : cases) {
+    fs::remove_all(file);
+    c.make(file);
+    const Lan lan = Load();
+    EXPECT_EQ(messages_, "kestrova: " + file.string() + c.message + "; the directory's plain layout is used instead\n")
+        << c.what;
+    EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"}) << c.what;
+  }
+}
+
+// Files named like exports are judged the same way; a directory so named
+// is passed over without a word.
+TEST_F(LanDirectoryTest, ExportThatIsNoRegularFileIsReportedAndLeftOut) {
+  Write("ATLAS.reg", "REGEDIT4\r\n");
+  ASSERT_EQ(mkfifo((directory_ / "BOREAS.reg").c_str(), 0600), 0);
+  fs::create_symlink("/dev/null", directory_ / "CASSINI.reg");
+  fs::create_symlink("nowhere", directory_ / "DEIMOS.reg");
+  fs::create_directory(directory_ / "EUROPA.reg");
   const Lan lan = Load();
-  EXPECT_EQ(messages_, "kestrova: cannot read " + (directory_ / "lan.json").string() +
-                           "; the directory's plain layout is used instead\n");
-  EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"});
+  std::vector<std::string> lines;
+  std::istringstream stream(messages_);
+  for (std::string line; std::getline(stream, line);) lines.push_back(line);
+  std::sort(lines.begin(), lines.end());
+  const std::string prefix = "kestrova: " + directory_.string() + "/";
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       prefix + "BOREAS.reg is a FIFO, not a regular file; it is left out",
+                       prefix + "CASSINI.reg is a device, not a regular file; it is left out",
+                       prefix + "DEIMOS.reg: cannot be opened (No such file or directory); it is left out",
+                   }));
+  EXPECT_EQ(Names(lan.Computers), std::vector<std::string>{"ATLAS"});
 }
 
 TEST_F(LanDirectoryTest, NetworkWhoseWalkWouldNotEndIsCutOrRefused) {

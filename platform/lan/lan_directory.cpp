@@ -1,15 +1,17 @@
 #include "platform/lan/lan_directory.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <unordered_map>
 
 #include "platform/ascii_case.h"
 #include "platform/lan/lan_description.h"
+#include "platform/lan/opened_file.h"
 #include "platform/lan/utf16_text.h"
+#include "platform/lan/visible_text.h"
 #include "platform/lan/walk_bounds.h"
 
 namespace fs = std::filesystem;
@@ -23,10 +25,31 @@ std::string Utf8(const fs::path& path) {
   return std::string(text.begin(), text.end());
 }
 
-bool IsRegistryExport(const fs::directory_entry& entry) {
-  std::error_code error;
-  if (!entry.is_regular_file(error)) return false;
-  return ascii_case::Same(Utf8(entry.path().extension()), ".reg") && !entry.path().stem().empty();
+// A path as a message shows it.
+std::string Visible(const fs::path& path) { return VisibleText(Utf8(path)); }
+
+bool NamedLikeAnExport(const fs::path& path) {
+  return ascii_case::Same(Utf8(path.extension()), ".reg") && !path.stem().empty();
+}
+
+// True for a regular file; anything else named like an export (a FIFO, a
+// device, a link to nothing) is reported and left out, a directory without
+// a word. The file is opened to tell, without waiting, and closed again:
+// its export is opened anew when its computer is connected.
+bool IsRegularFile(const fs::path& path, std::ostream& messages) {
+  const OpenedFile file(path);
+  if (file.Error() != 0) {
+    messages << "kestrova: " << Visible(path) << ": cannot be opened (" << ErrorText(file.Error())
+             << "); it is left out\n";
+    return false;
+  }
+  if (const std::string kind = file.NotRegular(); !kind.empty()) {
+    if (!file.IsDirectory()) {
+      messages << "kestrova: " << Visible(path) << " is " << kind << ", not a regular file; it is left out\n";
+    }
+    return false;
+  }
+  return true;
 }
 
 // The computers of the directory's *.reg files, in byte order of their
@@ -38,12 +61,12 @@ std::vector<Computer> ComputersOfDirectory(const fs::path& directory, std::ostre
   fs::directory_iterator entries(directory, error);
   readable = !error;
   if (error) {
-    messages << "kestrova: cannot read the LAN directory " << Utf8(directory) << ": " << error.message()
+    messages << "kestrova: cannot read the LAN directory " << Visible(directory) << ": " << error.message()
              << "; the network is empty\n";
     return computers;
   }
   for (; entries != fs::directory_iterator(); entries.increment(error)) {
-    if (!IsRegistryExport(*entries)) continue;
+    if (!NamedLikeAnExport(entries->path()) || !IsRegularFile(entries->path(), messages)) continue;
     Computer computer;
     computer.Name = Utf8(entries->path().stem());
     if (decode && !IsUtf8(computer.Name)) computer.Name = decode(computer.Name);
@@ -51,17 +74,35 @@ std::vector<Computer> ComputersOfDirectory(const fs::path& directory, std::ostre
     computers.push_back(std::move(computer));
   }
   if (error) {
-    messages << "kestrova: reading the LAN directory " << Utf8(directory) << " stopped: " << error.message() << '\n';
+    messages << "kestrova: reading the LAN directory " << Visible(directory) << " stopped: " << error.message() << '\n';
   }
   return computers;
 }
 
-std::optional<std::string> ReadWholeFile(const fs::path& file) {
-  std::ifstream stream(file, std::ios::binary);
-  if (!stream) return std::nullopt;
-  std::string text((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-  if (stream.bad()) return std::nullopt;
-  return text;
+// The description of the directory, when it has one that can be read:
+// not when it is missing, and not (with a message) when it cannot be
+// read, is no regular file or is larger than kMaxDescriptionSize.
+std::optional<LanDescription> ReadDescription(const fs::path& file, std::ostream& messages) {
+  OpenedFile opened(file);
+  if (opened.Error() == ENOENT) return std::nullopt;
+  const std::string name = Visible(file);
+  const char* const instead = "; the directory's plain layout is used instead\n";
+  if (const std::string kind = opened.Error() == 0 ? opened.NotRegular() : ""; !kind.empty()) {
+    messages << "kestrova: " << name << " is " << kind << ", not a regular file" << instead;
+    return std::nullopt;
+  }
+  std::string text;
+  const int error = opened.ReadAll(kMaxDescriptionSize, text);
+  if (error == EFBIG) {
+    messages << "kestrova: " << name << " is larger than " << kMaxDescriptionSize / (1024 * 1024)
+             << " MiB, the most that a description may hold" << instead;
+    return std::nullopt;
+  }
+  if (error != 0) {
+    messages << "kestrova: cannot read " << name << " (" << ErrorText(error) << ")" << instead;
+    return std::nullopt;
+  }
+  return ParseLanDescription(text, name, messages);
 }
 
 // Joins the description's computers to those of the files: faults go to
@@ -116,22 +157,10 @@ Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages, const Fi
   lan.Computers = ComputersOfDirectory(directory, messages, decode, readable);
   if (!readable) return lan;
 
-  std::optional<LanDescription> description;
-  const fs::path description_file = directory / kLanDescriptionFileName;
-  std::error_code error;
-  if (fs::exists(description_file, error)) {
-    std::optional<std::string> text;
-    if (fs::is_regular_file(description_file, error)) text = ReadWholeFile(description_file);
-    if (text) {
-      description = ParseLanDescription(*text, Utf8(description_file), messages);
-    } else {
-      messages << "kestrova: cannot read " << Utf8(description_file)
-               << "; the directory's plain layout is used instead\n";
-    }
-  }
+  std::optional<LanDescription> description = ReadDescription(directory / kLanDescriptionFileName, messages);
 
   if (lan.Computers.empty() && !description) {
-    messages << "kestrova: the LAN directory " << Utf8(directory) << " holds no .reg file and no "
+    messages << "kestrova: the LAN directory " << Visible(directory) << " holds no .reg file and no "
              << kLanDescriptionFileName << "; the network has no computer\n";
   }
   if (description) {
@@ -145,7 +174,7 @@ Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages, const Fi
             [](const Computer& a, const Computer& b) { return a.Name < b.Name; });
   if (!description || !description->HasHierarchy) lan.Top.Children = PlainLayout(lan.Computers);
   if (!KeepWalkBounded(lan.Top, messages)) {
-    messages << "kestrova: " << (lan.Top.Origin.empty() ? Utf8(directory) : lan.Top.Origin)
+    messages << "kestrova: " << (lan.Top.Origin.empty() ? Visible(directory) : lan.Top.Origin)
              << ": a walk of this network would visit more than " << kMaxWalkRecords
              << " records; the directory's plain layout is used instead\n";
     lan.Top.Children = PlainLayout(lan.Computers);

@@ -1,6 +1,7 @@
-// A LAN directory: every *.reg file in it is a computer, and an optional
-// description file (lan_description.h) gives the network hierarchy and
-// the faults. Without a description, or when the description gives no
+// A LAN directory: every regular *.reg file in it is a computer, and an
+// optional description file (lan_description.h) gives the network
+// hierarchy and the faults. Every file is opened without waiting, and
+// judged by what the open file is (opened_file.h). Without a description, or when the description gives no
 // hierarchy, the network has the plain layout that Windows shows for one
 // workgroup: the Windows network, WORKGROUP below it, and below that one
 // server per computer in byte order of the names.

@@ -1,0 +1,49 @@
+// A file of a LAN directory, opened before anything is decided about it.
+// Opening never waits (a FIFO without a writer, a device), never makes the
+// file the process's terminal and is not inherited by child processes;
+// what the file is, and how large, is then read from the open descriptor,
+// so that the file that was checked is the file that is read, even when
+// the name is changed in between.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace lan {
+
+class OpenedFile {
+ public:
+  explicit OpenedFile(const std::filesystem::path& path);
+  ~OpenedFile();
+  OpenedFile(const OpenedFile&) = delete;
+  OpenedFile& operator=(const OpenedFile&) = delete;
+
+  // 0 once the file is open; else the errno value of the failure (ENOENT
+  // for a name that leads to no file).
+  int Error() const { return error_; }
+
+  // What the open file is, for messages, when it is no regular file ("a
+  // directory", "a FIFO", "a device", ...); empty for a regular file.
+  std::string NotRegular() const;
+  bool IsDirectory() const;
+
+  // A regular file's size as it was when it was opened.
+  std::uint64_t Size() const { return size_; }
+
+  // Reads the whole file into `text`: 0, or the errno value of the
+  // failure, EFBIG when it holds more than `most` bytes (it may have grown
+  // since it was opened).
+  int ReadAll(std::uint64_t most, std::string& text);
+
+ private:
+  int descriptor_ = -1;
+  int error_ = 0;
+  unsigned mode_ = 0;
+  std::uint64_t size_ = 0;
+};
+
+// The text of an errno value, for messages.
+std::string ErrorText(int error);
+
+}  // namespace lan
