@@ -301,7 +301,7 @@ TEST(LanDescriptionTest, TextThatIsNoJsonObjectGivesNoDescription) {
 }
 
 // Found by the fuzzer: a name with a line break made a message of two
-// lines. Quoted names are escaped as in JSON.
+// lines. Quoted names show their control characters as \xHH.
 TEST(LanDescriptionTest, MessagesStayOnOneLine) {
   const Parsed parsed = Parse(
       "{ \"Childr\\n\": [],\n"
@@ -309,9 +309,9 @@ TEST(LanDescriptionTest, MessagesStayOnOneLine) {
       "  \"Computers\": { \"B\\\\C\\t\": 1 } }");
   ASSERT_TRUE(parsed.Description);
   EXPECT_EQ(parsed.Messages,
-            "kestrova: /lan/lan.json:1: unknown field \"Childr\\n\" at the top\n"
-            "kestrova: /lan/lan.json:2: unknown display type \"ser\\rver\\u0001\"\n"
-            "kestrova: /lan/lan.json:3: computer \"B\\\\C\\t\" must be described by an object or null, not the "
+            "kestrova: /lan/lan.json:1: unknown field \"Childr\\x0A\" at the top\n"
+            "kestrova: /lan/lan.json:2: unknown display type \"ser\\x0Dver\\x01\"\n"
+            "kestrova: /lan/lan.json:3: computer \"B\\C\\x09\" must be described by an object or null, not the "
             "number 1\n");
 }
 

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/lan/directory_lan.h"
 #include "platform/lan/lan_description.h"
 #include "platform/lan/utf16_text.h"
 #include "platform/standin/lan/lan_in_use.h"
@@ -241,6 +242,58 @@ TEST_F(LanDirectoryTest, ExportThatIsNoRegularFileIsReportedAndLeftOut) {
                        prefix + "DEIMOS.reg: cannot be opened (No such file or directory); it is left out",
                    }));
   EXPECT_EQ(Names(lan.Computers), std::vector<std::string>{"ATLAS"});
+}
+
+// Every message that quotes a name from outside shows its control
+// characters as \xHH: a terminal would obey them (ESC ] 0 ; ... BEL sets
+// its title, ESC [ 2 J clears it).
+TEST_F(LanDirectoryTest, MessagesShowTheControlCharactersOfNamesTheyQuote) {
+  struct Case {
+    const char* what;
+    const char* subdirectory;  // the LAN directory below the test's, if any
+    const char* file;
+    const char* contents;  // null: a FIFO
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"a field of the description", "", "lan.json", R"({ "A\u001b]0;x\u0007": 1 })",
+       "lan.json:1: unknown field \"A\\x1B]0;x\\x07\" at the top"},
+      {"a value of the description", "", "lan.json", R"({ "Children": [ { "Server": "A", "Scope": "\u009b2J" } ] })",
+       "unknown scope \"\\xC2\\x9B2J\""},
+      {"a computer of the description", "", "lan.json", R"({ "Computers": { "B\u001b[2J": 1 } })",
+       "computer \"B\\x1B[2J\" must be described"},
+      {"a workgroup of a loop", "", "lan.json",
+       R"({ "Children": [ { "Workgroup": "W\u001b", "Children": [ { "Workgroup": "w\u001b" } ] } ] })",
+       "enumerating \"w\\x1B\" opens a container that encloses it"},
+      {"the description's file name", "lan\x1b[31m", "lan.json", "[]", "lan\\x1B[31m/lan.json:1: the description"},
+      {"a file that is no export", "", "PC\x1b.reg", nullptr, "PC\\x1B.reg is a FIFO"},
+      {"the directory's name", "\x1b]0;x\x07", "notes.txt", "", "LAN directory "},
+      {"an export's own message", "", "PC\x1b.reg", "junk", "PC\\x1B.reg:1: "},
+  };
+  for (const Case& c : cases) {
+    const fs::path lan_directory = directory_ / c.subdirectory;
+    fs::create_directories(lan_directory);
+    const fs::path file = lan_directory / c.file;
+    if (c.contents == nullptr) {
+      ASSERT_EQ(mkfifo(file.c_str(), 0600), 0);
+    } else {
+      std::ofstream(file, std::ios::binary) << c.contents;
+    }
+    std::ostringstream messages;
+    // Every computer's registry is connected too, as the inventory does.
+    const std::unique_ptr<lan::LanSource> source =
+        standin::ServeLanModel(lan::LoadLanDirectory(lan_directory, messages), messages);
+    for (const lan::Computer& computer : static_cast<lan::DirectoryLan&>(*source).Model().Computers) {
+      std::unique_ptr<lan::RemoteRegistry> registry;
+      source->ConnectRegistry(lan::Utf16FromUtf8(computer.Name), HKEY_LOCAL_MACHINE, registry);
+    }
+    const std::string said = messages.str();
+    EXPECT_NE(said.find(c.expected), std::string::npos) << c.what << ": " << said;
+    EXPECT_TRUE(std::none_of(said.begin(), said.end(),
+                             [](char byte) { return (byte >= 0 && byte < 0x20 && byte != '\n') || byte == 0x7F; }))
+        << c.what << ": " << said;
+    fs::remove_all(c.subdirectory[0] == '\0' ? file : lan_directory);
+  }
 }
 
 TEST_F(LanDirectoryTest, NetworkWhoseWalkWouldNotEndIsCutOrRefused) {

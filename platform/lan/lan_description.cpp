@@ -8,6 +8,7 @@
 
 #include "platform/ascii_case.h"
 #include "platform/lan/located_json.h"
+#include "platform/lan/visible_text.h"
 
 namespace lan {
 namespace {
@@ -144,7 +145,7 @@ void PassProviderDown(NetworkRecord& level, const std::optional<std::string>& pr
 class DescriptionReader final : public JsonReader {
  public:
   DescriptionReader(const std::string& file_name, std::ostream& messages)
-      : file_name_(file_name), messages_(messages) {}
+      : file_name_(VisibleText(file_name)), messages_(messages) {}
 
   std::optional<LanDescription> Read(std::string_view text) {
     if (const auto error = ReadJson(text, *this)) {
@@ -339,7 +340,7 @@ class DescriptionReader final : public JsonReader {
       for (const NamedValue& named : names) {
         if (ascii_case::Same(value.Text, named.Name)) return named.Value;
       }
-      Report(value.Line, std::string("unknown ") + what + " " + QuotedText(value.Text));
+      Report(value.Line, std::string("unknown ") + what + " " + QuotedVisibleText(value.Text));
       return std::nullopt;
     }
     Report(value.Line,
@@ -404,7 +405,7 @@ class DescriptionReader final : public JsonReader {
       frame.Seen |= *bit;
       return true;
     }
-    Report(value.Line, "field " + QuotedText(name) + " given twice" + twice);
+    Report(value.Line, "field " + QuotedVisibleText(name) + " given twice" + twice);
     return false;
   }
 
@@ -445,7 +446,7 @@ class DescriptionReader final : public JsonReader {
     } else if (IsLevelFault(name)) {
       ReadLevelFault(name, value, description_.Top);
     } else {
-      Report(value.Line, "unknown field " + QuotedText(name) + " at the top");
+      Report(value.Line, "unknown field " + QuotedVisibleText(name) + " at the top");
     }
     PassOver(value);
   }
@@ -501,7 +502,8 @@ class DescriptionReader final : public JsonReader {
   void ReadRecordField(JsonValue& value) {
     Frame& frame = frames_.back();
     const std::string name = frame.Member;
-    if (!FieldBit(kRecordFields, name)) return FailHere(value, "unknown field " + QuotedText(name) + " in a record");
+    if (!FieldBit(kRecordFields, name))
+      return FailHere(value, "unknown field " + QuotedVisibleText(name) + " in a record");
     if (!FirstTime(kRecordFields, name, value, "")) return FailHere(value);
     NetworkRecord& record = frame.Record;
     RecordFields& fields = frame.Fields;
@@ -603,13 +605,13 @@ class DescriptionReader final : public JsonReader {
     Computer computer;
     computer.Name = BareComputerName(name);
     if (computer.Name.empty() || computer.Name.find('\0') != std::string::npos) {
-      Report(value.Line, "a computer needs a name without NUL characters, not " + QuotedText(name));
+      Report(value.Line, "a computer needs a name without NUL characters, not " + QuotedVisibleText(name));
       return PassOver(value);
     }
     if (value.Type == Kind::Null) return AddComputer(std::move(computer), value.Line);
     if (value.Type != Kind::Object) {
-      Report(value.Line,
-             "computer " + QuotedText(name) + " must be described by an object or null, not " + DescribeKind(value));
+      Report(value.Line, "computer " + QuotedVisibleText(name) + " must be described by an object or null, not " +
+                             DescribeKind(value));
       return PassOver(value);
     }
     std::string given_name = name;
@@ -622,7 +624,8 @@ class DescriptionReader final : public JsonReader {
     Frame& frame = frames_.back();
     const std::string name = frame.Member;
     if (!FieldBit(kComputerFields, name)) {
-      return FailHere(value, "unknown field " + QuotedText(name) + " of computer " + QuotedText(frame.EntryName));
+      return FailHere(
+          value, "unknown field " + QuotedVisibleText(name) + " of computer " + QuotedVisibleText(frame.EntryName));
     }
     if (!FirstTime(kComputerFields, name, value, "")) return FailHere(value);
     Computer& computer = frame.Entry;
@@ -655,7 +658,7 @@ class DescriptionReader final : public JsonReader {
 
   void AddComputer(Computer computer, int line) {
     if (!computer_names_.insert(ascii_case::FoldedText(computer.Name)).second) {
-      Report(line, "computer " + QuotedText(computer.Name) + " given twice; the second is left out");
+      Report(line, "computer " + QuotedVisibleText(computer.Name) + " given twice; the second is left out");
       return;
     }
     if (Count(line)) description_.Computers.push_back(std::move(computer));
@@ -673,7 +676,7 @@ class DescriptionReader final : public JsonReader {
     Frame& frame = frames_.back();
     const std::string name = frame.Member;
     if (!FieldBit(kFailingValueFields, name)) {
-      return FailHere(value, "unknown field " + QuotedText(name) + " of a failing value");
+      return FailHere(value, "unknown field " + QuotedVisibleText(name) + " of a failing value");
     }
     if (!FirstTime(kFailingValueFields, name, value, "")) return FailHere(value);
     bool read = true;
@@ -699,7 +702,7 @@ class DescriptionReader final : public JsonReader {
     if (Count(frame.Line)) frames_[frames_.size() - 2].Entry.FailingValues.push_back(std::move(frame.Failing));
   }
 
-  const std::string& file_name_;
+  const std::string file_name_;  // as messages show it
   std::ostream& messages_;
   std::vector<Frame> frames_;
   LanDescription description_;

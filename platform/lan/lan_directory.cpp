@@ -102,7 +102,7 @@ std::optional<LanDescription> ReadDescription(const fs::path& file, std::ostream
     messages << "kestrova: cannot read " << name << " (" << ErrorText(error) << ")" << instead;
     return std::nullopt;
   }
-  return ParseLanDescription(text, name, messages);
+  return ParseLanDescription(text, Utf8(file), messages);
 }
 
 // Joins the description's computers to those of the files: faults go to

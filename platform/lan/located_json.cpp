@@ -210,10 +210,6 @@ std::optional<JsonSyntaxError> ReadJson(std::string_view text, JsonReader& reade
   return Pass(text, sizes, &reader);
 }
 
-std::string QuotedText(std::string_view text) {
-  return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
 std::string DescribeKind(const JsonValue& value) {
   switch (value.Type) {
     case JsonValue::Kind::Null:

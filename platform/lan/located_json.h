@@ -55,11 +55,6 @@ constexpr int kMaxJsonDepth = 64;
 // reader is handed anything.
 std::optional<JsonSyntaxError> ReadJson(std::string_view text, JsonReader& reader);
 
-// A text as a JSON string literal, with its quotes: control characters
-// are escaped, so that a message that quotes the text stays on one line.
-// Bytes that are not UTF-8 become U+FFFD.
-std::string QuotedText(std::string_view text);
-
 // A short description of a value's kind for messages ("a string",
 // "an array", ...).
 std::string DescribeKind(const JsonValue& value);

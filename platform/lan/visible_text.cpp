@@ -36,4 +36,6 @@ std::string VisibleText(std::string_view utf8) {
   return out;
 }
 
+std::string QuotedVisibleText(std::string_view utf8) { return '"' + VisibleText(utf8) + '"'; }
+
 }  // namespace lan

@@ -15,4 +15,7 @@ namespace lan {
 // backslashes included, is kept as it is.
 std::string VisibleText(std::string_view utf8);
 
+// VisibleText in double quotes, as messages quote a name.
+std::string QuotedVisibleText(std::string_view utf8);
+
 }  // namespace lan

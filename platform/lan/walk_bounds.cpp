@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/lan/container_lookup.h"
-#include "platform/lan/located_json.h"
+#include "platform/lan/visible_text.h"
 
 namespace lan {
 namespace {
@@ -14,7 +14,7 @@ namespace {
 std::string Where(const NetworkRecord& record) { return record.Origin.empty() ? "" : record.Origin + ": "; }
 
 std::string NameOf(const NetworkRecord& record) {
-  return record.RemoteName ? QuotedText(*record.RemoteName) : "a record without a remote name";
+  return record.RemoteName ? QuotedVisibleText(*record.RemoteName) : "a record without a remote name";
 }
 
 // What walking below one container costs, once the records to leave out
