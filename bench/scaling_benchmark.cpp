@@ -62,6 +62,13 @@ void ComputersOfADescription(const fs::path& lan, int n) {
   WriteFile(lan / "lan.json", text + "\n} }\n");
 }
 
+// n servers listed in the description's hierarchy, in one workgroup.
+void ServersOfADescription(const fs::path& lan, int n) {
+  std::string text = "{ \"Children\": [ { \"Workgroup\": \"WORKGROUP\", \"Children\": [\n";
+  for (int i = 0; i < n; ++i) text += (i == 0 ? "  \"" : ",\n  \"") + ComputerName(i) + "\"";
+  WriteFile(lan / "lan.json", text + "\n] } ] }\n");
+}
+
 // n workgroups of one name, each of its own provider and with one server:
 // containers are found by name and provider.
 void WorkgroupsOfOneName(const fs::path& lan, int n) {
@@ -90,6 +97,7 @@ int main(int argc, char** argv) {
       {"times one key is deleted and created again in one export", 10000, KeyDeletedAndCreatedAgain},
       {"computers in a LAN directory", 5000, ComputersOfADirectory},
       {"computers named in lan.json's Computers map", 5000, ComputersOfADescription},
+      {"servers listed in lan.json's hierarchy", 5000, ServersOfADescription},
       {"workgroups of one name under as many providers in lan.json", 2000, WorkgroupsOfOneName},
   };
 

@@ -66,12 +66,16 @@ void Walk(NETRESOURCEA* parent, WalkLimits& limits) {
     Require(count >= 1 && count * sizeof(NETRESOURCEA) <= size);
     std::vector<NETRESOURCEA> records(count);
     std::memcpy(records.data(), buffer.data(), count * sizeof(NETRESOURCEA));
-    for (NETRESOURCEA& record : records) {
+    for (DWORD i = 0; i < count; ++i) {
+      const NETRESOURCEA& record = records[i];
       for (const char* text : {record.lpLocalName, record.lpRemoteName, record.lpComment, record.lpProvider}) {
         Require(Inside(text, buffer, size));
       }
       if (--limits.RecordsLeft < 0) break;
-      if (record.dwUsage & RESOURCEUSAGE_CONTAINER) Walk(&record, limits);
+      // Handed back as the program hands it back: the record in the
+      // buffer, as it was written.
+      auto* written = reinterpret_cast<NETRESOURCEA*>(buffer.data() + i * sizeof(NETRESOURCEA));
+      if (record.dwUsage & RESOURCEUSAGE_CONTAINER) Walk(written, limits);
     }
     if (limits.RecordsLeft < 0) break;
   }
