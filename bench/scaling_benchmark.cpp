@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
       {"computers in a LAN directory", 5000, ComputersOfADirectory},
       {"computers named in lan.json's Computers map", 5000, ComputersOfADescription},
       {"servers listed in lan.json's hierarchy", 5000, ServersOfADescription},
-      {"workgroups of one name under as many providers in lan.json", 2000, WorkgroupsOfOneName},
+      {"workgroups of one name under as many providers in lan.json", 4000, WorkgroupsOfOneName},
   };
 
   std::printf(

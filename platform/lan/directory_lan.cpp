@@ -32,10 +32,9 @@ DWORD DirectoryLan::OpenLevel(const BrowseRecord* container, DWORD type, DWORD u
                               std::unique_ptr<BrowseLevel>& level) {
   const NetworkRecord* opened = &model_.Top;
   if (container != nullptr) {
-    NetworkRecord record;
-    record.RemoteName = Utf8(container->RemoteName);
-    record.Provider = Utf8(container->Provider);
-    opened = containers_.OpenedBy(record);
+    const std::optional<std::string> remote_name = Utf8(container->RemoteName);
+    const std::optional<std::string> provider = Utf8(container->Provider);
+    opened = containers_.Find(remote_name, provider);
     if (opened == nullptr) return ERROR_BAD_NETPATH;
   }
   if (opened->OpenError && *opened->OpenError != NO_ERROR) return *opened->OpenError;

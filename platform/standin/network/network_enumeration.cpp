@@ -132,7 +132,8 @@ DWORD WINAPI WNetEnumResourceA(HANDLE hEnum, LPDWORD lpcCount, LPVOID lpBuffer, 
   const DWORD status = lan::HandOutBatch<NETRESOURCEA, char>(
       FindEnumeration(hEnum), lpcCount, lpBuffer, lpBufferSize, AnsiStrings,
       [&placed](const void* at, const NETRESOURCEA& written, const lan::BrowseRecord& record) {
-        placed.push_back({at, written, record});
+        // Only a container can be handed back to open its level.
+        if ((record.Usage & RESOURCEUSAGE_CONTAINER) != 0) placed.push_back({at, written, record});
       });
   if (status == NO_ERROR) {
     handed_out.Forget(handle);
