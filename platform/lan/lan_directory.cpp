@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <numeric>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -105,6 +106,21 @@ std::optional<LanDescription> ReadDescription(const fs::path& file, std::ostream
   return ParseLanDescription(text, Utf8(file), messages);
 }
 
+// Puts `items` in byte order of their names (equal names in the order
+// they had), moving each item once: sorting the items themselves would
+// move them some n log n times, and they are large.
+template <class Item, class NameOf>
+void SortByName(std::vector<Item>& items, const NameOf& name_of) {
+  std::vector<std::size_t> order(items.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  std::stable_sort(order.begin(), order.end(),
+                   [&](std::size_t a, std::size_t b) { return name_of(items[a]) < name_of(items[b]); });
+  std::vector<Item> sorted;
+  sorted.reserve(items.size());
+  for (const std::size_t index : order) sorted.push_back(std::move(items[index]));
+  items = std::move(sorted);
+}
+
 // Joins the description's computers to those of the files: faults go to
 // the computer of the same name, other names add computers without a
 // registry.
@@ -139,8 +155,7 @@ std::vector<NetworkRecord> PlainLayout(const std::vector<Computer>& computers) {
     server.Provider = kWindowsNetworkProvider;
     workgroup.Children.push_back(std::move(server));
   }
-  std::sort(workgroup.Children.begin(), workgroup.Children.end(),
-            [](const NetworkRecord& a, const NetworkRecord& b) { return *a.RemoteName < *b.RemoteName; });
+  SortByName(workgroup.Children, [](const NetworkRecord& server) -> const std::string& { return *server.RemoteName; });
 
   NetworkRecord network;
   network.DisplayType = RESOURCEDISPLAYTYPE_NETWORK;
@@ -170,8 +185,7 @@ Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages, const Fi
     }
     lan.Top = std::move(description->Top);
   }
-  std::sort(lan.Computers.begin(), lan.Computers.end(),
-            [](const Computer& a, const Computer& b) { return a.Name < b.Name; });
+  SortByName(lan.Computers, [](const Computer& computer) -> const std::string& { return computer.Name; });
   if (!description || !description->HasHierarchy) lan.Top.Children = PlainLayout(lan.Computers);
   if (!KeepWalkBounded(lan.Top, messages)) {
     messages << "kestrova: " << (lan.Top.Origin.empty() ? Visible(directory) : lan.Top.Origin)

@@ -1,9 +1,9 @@
 #include "platform/lan/walk_bounds.h"
 
 #include <algorithm>
-#include <map>
-#include <set>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "platform/lan/container_lookup.h"
 #include "platform/lan/visible_text.h"
@@ -80,9 +80,9 @@ class WalkBounds {
 
   const ContainerIndex containers_;  // built before anything is removed
   std::ostream& messages_;
-  std::set<const NetworkRecord*> on_path_;
-  std::map<const NetworkRecord*, Cost> done_;
-  std::set<const NetworkRecord*> left_out_;
+  std::unordered_set<const NetworkRecord*> on_path_;
+  std::unordered_map<const NetworkRecord*, Cost> done_;
+  std::unordered_set<const NetworkRecord*> left_out_;
 };
 
 }  // namespace
