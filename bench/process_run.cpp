@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace bench {
 
@@ -32,17 +33,33 @@ Measure RunProcess(const std::vector<std::string>& command, const std::string& l
   wait4(child, &status, 0, &usage);
   Measure measure;
   measure.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  measure.processor_seconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                              static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   measure.peak_kib = usage.ru_maxrss;
   // grep -c ends with 1 when it finds nothing (in UTF-16 files).
   if (!WIFEXITED(status) || WEXITSTATUS(status) > 1) std::fprintf(stderr, "%s failed\n", command[0].c_str());
   return measure;
 }
 
+namespace {
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+}  // namespace
+
 double MedianSeconds(const std::vector<Measure>& runs) {
   std::vector<double> seconds;
   for (const Measure& run : runs) seconds.push_back(run.seconds);
-  std::sort(seconds.begin(), seconds.end());
-  return seconds[seconds.size() / 2];
+  return Median(std::move(seconds));
+}
+
+double MedianProcessorSeconds(const std::vector<Measure>& runs) {
+  std::vector<double> seconds;
+  for (const Measure& run : runs) seconds.push_back(run.processor_seconds);
+  return Median(std::move(seconds));
 }
 
 double PeakMib(const std::vector<Measure>& runs) {

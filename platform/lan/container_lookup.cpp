@@ -19,8 +19,8 @@ std::optional<std::string_view> View(const std::optional<std::string>& text) {
 
 }  // namespace
 
-std::size_t ContainerIndex::KeyHash::operator()(const Key& key) const {
-  const std::size_t name = key.first ? std::hash<std::string>()(*key.first) : 0x9E3779B9u;
+std::size_t ContainerIndex::NameAndProviderHash::operator()(const NameAndProvider& key) const {
+  const std::size_t name = std::hash<Name>()(key.first);
   return name ^ (std::hash<std::uint32_t>()(key.second) + 0x9E3779B9u + (name << 6) + (name >> 2));
 }
 
@@ -29,16 +29,17 @@ ContainerIndex::ContainerIndex(const NetworkRecord& top) { Add(top); }
 void ContainerIndex::Add(const NetworkRecord& container) {
   for (const NetworkRecord& child : container.Children) {
     if ((child.Usage & RESOURCEUSAGE_CONTAINER) != 0) {
-      std::optional<std::string> name = Folded(View(child.RemoteName));
+      Name name = Folded(View(child.RemoteName));
+      const auto [first, added] = first_.try_emplace(name, &child);
       // A container without a provider is found only by searches that
-      // name none.
-      if (child.Provider) {
+      // name none; one of the first container's provider is never found.
+      const std::optional<std::string>& first_provider = first->second->Provider;
+      if (!added && child.Provider && !(first_provider && ascii_case::Same(*first_provider, *child.Provider))) {
         const auto next = static_cast<std::uint32_t>(providers_.size() + 1);
         const std::uint32_t number =
             providers_.try_emplace(ascii_case::FoldedText(*child.Provider), next).first->second;
-        first_.try_emplace(Key(name, number), &child);
+        first_of_provider_.try_emplace(NameAndProvider(std::move(name), number), &child);
       }
-      first_.try_emplace(Key(std::move(name), kAnyProvider), &child);
     }
     Add(child);
   }
@@ -46,14 +47,15 @@ void ContainerIndex::Add(const NetworkRecord& container) {
 
 const NetworkRecord* ContainerIndex::Find(std::optional<std::string_view> remote_name,
                                           std::optional<std::string_view> provider) const {
-  std::uint32_t number = kAnyProvider;
-  if (provider) {
-    const auto known = providers_.find(ascii_case::FoldedText(*provider));
-    if (known == providers_.end()) return nullptr;
-    number = known->second;
-  }
-  const auto found = first_.find(Key(Folded(remote_name), number));
-  return found == first_.end() ? nullptr : found->second;
+  Name name = Folded(remote_name);
+  const auto first = first_.find(name);
+  if (first == first_.end()) return nullptr;
+  const NetworkRecord* container = first->second;
+  if (!provider || (container->Provider && ascii_case::Same(*container->Provider, *provider))) return container;
+  const auto known = providers_.find(ascii_case::FoldedText(*provider));
+  if (known == providers_.end()) return nullptr;
+  const auto found = first_of_provider_.find(NameAndProvider(std::move(name), known->second));
+  return found == first_of_provider_.end() ? nullptr : found->second;
 }
 
 const NetworkRecord* ContainerIndex::OpenedBy(const NetworkRecord& record) const {

@@ -38,21 +38,24 @@ class ContainerIndex {
   const NetworkRecord* OpenedBy(const NetworkRecord& record) const;
 
  private:
-  // A remote name (absent or not) with A to Z folded to a to z, and a
-  // provider's number (kAnyProvider for a search that names none).
-  using Key = std::pair<std::optional<std::string>, std::uint32_t>;
-  struct KeyHash {
-    std::size_t operator()(const Key& key) const;
+  // A remote name (absent or not) with A to Z folded to a to z.
+  using Name = std::optional<std::string>;
+  // A folded remote name and a provider's number.
+  using NameAndProvider = std::pair<Name, std::uint32_t>;
+  struct NameAndProviderHash {
+    std::size_t operator()(const NameAndProvider& key) const;
   };
-  static constexpr std::uint32_t kAnyProvider = 0;
 
   void Add(const NetworkRecord& container);
 
+  // The first container of each name, depth first; it answers a search by
+  // its name alone, and one that names its provider.
+  std::unordered_map<Name, const NetworkRecord*> first_;
   // The providers' names, folded, numbered from 1.
   std::unordered_map<std::string, std::uint32_t> providers_;
-  // The first container depth first under each key: once under its
-  // provider's number and once under kAnyProvider.
-  std::unordered_map<Key, const NetworkRecord*, KeyHash> first_;
+  // The first container of a name and a provider, where it is not the
+  // first of its name: a name given to containers of several providers.
+  std::unordered_map<NameAndProvider, const NetworkRecord*, NameAndProviderHash> first_of_provider_;
 };
 
 }  // namespace lan
