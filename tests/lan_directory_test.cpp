@@ -341,6 +341,13 @@ TEST_F(LanDirectoryTest, EmptyDirectoryIsSaidToHoldNoComputer) {
   const Lan lan = Load();
   EXPECT_NE(messages_.find("holds no .reg file"), std::string::npos) << messages_;
   EXPECT_TRUE(WalkServers(lan).empty());
+
+  // A description that is refused is reported once, as what it is.
+  Write("lan.json", "[]");
+  Load();
+  EXPECT_EQ(messages_, "kestrova: " + (directory_ / "lan.json").string() +
+                           ":1: the description must be a JSON object, not an array; the directory's plain layout is "
+                           "used instead\n");
 }
 
 TEST_F(LanDirectoryTest, NamesAreHandedOutInTheAnsiCodePage) {

@@ -81,11 +81,13 @@ std::vector<Computer> ComputersOfDirectory(const fs::path& directory, std::ostre
 }
 
 // The description of the directory, when it has one that can be read:
-// not when it is missing, and not (with a message) when it cannot be
-// read, is no regular file or is larger than kMaxDescriptionSize.
-std::optional<LanDescription> ReadDescription(const fs::path& file, std::ostream& messages) {
+// not when it is missing (`present` false), and not (with a message) when
+// it cannot be read, is no regular file or is larger than
+// kMaxDescriptionSize.
+std::optional<LanDescription> ReadDescription(const fs::path& file, std::ostream& messages, bool& present) {
   OpenedFile opened(file);
-  if (opened.Error() == ENOENT) return std::nullopt;
+  present = opened.Error() != ENOENT;
+  if (!present) return std::nullopt;
   const std::string name = Visible(file);
   const char* const instead = "; the directory's plain layout is used instead\n";
   if (const std::string kind = opened.Error() == 0 ? opened.NotRegular() : ""; !kind.empty()) {
@@ -172,9 +174,11 @@ Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages, const Fi
   lan.Computers = ComputersOfDirectory(directory, messages, decode, readable);
   if (!readable) return lan;
 
-  std::optional<LanDescription> description = ReadDescription(directory / kLanDescriptionFileName, messages);
+  bool described = false;
+  std::optional<LanDescription> description = ReadDescription(directory / kLanDescriptionFileName, messages, described);
 
-  if (lan.Computers.empty() && !description) {
+  // A description that was refused has been reported already.
+  if (lan.Computers.empty() && !described) {
     messages << "kestrova: the LAN directory " << Visible(directory) << " holds no .reg file and no "
              << kLanDescriptionFileName << "; the network has no computer\n";
   }
