@@ -42,7 +42,7 @@ DWORD ReadDirectory(SmbContext& context, const std::string& url, std::vector<Bro
   SMBCFILE* directory = smbc_getFunctionOpendir(raw)(raw, url.c_str());
   if (directory == nullptr) return WindowsErrorFromErrno(errno, SmbStep::kBrowse);
   const auto read = smbc_getFunctionReaddir(raw);
-  while (entries.size() < kMaxBrowseEntries) {
+  while (entries.size() <= kMaxBrowseEntries) {
     const smbc_dirent* entry = read(raw, directory);
     if (entry == nullptr) break;
     BrowseEntry copy;

@@ -22,7 +22,8 @@ struct BrowseEntry {
   std::string Comment;  // UTF-8, empty for none
 };
 
-// No list that a server hands back is taken longer than this.
+// No list that a server hands back is taken longer than this. Readers hand
+// out at most one entry more, so that the source sees a list that is cut.
 inline constexpr std::size_t kMaxBrowseEntries = 65536;
 // Longer names are no NetBIOS, DNS or share names: such an entry is left
 // out. Longer comments are no Windows comments (256 characters): such a

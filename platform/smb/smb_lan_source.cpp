@@ -160,6 +160,13 @@ DWORD SmbLanSource::OpenLevel(const lan::BrowseRecord* container, DWORD type, DW
       }
       return error;
     }
+    if (entries.size() > kMaxBrowseEntries) {
+      messages_ << "kestrova: smb://" << (name_utf8.empty() ? "" : lan::VisibleText(name_utf8) + "/")
+                << ": the browse list holds more than " << kMaxBrowseEntries << " entries; only the first "
+                << kMaxBrowseEntries << " are read\n";
+      messages_.flush();
+      entries.resize(kMaxBrowseEntries);
+    }
     const std::u16string server(*kind == BrowseListKind::kShares ? name : std::u16string_view{});
     for (const BrowseEntry& entry : entries) {
       if (!Belongs(entry.Kind, *kind)) continue;

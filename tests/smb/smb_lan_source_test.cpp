@@ -94,6 +94,28 @@ TEST(SmbLanSource, NamesAndCommentsLongerThanWindowsAllowsAreLeftOut) {
   EXPECT_EQ(records[1].Comment->size(), kMaxBrowseCommentBytes);
 }
 
+TEST(SmbLanSource, ABrowseListThatIsCutSaysSo) {
+  auto lists = std::make_unique<ScriptedBrowseLists>();
+  std::vector<BrowseEntry>& servers = lists->lists[{BrowseListKind::kServers, "OFFICE"}];
+  for (std::size_t i = 0; i <= kMaxBrowseEntries; ++i) servers.push_back({Kind::kServer, "PC" + std::to_string(i), ""});
+  std::ostringstream messages;
+  SmbLanSource source(SmbSettings{}, messages, std::move(lists));
+  lan::BrowseRecord workgroup;
+  workgroup.DisplayType = RESOURCEDISPLAYTYPE_DOMAIN;
+  workgroup.RemoteName = u"OFFICE";
+  std::unique_ptr<lan::BrowseLevel> level;
+  ASSERT_EQ(source.OpenLevel(&workgroup, RESOURCETYPE_ANY, 0, level), NO_ERROR);
+  std::size_t count = 0;
+  std::span<const lan::BrowseRecord> records;
+  while (level->Peek(4096, records) == NO_ERROR) {
+    count += records.size();
+    level->Advance(static_cast<DWORD>(records.size()));
+  }
+  EXPECT_EQ(count, kMaxBrowseEntries);
+  EXPECT_EQ(messages.str(),
+            "kestrova: smb://OFFICE/: the browse list holds more than 65536 entries; only the first 65536 are read\n");
+}
+
 TEST(SmbLanSource, ARefusedCredentialsFileLeavesAnEmptyNetworkAndConnectsNothing) {
   auto lists = std::make_unique<ScriptedBrowseLists>();
   const ScriptedBrowseLists& read = *lists;
