@@ -11,10 +11,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-}
 if [[ -z $build ]]; then
   build=$root/build/release
-  [[ -x $build/bench/kestrova_smb_registry_benchmark ]] || build=$root/build/dev
+  [[ -x $build/bench/kestrova_smb_host_benchmark ]] || build=$root/build/dev
 fi
-bench=$build/bench/kestrova_smb_registry_benchmark
-[[ -x $bench ]] || { echo "build kestrova_smb_registry_benchmark first ($bench)" >&2; exit 1; }
+bench=$build/bench/kestrova_smb_host_benchmark
+[[ -x $bench ]] || { echo "build kestrova_smb_host_benchmark first ($bench)" >&2; exit 1; }
 [[ $(id -u) == 0 ]] || { echo "smb_speed.sh needs root for network namespaces" >&2; exit 1; }
 regpy=/usr/share/doc/python3-impacket/examples/reg.py
 applications=150
@@ -22,7 +22,7 @@ delay_ms=5
 
 LAN_TAG=kspd$$
 LAN_NET=78
-source "$root/tests/smb/samba_lan.sh"
+source "$root/tests/platform/smb/samba/samba_lan.sh"
 trap lan_destroy EXIT
 
 lan_create
@@ -67,8 +67,8 @@ impacket() {
 }
 
 # The release build has no tests: the probe comes from the debug build.
-probe=$build/tests/smb/kestrova_smb_probe
-[[ -x $probe ]] || probe=$root/build/dev/tests/smb/kestrova_smb_probe
+probe=$build/tests/platform/smb/samba/kestrova_smb_probe
+[[ -x $probe ]] || probe=$root/build/dev/tests/platform/smb/samba/kestrova_smb_probe
 echo "== $applications applications; 0 ms is $server directly, $delay_ms ms is the relay $relay"
 # What the relay really adds: one pipe's OpenHKLM calls (3 SMB requests
 # each) directly and through it. On a loaded machine a relay's timers wake

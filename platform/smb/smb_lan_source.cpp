@@ -6,8 +6,8 @@
 
 #include "platform/lan/visible_text.h"
 #include "platform/smb/connection_report.h"
-#include "platform/smb/smb_registry.h"
 #include "platform/smb/smb_text.h"
+#include "platform/smb/winreg/registry.h"
 
 namespace smb {
 namespace {

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <string>
 
-#include "platform/smb/fragment_reader.h"
+#include "platform/smb/rpc/fragment_reader.h"
 #include "platform/smb/smb_context.h"
 #include "platform/smb/smb_errors.h"
 #include "platform/smb/smb_text.h"
@@ -58,7 +58,7 @@ class SmbMessagePipe : public MessagePipe {
     return NO_ERROR;
   }
 
-  // One DCE/RPC fragment at a time: see fragment_reader.h.
+  // One DCE/RPC fragment at a time: see rpc/fragment_reader.h.
   DWORD Read(std::span<std::uint8_t> buffer, std::size_t& received) override {
     if (file_ == nullptr) return ERROR_BROKEN_PIPE;
     return fragments_.Read(buffer, received);

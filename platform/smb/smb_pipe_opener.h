@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/smb/message_pipe.h"
+#include "platform/smb/rpc/message_pipe.h"
 #include "platform/smb/smb_settings.h"
 
 namespace smb {

@@ -6,7 +6,7 @@
 // for, small fragments and reads, a double-byte code page or not).
 //
 // Between the registry functions and the SMB registry a check holds what
-// reaches them to what a real registry can hold (smb_registry.h): names of
+// reaches them to what a real registry can hold (platform/smb/winreg/registry.h): names of
 // at most 255 characters, facts within the bounds, value data within the
 // LAN rule, and no more calls to the server than the keys and values that
 // exist can explain. A buffer that the accessor sizes beyond the bounds is
@@ -20,7 +20,7 @@
 #include <string>
 
 #include "platform/lan/utf16_text.h"
-#include "platform/smb/smb_registry.h"
+#include "platform/smb/winreg/registry.h"
 #include "platform/standin/lan/lan_in_use.h"
 #include "platform/standin/locale/locale_control.h"
 #include "platform/standin/registry/registry_control.h"

@@ -10,9 +10,9 @@
 #include <memory>
 #include <span>
 
-#include "platform/smb/rpc_pdu.h"
-#include "platform/smb/smb_registry.h"
-#include "platform/smb/winreg_messages.h"
+#include "platform/smb/rpc/pdu.h"
+#include "platform/smb/winreg/registry.h"
+#include "platform/smb/winreg/messages.h"
 
 namespace {
 

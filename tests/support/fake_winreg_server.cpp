@@ -4,9 +4,9 @@
 #include <deque>
 #include <thread>
 
-#include "platform/smb/ndr_reader.h"
-#include "platform/smb/ndr_writer.h"
-#include "platform/smb/rpc_pdu.h"
+#include "platform/smb/rpc/ndr_reader.h"
+#include "platform/smb/rpc/ndr_writer.h"
+#include "platform/smb/rpc/pdu.h"
 
 namespace smbtest {
 namespace {

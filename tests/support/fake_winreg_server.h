@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/lan/lan_source.h"
-#include "platform/smb/message_pipe.h"
+#include "platform/smb/rpc/message_pipe.h"
 
 namespace smbtest {
 

@@ -1,0 +1,90 @@
+// How long the inventory's calls take over the winreg client when every
+// pipe write and read costs a delay, as a round trip of a real link does:
+// without read-ahead (the baseline of the same run) and with read-ahead over
+// several pipes. Prints figures and ratios; asserts nothing.
+//   kestrova_read_ahead_benchmark [applications] [delay ms ...]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/smb/winreg/registry.h"
+#include "tests/support/fake_winreg_server.h"
+
+namespace {
+
+using KeyId = lan::RemoteRegistry::KeyId;
+
+// The inventory's calls: the uninstall key's facts and names, then for each
+// subkey an open, the display name's size twice and its data, a close.
+std::size_t ListApplications(lan::RemoteRegistry& registry) {
+  KeyId uninstall = 0;
+  const std::u16string path = smbtest::FakeWinregServer::kUninstallPath;
+  if (registry.OpenKey(lan::RemoteRegistry::kRootKey, path, KEY_ALL_ACCESS, uninstall) != NO_ERROR) return 0;
+  lan::KeyFacts facts;
+  registry.QueryKeyFacts(uninstall, facts);
+  std::vector<std::u16string> names;
+  for (DWORD index = 0; index < facts.SubkeyCount; ++index) {
+    std::u16string name;
+    FILETIME written{};
+    if (registry.EnumKey(uninstall, index, name, written) == NO_ERROR) names.push_back(name);
+  }
+  registry.CloseKey(uninstall);
+  std::size_t listed = 0;
+  for (const std::u16string& name : names) {
+    KeyId key = 0;
+    if (registry.OpenKey(lan::RemoteRegistry::kRootKey, path + u"\\" + name, KEY_ALL_ACCESS, key) != NO_ERROR) {
+      continue;
+    }
+    DWORD type = 0, size = 0;
+    std::string data;
+    if (registry.QueryValue(key, u"DisplayName", false, type, size, data) == NO_ERROR &&
+        registry.QueryValue(key, u"DisplayName", false, type, size, data) == NO_ERROR &&
+        registry.QueryValue(key, u"DisplayName", true, type, size, data) == NO_ERROR) {
+      ++listed;
+    }
+    registry.CloseKey(key);
+  }
+  return listed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::size_t applications = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 150;
+  std::vector<int> delays;
+  for (int index = 2; index < argc; ++index) delays.push_back(std::atoi(argv[index]));
+  if (delays.empty()) delays = {0, 5};
+  std::printf("%zu applications; every pipe write and read (header and rest apart) delayed, a pipe open 4x\n",
+              applications);
+  std::printf("%6s %6s %9s %8s %12s %12s %10s\n", "delay", "pipes", "seconds", "ratio", "RPCs/app", "own RPCs/app",
+              "listed");
+  for (int delay : delays) {
+    double baseline = 0;
+    for (std::size_t pipes : {0, 4, 6, 8}) {
+      smbtest::FakeServerOptions options;
+      options.Delay = std::chrono::milliseconds(delay);
+      options.OpenDelay = std::chrono::milliseconds(4 * delay);
+      options.HeaderFirst = true;
+      smbtest::FakeWinregServer server(options);
+      server.AddApplications(applications);
+      const auto start = std::chrono::steady_clock::now();
+      std::unique_ptr<smb::SmbRegistry> registry;
+      smb::SmbRegistryOptions registry_options;
+      registry_options.PrefetchPipes = pipes;
+      if (smb::SmbRegistry::Connect(server, u"PC1", HKEY_LOCAL_MACHINE, registry_options, registry) != NO_ERROR) {
+        return 1;
+      }
+      const std::size_t listed = ListApplications(*registry);
+      const smb::RegistryCallCounts counts = registry->CallCounts();
+      registry.reset();
+      const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      if (pipes == 0) baseline = seconds;
+      std::printf("%4d ms %6zu %9.3f %8.2f %12.2f %12.2f %10zu\n", delay, pipes, seconds, seconds / baseline,
+                  static_cast<double>(counts.Own + counts.Prefetch) / applications,
+                  static_cast<double>(counts.Own) / applications, listed);
+    }
+  }
+  return 0;
+}

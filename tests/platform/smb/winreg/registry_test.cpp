@@ -1,0 +1,437 @@
+// The winreg registry client against an in-memory winreg server: the
+// registry's answers and errors come through the seam unchanged, the
+// inventory's pattern of calls costs the round trips the client promises,
+// and read-ahead changes no answer however the pipes behave.
+#include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/smb/rpc/status.h"
+#include "platform/smb/winreg/registry.h"
+#include "tests/support/fake_winreg_server.h"
+
+namespace {
+
+using smb::SmbRegistry;
+using smb::SmbRegistryOptions;
+using smbtest::FakeServerOptions;
+using smbtest::FakeWinregServer;
+using KeyId = lan::RemoteRegistry::KeyId;
+
+constexpr std::u16string_view kUninstall = FakeWinregServer::kUninstallPath;
+
+std::u16string Utf16Number(int number) {
+  const std::string digits = std::to_string(number);
+  return std::u16string(digits.begin(), digits.end());
+}
+
+std::unique_ptr<SmbRegistry> Connect(FakeWinregServer& server, std::size_t pipes) {
+  std::unique_ptr<SmbRegistry> registry;
+  SmbRegistryOptions options;
+  options.PrefetchPipes = pipes;
+  EXPECT_EQ(SmbRegistry::Connect(server, u"PC1", HKEY_LOCAL_MACHINE, options, registry), NO_ERROR);
+  return registry;
+}
+
+// What the inventory does with one computer: the uninstall key's facts and
+// subkey names, then each subkey's display name (its size twice, then its
+// data). Lines name each application, or the error of the call that failed.
+std::vector<std::string> ReadInventory(lan::RemoteRegistry& registry) {
+  std::vector<std::string> lines;
+  KeyId uninstall = 0;
+  if (DWORD status = registry.OpenKey(lan::RemoteRegistry::kRootKey, kUninstall, KEY_ALL_ACCESS, uninstall)) {
+    return {"open: " + std::to_string(status)};
+  }
+  lan::KeyFacts facts;
+  if (DWORD status = registry.QueryKeyFacts(uninstall, facts)) return {"facts: " + std::to_string(status)};
+  std::vector<std::u16string> names;
+  for (DWORD index = 0; index < facts.SubkeyCount; ++index) {
+    std::u16string name;
+    FILETIME written{};
+    if (DWORD status = registry.EnumKey(uninstall, index, name, written)) {
+      lines.push_back("enum: " + std::to_string(status));
+      continue;
+    }
+    names.push_back(name);
+  }
+  registry.CloseKey(uninstall);
+  for (const std::u16string& name : names) {
+    KeyId application = 0;
+    if (DWORD status = registry.OpenKey(lan::RemoteRegistry::kRootKey, std::u16string(kUninstall) + u"\\" + name,
+                                        KEY_ALL_ACCESS, application)) {
+      lines.push_back("open: " + std::to_string(status));
+      continue;
+    }
+    DWORD type = 0, size = 0;
+    std::string data;
+    DWORD status = registry.QueryValue(application, u"DisplayName", false, type, size, data);
+    if (status == NO_ERROR) status = registry.QueryValue(application, u"DisplayName", false, type, size, data);
+    if (status == NO_ERROR) status = registry.QueryValue(application, u"DisplayName", true, type, size, data);
+    std::string line;
+    for (std::size_t index = 0; index + 1 < data.size() && data[index] != '\0'; index += 2) line.push_back(data[index]);
+    lines.push_back(status == NO_ERROR ? line : "value: " + std::to_string(status));
+    registry.CloseKey(application);
+  }
+  return lines;
+}
+
+TEST(SmbRegistryTest, InventoryIsTheSameWithAndWithoutReadAheadAndCostsItsPromisedCalls) {
+  constexpr std::size_t kApplications = 40;
+  struct Case {
+    const char* Name;
+    FakeServerOptions Server;
+    std::size_t Pipes;
+  };
+  FakeServerOptions small_fragments;
+  small_fragments.FragmentStub = 24;
+  small_fragments.ReadChunk = 7;
+  FakeServerOptions one_pipe;
+  one_pipe.Pipes = 1;
+  const Case cases[] = {{"own pipe only", {}, 0},
+                        {"read-ahead", {}, 4},
+                        {"small fragments and reads", small_fragments, 3},
+                        {"no pipe for the read-ahead", one_pipe, 4}};
+  std::vector<std::string> expected;
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.Name);
+    FakeWinregServer server(test.Server);
+    server.AddApplications(kApplications);
+    server.Keys[std::u16string(kUninstall) + u"\\{App-20}"].Denied = true;
+    auto registry = Connect(server, test.Pipes);
+    const std::vector<std::string> lines = ReadInventory(*registry);
+    ASSERT_EQ(lines.size(), kApplications);
+    EXPECT_EQ(lines[0], "Application App-0");
+    EXPECT_EQ(lines[9], "value: 2");
+    EXPECT_EQ(lines[20], "open: 5");
+    if (expected.empty()) expected = lines;
+    EXPECT_EQ(lines, expected);
+    const smb::RegistryCallCounts counts = registry->CallCounts();
+    if (test.Pipes == 0 || test.Server.Pipes == 1) {
+      // Root, open, facts, close; per application one name, then open, one
+      // query (which answers all three), close.
+      EXPECT_EQ(counts.Own, 4 + 4 * kApplications - 2);  // the denied key has no query or close
+      EXPECT_EQ(counts.Prefetch, 0u);
+    } else {
+      // The own pipe takes over whatever the read-ahead has not started
+      // when it is asked for, so the split depends on timing; the sum
+      // never exceeds reading everything twice.
+      EXPECT_LE(counts.Own, 4 + 4 * kApplications);
+      EXPECT_LE(counts.Own + counts.Prefetch, 2 * (4 + 4 * kApplications) + 4);
+    }
+  }
+}
+
+TEST(SmbRegistryTest, RegistryErrorsComeThroughUnchanged) {
+  FakeWinregServer server;
+  server.AddApplications(3);
+  const std::u16string app = std::u16string(kUninstall) + u"\\{App-1}";
+  server.Keys[app].Values[u"Big"] = {REG_BINARY, std::string(20000, 'x')};
+  server.Keys[app].Values[u"Largest"] = {REG_BINARY, std::string(lan::kMaxValueData, 'y')};
+  server.Keys[app].Values[u"Huge"] = {REG_BINARY, std::string(lan::kMaxValueData + 1, 'y')};
+  server.Keys[app].Values[u"Empty"] = {REG_SZ, ""};
+  const std::u16string long_name(255, u'L');
+  server.Keys[app].Subkeys = {long_name};
+  server.Keys[app + u"\\" + long_name];
+  server.Keys[u"Secret"].Denied = true;
+  auto registry = Connect(server, 0);
+
+  KeyId key = 0;
+  EXPECT_EQ(registry->OpenKey(0, u"Software\\Missing", KEY_READ, key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(registry->OpenKey(0, u"Secret", KEY_READ, key), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(registry->OpenKey(0, std::u16string(40000, u'a'), KEY_READ, key), ERROR_INVALID_PARAMETER);
+  ASSERT_EQ(registry->OpenKey(0, app, KEY_READ, key), NO_ERROR);
+
+  std::u16string name;
+  FILETIME written{};
+  ASSERT_EQ(registry->EnumKey(key, 0, name, written), NO_ERROR);
+  EXPECT_EQ(name, long_name);
+  EXPECT_EQ(written.dwLowDateTime, 0x11223344u);
+  EXPECT_EQ(registry->EnumKey(key, 1, name, written), ERROR_NO_MORE_ITEMS);
+
+  struct ValueCase {
+    const char16_t* Name;
+    bool FetchData;
+    DWORD Status;
+    DWORD Size;
+  };
+  const ValueCase values[] = {
+      {u"Missing", false, ERROR_FILE_NOT_FOUND, 0},
+      {u"Big", false, NO_ERROR, 20000},
+      {u"Big", true, NO_ERROR, 20000},
+      {u"Largest", true, NO_ERROR, lan::kMaxValueData},
+      {u"Huge", false, NO_ERROR, lan::kMaxValueData + 1},
+      {u"Huge", true, ERROR_NOT_ENOUGH_MEMORY, 0},
+      {u"Empty", true, NO_ERROR, 0},
+  };
+  for (const ValueCase& test : values) {
+    DWORD type = 0, size = 12345;
+    std::string data = "untouched";
+    EXPECT_EQ(registry->QueryValue(key, test.Name, test.FetchData, type, size, data), test.Status);
+    if (test.Status != NO_ERROR) continue;
+    EXPECT_EQ(size, test.Size);
+    EXPECT_EQ(type, server.Keys[app].Values[test.Name].Type);
+    if (test.FetchData) {
+      EXPECT_EQ(data.size(), test.Size);
+    }
+  }
+
+  lan::KeyFacts facts;
+  ASSERT_EQ(registry->QueryKeyFacts(key, facts), NO_ERROR);
+  EXPECT_EQ(facts.SubkeyCount, 1u);
+  EXPECT_EQ(facts.LongestSubkeyName, 255u);
+  EXPECT_EQ(facts.ValueCount, 6u);
+  EXPECT_EQ(registry->CloseKey(key), NO_ERROR);
+  EXPECT_EQ(registry->CloseKey(key), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(registry->CloseKey(lan::RemoteRegistry::kRootKey), ERROR_INVALID_HANDLE);
+  EXPECT_EQ(registry->EnumKey(key, 0, name, written), ERROR_INVALID_HANDLE);
+}
+
+// A server that sends more than the client made room for: a key name
+// beyond the registry's limit of 255 characters, data beyond the room of
+// the query. Each is a protocol error for its call, and the next call
+// works.
+TEST(SmbRegistryTest, RepliesBeyondTheRoomOfferedAreProtocolErrors) {
+  struct NameCase {
+    std::size_t Length;
+    bool IgnoresRoom;
+    DWORD Status;
+  };
+  const NameCase names[] = {
+      {255, false, NO_ERROR},
+      {255, true, NO_ERROR},
+      {256, false, smb::kRpcProtocolError},  // the server asks for more room
+      {256, true, smb::kRpcProtocolError},
+      {32766, true, smb::kRpcProtocolError},
+  };
+  for (const NameCase& test : names) {
+    SCOPED_TRACE(test.Length);
+    FakeServerOptions options;
+    options.IgnoresRoom = test.IgnoresRoom;
+    FakeWinregServer server(options);
+    server.Keys[u""].Subkeys = {std::u16string(test.Length, u'n'), u"next"};
+    auto registry = Connect(server, 0);
+    std::u16string name;
+    FILETIME written{};
+    EXPECT_EQ(registry->EnumKey(lan::RemoteRegistry::kRootKey, 0, name, written), test.Status);
+    EXPECT_EQ(name.size(), test.Status == NO_ERROR ? test.Length : 0);
+    ASSERT_EQ(registry->EnumKey(lan::RemoteRegistry::kRootKey, 1, name, written), NO_ERROR);
+    EXPECT_EQ(name, u"next");
+  }
+
+  struct ValueCase {
+    std::size_t Size;
+    bool IgnoresRoom;
+    DWORD Status;
+  };
+  const ValueCase values[] = {
+      {9000, false, NO_ERROR},
+      {9000, true, smb::kRpcProtocolError},  // whole, to a query with room for 8 KiB
+      {1536 * 1024, true, smb::kRpcProtocolError},
+  };
+  for (const ValueCase& test : values) {
+    SCOPED_TRACE(test.Size);
+    FakeServerOptions options;
+    options.IgnoresRoom = test.IgnoresRoom;
+    FakeWinregServer server(options);
+    server.Keys[u""].Values[u"V"] = {REG_BINARY, std::string(test.Size, 'v')};
+    server.Keys[u""].Values[u"Small"] = {REG_SZ, std::string(4, 's')};
+    auto registry = Connect(server, 0);
+    DWORD type = 0, size = 0;
+    std::string data;
+    EXPECT_EQ(registry->QueryValue(lan::RemoteRegistry::kRootKey, u"V", true, type, size, data), test.Status);
+    EXPECT_EQ(data.size(), test.Status == NO_ERROR ? test.Size : 0);
+    EXPECT_EQ(registry->QueryValue(lan::RemoteRegistry::kRootKey, u"Small", true, type, size, data), NO_ERROR);
+  }
+}
+
+// What the registry keeps of a listing it answered: a few answers per key,
+// not every name (heap in use, as glibc counts it, after 2,000 names of
+// 255 characters: 1 MB of names).
+TEST(SmbRegistryTest, AnsweredNamesAreNotAllKept) {
+  FakeWinregServer server;
+  for (int index = 0; index < 2000; ++index) {
+    server.Keys[u""].Subkeys.push_back(std::u16string(250, u'n') + Utf16Number(index));
+  }
+  auto registry = Connect(server, 0);
+  const std::size_t before = mallinfo2().uordblks;
+  std::u16string name;
+  FILETIME written{};
+  for (DWORD index = 0; index < 2000; ++index) {
+    ASSERT_EQ(registry->EnumKey(lan::RemoteRegistry::kRootKey, index, name, written), NO_ERROR);
+  }
+  const std::size_t after = mallinfo2().uordblks;
+  EXPECT_LT(after, before + 100 * 1024) << "held after the listing: " << after - before;
+}
+
+// Facts that claim what no registry holds are cut to what one can, with
+// a message where subkeys would go unlisted; a listing that follows the
+// facts costs a call per subkey that exists and one more.
+TEST(SmbRegistryTest, KeyFactsAreHeldToWhatARegistryCanHold) {
+  struct Case {
+    lan::KeyFacts Claimed;
+    DWORD SubkeyCount;
+    DWORD LongestSubkeyName;
+    DWORD LongestValueName;
+    const char* Message;
+  };
+  const Case cases[] = {
+      {{3, 10, 1, 20, 30}, 3, 10, 20, ""},
+      {{smb::kMostSubkeys, 255, 0, 16383, 0}, smb::kMostSubkeys, 255, 16383, ""},
+      {{smb::kMostSubkeys + 1, 256, 0, 16384, 0}, smb::kMostSubkeys, 255, 16383, "the server counts 65537 subkeys"},
+      {{0xFFFFFFFF, 0xFFFFFFFE, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF},
+       smb::kMostSubkeys,
+       255,
+       16383,
+       "kestrova: \\\\PC1: HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall: "
+       "the server counts 4294967295 subkeys; only the first 65536 are listed\n"},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.Claimed.SubkeyCount);
+    FakeWinregServer server;
+    server.AddApplications(3);
+    server.Keys[std::u16string(kUninstall)].ClaimedFacts = test.Claimed;
+    std::ostringstream messages;
+    SmbRegistryOptions options;
+    options.PrefetchPipes = 0;
+    options.Messages = &messages;
+    std::unique_ptr<SmbRegistry> registry;
+    ASSERT_EQ(SmbRegistry::Connect(server, u"PC1", HKEY_LOCAL_MACHINE, options, registry), NO_ERROR);
+    KeyId key = 0;
+    ASSERT_EQ(registry->OpenKey(lan::RemoteRegistry::kRootKey, kUninstall, KEY_READ, key), NO_ERROR);
+    lan::KeyFacts facts;
+    ASSERT_EQ(registry->QueryKeyFacts(key, facts), NO_ERROR);
+    EXPECT_EQ(facts.SubkeyCount, test.SubkeyCount);
+    EXPECT_EQ(facts.LongestSubkeyName, test.LongestSubkeyName);
+    EXPECT_EQ(facts.LongestValueName, test.LongestValueName);
+    EXPECT_EQ(facts.LongestValueData, test.Claimed.LongestValueData);
+    EXPECT_NE(messages.str().find(test.Message), std::string::npos) << messages.str();
+    EXPECT_EQ(messages.str().empty(), *test.Message == '\0');
+
+    const std::uint64_t calls = registry->CallCounts().Own;
+    DWORD listed = 0;
+    for (DWORD index = 0; index < std::min<DWORD>(facts.SubkeyCount, smb::kMostSubkeys + 8); ++index) {
+      std::u16string name;
+      FILETIME written{};
+      if (registry->EnumKey(key, index, name, written) == NO_ERROR) ++listed;
+    }
+    EXPECT_EQ(listed, 3u);
+    EXPECT_EQ(registry->CallCounts().Own - calls, std::min<DWORD>(test.SubkeyCount, 4));
+  }
+}
+
+// A server that trickles its reply, a byte per read: the call ends at its
+// time limit, long before the reply would, and the connection with it.
+TEST(SmbRegistryTest, TrickledReplyEndsAtTheCallsTimeLimit) {
+  FakeServerOptions options;
+  options.CallTimeLimit = std::chrono::milliseconds(300);
+  options.TrickleFromCall = 2;  // the root's open comes whole
+  options.TrickleDelay = std::chrono::milliseconds(1);
+  FakeWinregServer server(options);
+  server.Keys[u""].Values[u"V"] = {REG_BINARY, std::string(8000, 'v')};
+  auto registry = Connect(server, 0);
+  DWORD type = 0, size = 0;
+  std::string data;
+  const std::uint64_t reads = server.ReadsAnswered();
+  EXPECT_EQ(registry->QueryValue(lan::RemoteRegistry::kRootKey, u"V", true, type, size, data), ERROR_TIMEOUT);
+  EXPECT_LT(server.ReadsAnswered() - reads, 4000u);
+  EXPECT_EQ(registry->QueryValue(lan::RemoteRegistry::kRootKey, u"W", true, type, size, data), ERROR_TIMEOUT);
+}
+
+// Read-ahead pipes that are slow to open: once the registry goes, no pipe
+// is opened any more (only the open under way is waited for), and once an
+// open fails none is tried again.
+TEST(SmbRegistryTest, ReadAheadOpensNoPipeOnceStoppedOrRefused) {
+  FakeServerOptions slow;
+  slow.OpenDelay = std::chrono::milliseconds(300);
+  FakeWinregServer server(slow);
+  server.AddApplications(40);
+  auto registry = Connect(server, 8);
+  KeyId key = 0;
+  ASSERT_EQ(registry->OpenKey(lan::RemoteRegistry::kRootKey, kUninstall, KEY_READ, key), NO_ERROR);
+  std::u16string name;
+  FILETIME written{};
+  ASSERT_EQ(registry->EnumKey(key, 0, name, written), NO_ERROR);
+  ASSERT_EQ(registry->EnumKey(key, 1, name, written), NO_ERROR);  // the read-ahead starts
+  for (int wait = 0; wait < 1000 && server.PipesOpened() < 2; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  const std::size_t opened = server.PipesOpened();
+  registry.reset();
+  EXPECT_EQ(server.PipesOpened(), opened);
+
+  for (std::size_t pipes : {1, 3}) {
+    SCOPED_TRACE(pipes);
+    FakeServerOptions refusing;
+    refusing.Pipes = pipes;
+    FakeWinregServer limited(refusing);
+    limited.AddApplications(40);
+    ReadInventory(*Connect(limited, 8));
+    EXPECT_LE(limited.PipesOpened(), pipes + 1);  // no pipe is tried after a refusal
+  }
+}
+
+// A caller that starts listing key after key and leaves each: the
+// read-ahead's answers that it never takes are not all kept.
+TEST(SmbRegistryTest, AbandonedReadAheadIsNotAllKept) {
+  FakeWinregServer server;
+  for (int key = 0; key < 500; ++key) {
+    const std::u16string path = u"K" + Utf16Number(key);
+    server.Keys[u""].Subkeys.push_back(path);
+    for (int index = 0; index < 40; ++index) {
+      server.Keys[path].Subkeys.push_back(u"S" + Utf16Number(index));
+      server.Keys[path + u"\\S" + Utf16Number(index)];
+    }
+  }
+  auto registry = Connect(server, 4);
+  const std::size_t before = mallinfo2().uordblks;
+  for (const std::u16string& path : server.Keys[u""].Subkeys) {
+    KeyId key = 0;
+    ASSERT_EQ(registry->OpenKey(lan::RemoteRegistry::kRootKey, path, KEY_READ, key), NO_ERROR);
+    std::u16string name;
+    FILETIME written{};
+    ASSERT_EQ(registry->EnumKey(key, 0, name, written), NO_ERROR);
+    ASSERT_EQ(registry->EnumKey(key, 1, name, written), NO_ERROR);  // 32 names are read ahead
+    registry->CloseKey(key);
+  }
+  const std::size_t after = mallinfo2().uordblks;
+  EXPECT_LT(after, before + 1024 * 1024) << "held after 500 listings: " << after - before;
+}
+
+TEST(SmbRegistryTest, RootsAndPipesThatCannotBeHad) {
+  FakeWinregServer server;
+  std::unique_ptr<SmbRegistry> registry;
+  EXPECT_EQ(SmbRegistry::Connect(server, u"PC1", HKEY_CURRENT_USER, {}, registry), ERROR_INVALID_PARAMETER);
+  FakeServerOptions no_pipes;
+  no_pipes.Pipes = 0;
+  FakeWinregServer unreachable(no_pipes);
+  EXPECT_EQ(SmbRegistry::Connect(unreachable, u"PC1", HKEY_USERS, {}, registry), ERROR_BAD_NETPATH);
+  EXPECT_EQ(registry, nullptr);
+  server.Keys[u"Software"];
+  std::unique_ptr<lan::RemoteRegistry> users;
+  ASSERT_EQ(smb::ConnectSmbRegistry(server, u"PC1", HKEY_USERS, users), NO_ERROR);
+  KeyId key = 0;
+  EXPECT_EQ(users->OpenKey(lan::RemoteRegistry::kRootKey, u"Software", KEY_READ, key), NO_ERROR);
+}
+
+// A server that dies in the middle of a listing: the calls after it fail
+// with the pipe's error, whichever pipe they would have used, and nothing
+// waits for ever.
+TEST(SmbRegistryTest, ServerThatDiesMidListingFailsTheRestQuickly) {
+  for (std::int64_t death : {3, 30, 70}) {
+    SCOPED_TRACE(death);
+    FakeServerOptions options;
+    options.CallsBeforeDeath = death;
+    FakeWinregServer server(options);
+    server.AddApplications(40);
+    auto registry = Connect(server, 4);
+    const std::vector<std::string> lines = ReadInventory(*registry);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_NE(lines.back().find(std::to_string(ERROR_BROKEN_PIPE)), std::string::npos) << lines.back();
+  }
+}
+
+}  // namespace
