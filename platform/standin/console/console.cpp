@@ -12,7 +12,7 @@
 
 #include "platform/standin/console/console_control.h"
 #include "platform/standin/console/host_locale.h"
-#include "platform/standin/console/process.h"
+#include "platform/standin/console/process_start.h"
 #include "platform/standin/console/terminal_text.h"
 #include "platform/standin/console/windows_error.h"
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <system_error>
 
-#include "platform/lan/directory_lan.h"
-#include "platform/lan/lan_directory.h"
+#include "platform/lan/directory_lan_source.h"
+#include "platform/lan/lan_directory_reader.h"
 #include "platform/lan/utf16_text.h"
 #include "platform/smb/smb_network_module.h"
 #include "platform/standin/lan/computer_registry.h"
@@ -27,7 +27,7 @@ lan::Lan LoadDirectory(const fs::path& directory, std::ostream& diagnostics) {
 }  // namespace
 
 std::unique_ptr<lan::LanSource> ServeLanModel(lan::Lan model, std::ostream& diagnostics) {
-  return std::make_unique<lan::DirectoryLan>(std::move(model), OpenComputerRegistry, diagnostics);
+  return std::make_unique<lan::DirectoryLanSource>(std::move(model), OpenComputerRegistry, diagnostics);
 }
 
 std::optional<fs::path> SampleLanDirectory() {

@@ -16,7 +16,7 @@ namespace standin {
 // The environment variable that names the LAN.
 inline constexpr const char* kLanVariable = "KESTROVA_LAN";
 
-// The LAN that KESTROVA_LAN names: a LAN directory (lan_directory.h). Unset
+// The LAN that KESTROVA_LAN names: a LAN directory (lan_directory_reader.h). Unset
 // or empty, the sample LAN that ships with the program. Every message
 // about the LAN, now and when its registries are read, goes to
 // diagnostics, which must outlive the source.

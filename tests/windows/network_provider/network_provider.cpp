@@ -1,6 +1,6 @@
 // A network provider for the multiple provider router (mpr) that serves a
 // simulated LAN, read from the same LAN directory and served through the
-// same LAN source (lan::DirectoryLan) as on the Linux stand-in. Registered in a Wine prefix, it
+// same LAN source (lan::DirectoryLanSource) as on the Linux stand-in. Registered in a Wine prefix, it
 // lets the Windows build discover the very computers that the Linux build
 // discovers.
 //
@@ -34,8 +34,8 @@ extern "C" {
 #include <vector>
 
 #include "platform/ascii_case.h"
-#include "platform/lan/directory_lan.h"
-#include "platform/lan/lan_directory.h"
+#include "platform/lan/directory_lan_source.h"
+#include "platform/lan/lan_directory_reader.h"
 #include "platform/lan/record_batches.h"
 #include "tests/windows/network_provider/provider_identity.h"
 
@@ -82,7 +82,7 @@ lan::LanSource& ServedLan() {
       model = lan::LoadLanDirectory(std::filesystem::path(directory), std::cerr);
       LeaveOutRecordsTakenForTheProvider(model.Top, Utf8(network_provider::kProviderName));
     }
-    return std::make_unique<lan::DirectoryLan>(std::move(model), nullptr, std::cerr);
+    return std::make_unique<lan::DirectoryLanSource>(std::move(model), nullptr, std::cerr);
   }();
   return *source;
 }

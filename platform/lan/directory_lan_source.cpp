@@ -1,4 +1,4 @@
-#include "platform/lan/directory_lan.h"
+#include "platform/lan/directory_lan_source.h"
 
 #include <optional>
 
@@ -17,7 +17,7 @@ std::optional<std::string> Utf8(const std::optional<std::u16string>& text) {
 
 }  // namespace
 
-DirectoryLan::DirectoryLan(Lan model, ExportRegistryOpener open_registry, std::ostream& diagnostics)
+DirectoryLanSource::DirectoryLanSource(Lan model, ExportRegistryOpener open_registry, std::ostream& diagnostics)
     : model_(std::move(model)),
       containers_(model_.Top),
       open_registry_(std::move(open_registry)),
@@ -28,8 +28,8 @@ DirectoryLan::DirectoryLan(Lan model, ExportRegistryOpener open_registry, std::o
   }
 }
 
-DWORD DirectoryLan::OpenLevel(const BrowseRecord* container, DWORD type, DWORD usage,
-                              std::unique_ptr<BrowseLevel>& level) {
+DWORD DirectoryLanSource::OpenLevel(const BrowseRecord* container, DWORD type, DWORD usage,
+                                    std::unique_ptr<BrowseLevel>& level) {
   const NetworkRecord* opened = &model_.Top;
   if (container != nullptr) {
     const std::optional<std::string> remote_name = Utf8(container->RemoteName);
@@ -42,7 +42,8 @@ DWORD DirectoryLan::OpenLevel(const BrowseRecord* container, DWORD type, DWORD u
   return NO_ERROR;
 }
 
-DWORD DirectoryLan::ConnectRegistry(std::u16string_view machine, HKEY root, std::unique_ptr<RemoteRegistry>& registry) {
+DWORD DirectoryLanSource::ConnectRegistry(std::u16string_view machine, HKEY root,
+                                          std::unique_ptr<RemoteRegistry>& registry) {
   if (machine.empty()) return ERROR_BAD_NETPATH;
   const auto found = computers_by_name_.find(FoldedName(machine));
   if (found == computers_by_name_.end()) return ERROR_BAD_NETPATH;

@@ -373,7 +373,7 @@ TEST(SampleLanInventoryTest, MatchesTheCheckedInReport) {
   options.Environment["KESTROVA_LAN"] = std::string(KESTROVA_SOURCE_DIR) + "/examples/lan";
   options.Environment["LC_ALL"] = "C.UTF-8";
   const RunResult result = RunBinary(KestrovaPath(), options);
-  EXPECT_EQ(result.Stdout, ReadFile(std::string(KESTROVA_SOURCE_DIR) + "/tests/golden/sample_lan_utf8.txt"));
+  EXPECT_EQ(result.Stdout, ReadFile(std::string(KESTROVA_SOURCE_DIR) + "/tests/app/golden/sample_lan_utf8.txt"));
   EXPECT_EQ(result.Stderr, "");
   EXPECT_EQ(result.ExitCode, 0);
 }

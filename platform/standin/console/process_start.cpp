@@ -1,12 +1,9 @@
-#include "platform/standin/console/process.h"
+#include "platform/standin/console/process_start.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdlib>
-
-#include "platform/windows_api.h"
 
 namespace standin {
 namespace {
@@ -50,5 +47,3 @@ bool StandardDescriptorWasOpen(int descriptor) {
 }
 
 }  // namespace standin
-
-void WINAPI ExitProcess(UINT uExitCode) { std::exit(static_cast<int>(uExitCode)); }

@@ -1,6 +1,6 @@
-// The process: what the stand-in learns when it starts, before any
+// The start of the process: what the stand-in learns before any
 // constructor runs (the arguments as the host handed them over, and which
-// standard descriptors were open), and its end, ExitProcess.
+// standard descriptors were open).
 #pragma once
 
 namespace standin {

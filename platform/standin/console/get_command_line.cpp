@@ -2,7 +2,7 @@
 #include <string>
 
 #include "platform/standin/console/console_control.h"
-#include "platform/standin/console/process.h"
+#include "platform/standin/console/process_start.h"
 
 namespace {
 

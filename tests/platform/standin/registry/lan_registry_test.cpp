@@ -1,8 +1,7 @@
-// What the stand-in's Windows functions add above the LAN source
-// interface, held against a LAN source of the test's own: text crosses
-// between the ANSI code page and UTF-16 and comes back as it was, paths
-// reach the source normalised, a LAN computer's registry is read and never
-// changed, and every key the functions open is closed again.
+// The stand-in's registry functions above the LAN source interface, held
+// against a LAN source of the test's own: paths reach the source
+// normalised, a LAN computer's registry is read and never changed, and
+// every key the functions open is closed again.
 #include "platform/lan/lan_source.h"
 
 #include <gtest/gtest.h>
@@ -12,125 +11,14 @@
 #include <vector>
 
 #include "platform/lan/utf16_text.h"
-#include "platform/lan/visible_text.h"
 #include "platform/owned_key.h"
 #include "platform/standin/lan/lan_in_use.h"
-#include "platform/standin/locale/code_pages.h"
 #include "platform/standin/locale/locale_control.h"
 #include "platform/standin/registry/registry_control.h"
 
 namespace {
 
 constexpr LONG Status(DWORD code) { return static_cast<LONG>(code); }
-
-// Bytes that are valid UTF-8, and bytes that are not.
-const std::vector<std::string> kTexts = {
-    "plain",
-    "caf\xC3\xA9",
-    "\xE6\x97\xA5",
-    "\xF0\x9F\x98\x80",
-    "d\xC9j\xE0",
-    "a\x80\xFF",
-    "\xED\xA0\x80",      // a surrogate written in UTF-8
-    "\xF4\x90\x80\x80",  // beyond U+10FFFF
-    "\xC3",              // cut short
-    "\x81\x8D",          // not in code page 1252
-};
-
-TEST(LanSourceTextTest, BytesComeBackAsTheyWere) {
-  for (const std::string& text : kTexts) {
-    EXPECT_EQ(lan::Utf8FromUtf16(lan::Utf16FromUtf8(text)), text);
-    for (UINT code_page : {CP_UTF8, 1252u}) {
-      standin::SetLocaleFactsForTesting({.AnsiCodePage = code_page});
-      EXPECT_EQ(standin::AnsiFromUtf16(standin::Utf16FromAnsi(text)), text) << code_page;
-    }
-  }
-  EXPECT_TRUE(lan::IsUtf8("caf\xC3\xA9"));
-  EXPECT_FALSE(lan::IsUtf8("caf\xE9"));
-  standin::SetLocaleFactsForTesting({.AnsiCodePage = 1252});
-  EXPECT_EQ(standin::Utf16FromAnsi("caf\xE9"), u"caf\u00E9");
-  EXPECT_EQ(standin::AnsiFromUtf16(std::u16string{0x03A9, u' ', 0xD800}), "? ?")
-      << "lacking in the code page, or half a pair";
-  standin::SetLocaleFactsForTesting({});
-}
-
-TEST(LanSourceTextTest, MessagesShowControlCharactersInsteadOfSendingThem) {
-  const struct {
-    std::string Text, Shown;
-  } kCases[] = {
-      {"PC01 caf\xC3\xA9 \\\\x", "PC01 caf\xC3\xA9 \\\\x"},
-      {"\x1B]0;owned\x07", "\\x1B]0;owned\\x07"},
-      {"a\r\nb\tc\x7F", "a\\x0D\\x0Ab\\x09c\\x7F"},
-      {std::string("\0", 1), "\\x00"},
-      {"\xC2\x9B"
-       "2J",
-       "\\xC2\\x9B2J"},  // U+009B, the one-character CSI
-      {"\x9B"
-       "2J \xC3",
-       "\\x9B2J \\xC3"},  // bytes that are no UTF-8
-  };
-  for (const auto& c : kCases) EXPECT_EQ(lan::VisibleText(c.Text), c.Shown) << c.Shown;
-}
-
-// String data straight from UTF-16LE bytes, into a buffer that is reused
-// from case to case, against the units' own conversion.
-TEST(LanSourceTextTest, StringDataConvertAsTheirUnitsDo) {
-  struct Case {
-    std::u16string units;
-    std::string in_1252;
-    std::string in_utf8;
-  };
-  const Case cases[] = {
-      {u"Plain text, long enough to be vectorised", "Plain text, long enough to be vectorised",
-       "Plain text, long enough to be vectorised"},
-      {u"", "", ""},
-      {u"Caf\u00E9", "Caf\xE9", "Caf\xC3\xA9"},
-      {u"\u0141\u03A9", "??", "\xC5\x81\xCE\xA9"},  // ASCII low bytes under a high byte
-      {u"\U0001F600", "?", "\xF0\x9F\x98\x80"},     // a pair is one character
-      {std::u16string{u'a', 0xDC80, 0xDCFF}, "a\x80\xFF", "a\x80\xFF"},
-      {std::u16string{0xD800, u'b', 0xDC00}, "?b?",
-       "\xEF\xBF\xBD"
-       "b\xEF\xBF\xBD"},
-  };
-  std::string ansi = "left over from before";
-  for (const Case& c : cases) {
-    for (const bool odd : {false, true}) {
-      std::string bytes = lan::Utf16leBytes(c.units);
-      if (odd) bytes += 'x';  // an odd last byte stands for U+FFFD
-      for (const UINT code_page : {1252u, CP_UTF8}) {
-        SCOPED_TRACE(lan::Utf8FromUtf16(c.units) + (odd ? " odd " : " ") + std::to_string(code_page));
-        standin::SetLocaleFactsForTesting({.AnsiCodePage = code_page});
-        std::string expected = code_page == CP_UTF8 ? c.in_utf8 : c.in_1252;
-        if (odd) expected += code_page == CP_UTF8 ? "\xEF\xBF\xBD" : "?";
-        standin::AnsiFromStringData(bytes, ansi);
-        EXPECT_EQ(ansi, expected);
-        EXPECT_EQ(ansi, standin::AnsiFromUtf16(lan::Utf16FromUtf16le(bytes)));
-      }
-    }
-  }
-  standin::SetLocaleFactsForTesting({});
-}
-
-// Text that is not ASCII goes a character at a time: under UTF-8 written
-// directly, else through iconv with each character's bytes remembered. The
-// bytes are iconv's for the whole text, for characters from all over the
-// BMP (a leading U+FEFF included) and for pairs, the first time and again.
-TEST(LanSourceTextTest, CharactersGetIconvsBytesInEveryCodePage) {
-  std::u16string characters = u"\uFEFF\U00010000\U0001F600\U0010FFFF";
-  for (char32_t code = 0x80; code <= 0xFFFF; code += code < 0x400 ? 1 : 89) {
-    if (code < 0xD800 || code > 0xDFFF) characters.push_back(static_cast<char16_t>(code));
-  }
-  for (const UINT code_page : {CP_UTF8, 1252u, 932u}) {
-    SCOPED_TRACE(code_page);
-    standin::SetLocaleFactsForTesting({.AnsiCodePage = code_page});
-    const std::optional<std::string> expected =
-        standin::ConvertEncoding(lan::Utf16leBytes(characters), "UTF-16LE", standin::IconvCodePageName(code_page));
-    ASSERT_TRUE(expected.has_value());
-    EXPECT_EQ(standin::AnsiFromUtf16(characters), *expected);
-    EXPECT_EQ(standin::AnsiFromUtf16(characters), *expected);
-  }
-  standin::SetLocaleFactsForTesting({});
-}
 
 // One computer, "PC", whose registry holds the key Apps with two subkeys
 // and two values; every call is noted.

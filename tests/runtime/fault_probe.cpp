@@ -13,7 +13,7 @@
 #include "runtime/process.h"
 #include "runtime/program.h"
 #include "runtime/text_file.h"
-#include "tests/fault_probe_host.h"
+#include "tests/runtime/fault_probe_host.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // A LAN directory served as a LAN source: the browse hierarchy of its
-// model (lan_directory.h reads it), with the faults of every level, and
+// model (lan_directory_reader.h reads it), with the faults of every level, and
 // each computer's registry, opened from its export file by an opener that
 // the user of this class supplies.
 #pragma once
@@ -22,14 +22,14 @@ namespace lan {
 using ExportRegistryOpener = std::function<DWORD(const Computer& computer, HKEY root, std::ostream& diagnostics,
                                                  std::unique_ptr<RemoteRegistry>& registry)>;
 
-class DirectoryLan final : public LanSource {
+class DirectoryLanSource final : public LanSource {
  public:
   // Without an opener, no registry can be connected: ConnectRegistry
   // answers ERROR_NOT_SUPPORTED for every computer that it finds.
-  DirectoryLan(Lan model, ExportRegistryOpener open_registry, std::ostream& diagnostics);
+  DirectoryLanSource(Lan model, ExportRegistryOpener open_registry, std::ostream& diagnostics);
   // The index points into the model.
-  DirectoryLan(const DirectoryLan&) = delete;
-  DirectoryLan& operator=(const DirectoryLan&) = delete;
+  DirectoryLanSource(const DirectoryLanSource&) = delete;
+  DirectoryLanSource& operator=(const DirectoryLanSource&) = delete;
 
   const Lan& Model() const { return model_; }
 

@@ -1,4 +1,4 @@
-#include "platform/lan/lan_directory.h"
+#include "platform/lan/lan_directory_reader.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -13,15 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/lan/directory_lan.h"
+#include "platform/lan/directory_lan_source.h"
 #include "platform/lan/lan_description.h"
 #include "platform/lan/utf16_text.h"
 #include "platform/standin/lan/lan_in_use.h"
 #include "platform/standin/lan/lan_selection.h"
-#include "platform/standin/lan/smb_network_loader.h"
 #include "platform/standin/locale/locale_control.h"
 #include "platform/standin/network/network_control.h"
-#include "tests/network_dump.h"
+#include "tests/platform/lan/network_dump.h"
 
 namespace fs = std::filesystem;
 
@@ -53,27 +52,6 @@ std::vector<std::string> WalkServers(Lan lan) {
   std::vector<std::string> servers;
   WalkLevel(nullptr, servers);
   EXPECT_EQ(standin::OpenEnumerationCount(), 0u);
-  return servers;
-}
-
-// The servers' remote names, in UTF-8, as a walk of a LAN source finds them.
-void CollectServers(lan::LanSource& source, const lan::BrowseRecord* container, std::vector<std::string>& servers) {
-  std::unique_ptr<lan::BrowseLevel> level;
-  if (source.OpenLevel(container, RESOURCETYPE_ANY, 0, level) != NO_ERROR) return;
-  std::span<const lan::BrowseRecord> records;
-  while (level->Peek(0xFFFFFFFF, records) == NO_ERROR) {
-    const std::vector<lan::BrowseRecord> batch(records.begin(), records.end());
-    level->Advance(static_cast<DWORD>(batch.size()));
-    for (const lan::BrowseRecord& record : batch) {
-      if (record.DisplayType == RESOURCEDISPLAYTYPE_SERVER) servers.push_back(lan::Utf8FromUtf16(*record.RemoteName));
-      if (record.Usage & RESOURCEUSAGE_CONTAINER) CollectServers(source, &record, servers);
-    }
-  }
-}
-
-std::vector<std::string> ServersOf(lan::LanSource& source) {
-  std::vector<std::string> servers;
-  CollectServers(source, nullptr, servers);
   return servers;
 }
 
@@ -283,7 +261,7 @@ TEST_F(LanDirectoryTest, MessagesShowTheControlCharactersOfNamesTheyQuote) {
     // Every computer's registry is connected too, as the inventory does.
     const std::unique_ptr<lan::LanSource> source =
         standin::ServeLanModel(lan::LoadLanDirectory(lan_directory, messages), messages);
-    for (const lan::Computer& computer : static_cast<lan::DirectoryLan&>(*source).Model().Computers) {
+    for (const lan::Computer& computer : static_cast<lan::DirectoryLanSource&>(*source).Model().Computers) {
       std::unique_ptr<lan::RemoteRegistry> registry;
       source->ConnectRegistry(lan::Utf16FromUtf8(computer.Name), HKEY_LOCAL_MACHINE, registry);
     }
@@ -368,33 +346,6 @@ TEST_F(LanDirectoryTest, NamesAreHandedOutInTheAnsiCodePage) {
   standin::SetLocaleFactsForTesting(facts);
   EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\Caf\xE9", "\\\\K\xF6ln"}));
   standin::SetLocaleFactsForTesting(standin::LocaleFacts{});
-}
-
-TEST_F(LanDirectoryTest, EnvironmentNamesTheDirectoryOrFallsBackToTheSample) {
-  Write("ATLAS.reg", "REGEDIT4\r\n");
-  const char* before = std::getenv(standin::kLanVariable);
-  const std::string saved = before == nullptr ? "" : before;
-
-  std::ostringstream messages;
-  setenv(standin::kLanVariable, directory_.c_str(), 1);
-  EXPECT_EQ(ServersOf(*standin::OpenLanFromEnvironment(messages)), std::vector<std::string>{"\\\\ATLAS"});
-
-  setenv(standin::kLanVariable, (directory_ / "missing").c_str(), 1);
-  EXPECT_TRUE(ServersOf(*standin::OpenLanFromEnvironment(messages)).empty());
-  EXPECT_NE(messages.str().find((directory_ / "missing").string()), std::string::npos) << messages.str();
-
-  unsetenv(standin::kLanVariable);
-  EXPECT_EQ(ServersOf(*standin::OpenLanFromEnvironment(messages)).size(), 6u);
-
-  if (before != nullptr) setenv(standin::kLanVariable, saved.c_str(), 1);
-}
-
-// The SMB network lives in a module of its own, loaded only when selected;
-// a module that cannot be found or loaded is said once, with the reason.
-TEST(SmbNetworkModuleTest, LoadsWithEverySymbolResolved) {
-  std::ostringstream messages;
-  EXPECT_NE(standin::LoadSmbNetwork(messages), nullptr);
-  EXPECT_EQ(messages.str(), "");
 }
 
 // The sample LAN that a first run shows: its description reads without a

@@ -1,4 +1,4 @@
-#include "platform/lan/lan_directory.h"
+#include "platform/lan/lan_directory_reader.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -7,7 +7,7 @@
 // server per computer in byte order of the names.
 //
 // Nothing here depends on the host: the Linux stand-in serves a LAN
-// directory through it (directory_lan.h), and so does the network
+// directory through it (directory_lan_source.h), and so does the network
 // provider that serves the same LAN to the Windows build under Wine.
 #pragma once
 

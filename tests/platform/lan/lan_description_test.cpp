@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/network_dump.h"
+#include "tests/platform/lan/network_dump.h"
 
 namespace {
 
