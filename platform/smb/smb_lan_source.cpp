@@ -196,7 +196,7 @@ DWORD SmbLanSource::ConnectRegistry(std::u16string_view machine, HKEY root,
 DWORD SmbLanSource::ConnectWinreg(std::u16string_view machine, HKEY root,
                                   std::unique_ptr<lan::RemoteRegistry>& registry) {
   if (machine.empty()) return ERROR_BAD_NETPATH;
-  return ConnectSmbRegistry(pipes_, machine, root, registry);
+  return winreg::ConnectRegistry(pipes_, machine, root, messages_, registry);
 }
 
 }  // namespace smb

@@ -50,7 +50,7 @@ class SmbLanSource : public lan::LanSource {
                         std::unique_ptr<lan::RemoteRegistry>& registry) override;
 
   // The pipes that registries are read over.
-  PipeOpener& Pipes() { return pipes_; }
+  rpc::PipeOpener& Pipes() { return pipes_; }
 
  private:
   DWORD ConnectWinreg(std::u16string_view machine, HKEY root, std::unique_ptr<lan::RemoteRegistry>& registry);

@@ -25,7 +25,7 @@ std::atomic<std::uint64_t> reads{0};
 // A pipe over libsmbclient. A call's deadline is checked before each
 // libsmbclient read and write and, where the connection's socket is known,
 // ends one that is still waiting then (socket_deadline.h).
-class SmbMessagePipe : public MessagePipe {
+class SmbMessagePipe : public rpc::MessagePipe {
  public:
   SmbMessagePipe(std::unique_ptr<SmbContext> context, SMBCFILE* file, int socket)
       : context_(std::move(context)), file_(file), watch_(socket) {}
@@ -106,7 +106,7 @@ class SmbMessagePipe : public MessagePipe {
   // No deadline until a call sets one: libsmbclient's own time limit
   // bounds each request.
   std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
-  FragmentReader fragments_{[this](std::span<std::uint8_t> bytes) { return ReadExactly(bytes); }};
+  rpc::FragmentReader fragments_{[this](std::span<std::uint8_t> bytes) { return ReadExactly(bytes); }};
 };
 
 bool IsPlainName(std::string_view name) {
@@ -124,7 +124,8 @@ PipeTraffic PipeTrafficSoFar() {
           reads.load(std::memory_order_relaxed)};
 }
 
-DWORD SmbPipeOpener::Open(std::u16string_view server, std::string_view pipe_name, std::unique_ptr<MessagePipe>& pipe) {
+DWORD SmbPipeOpener::Open(std::u16string_view server, std::string_view pipe_name,
+                          std::unique_ptr<rpc::MessagePipe>& pipe) {
   const std::string host = Utf8FromUtf16(server);
   if (!IsPlainName(host)) return ERROR_BAD_NETPATH;
   if (!IsPlainName(pipe_name)) return ERROR_INVALID_NAME;

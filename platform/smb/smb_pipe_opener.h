@@ -21,11 +21,11 @@ struct PipeTraffic {
 };
 PipeTraffic PipeTrafficSoFar();
 
-class SmbPipeOpener : public PipeOpener {
+class SmbPipeOpener : public rpc::PipeOpener {
  public:
   explicit SmbPipeOpener(SmbSettings settings) : settings_(std::move(settings)) {}
 
-  DWORD Open(std::u16string_view server, std::string_view pipe_name, std::unique_ptr<MessagePipe>& pipe) override;
+  DWORD Open(std::u16string_view server, std::string_view pipe_name, std::unique_ptr<rpc::MessagePipe>& pipe) override;
   // KESTROVA_SMB_TIMEOUT: the limit of each request, its whole reply read.
   std::chrono::milliseconds CallTimeLimit() const override;
 

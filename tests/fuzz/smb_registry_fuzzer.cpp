@@ -52,7 +52,7 @@ class CheckedRegistry : public lan::RemoteRegistry {
   DWORD EnumKey(KeyId key, DWORD index, std::u16string& name, FILETIME& last_written) override {
     const DWORD status = registry_->EnumKey(key, index, name, last_written);
     if (status == NO_ERROR) Require(name.size() <= 255, "a subkey name of at most 255 characters");
-    if (index >= smb::kMostSubkeys) Require(status == ERROR_NO_MORE_ITEMS, "no subkey beyond the listing's bound");
+    if (index >= winreg::kMostSubkeys) Require(status == ERROR_NO_MORE_ITEMS, "no subkey beyond the listing's bound");
     return status;
   }
   DWORD QueryValue(KeyId key, std::u16string_view name, bool fetch_data, DWORD& type, DWORD& size,
@@ -66,9 +66,9 @@ class CheckedRegistry : public lan::RemoteRegistry {
   DWORD QueryKeyFacts(KeyId key, lan::KeyFacts& facts) override {
     const DWORD status = registry_->QueryKeyFacts(key, facts);
     if (status == NO_ERROR) {
-      Require(facts.SubkeyCount <= smb::kMostSubkeys, "a subkey count within the listing's bound");
+      Require(facts.SubkeyCount <= winreg::kMostSubkeys, "a subkey count within the listing's bound");
       Require(facts.LongestSubkeyName <= 255, "a longest subkey name of at most 255 characters");
-      Require(facts.LongestValueName <= smb::kLongestValueName, "a longest value name within the registry's");
+      Require(facts.LongestValueName <= winreg::kLongestValueName, "a longest value name within the registry's");
     }
     return status;
   }
@@ -88,12 +88,11 @@ class FuzzedLan : public lan::LanSource {
   }
   DWORD ConnectRegistry(std::u16string_view machine, HKEY root,
                         std::unique_ptr<lan::RemoteRegistry>& registry) override {
-    smb::SmbRegistryOptions options;
-    options.PrefetchPipes = read_ahead_;
-    options.PrefetchWindow = kReadAheadWindow;
-    options.Messages = &messages_;
-    std::unique_ptr<smb::SmbRegistry> connected;
-    const DWORD status = smb::SmbRegistry::Connect(server_, machine, root, options, connected);
+    winreg::RegistryOptions options;
+    options.ReadAheadPipes = read_ahead_;
+    options.ReadAheadWindow = kReadAheadWindow;
+    std::unique_ptr<winreg::Registry> connected;
+    const DWORD status = winreg::Registry::Connect(server_, machine, root, options, diagnostics_, connected);
     if (status == NO_ERROR) registry = std::make_unique<CheckedRegistry>(std::move(connected));
     return status;
   }
@@ -101,7 +100,7 @@ class FuzzedLan : public lan::LanSource {
  private:
   FakeWinregServer& server_;
   std::size_t read_ahead_;
-  std::ostream messages_{nullptr};
+  std::ostream diagnostics_{nullptr};
 };
 
 std::u16string Name(FuzzedDataProvider& input) {
@@ -149,12 +148,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
       key.Values[u"DisplayName"] = {input.PickValueInArray({REG_SZ, REG_EXPAND_SZ, REG_BINARY}), Data(input)};
   }
   if (input.ConsumeBool()) {
-    lan::KeyFacts claimed;
-    claimed.SubkeyCount = input.ConsumeIntegral<DWORD>();
-    claimed.LongestSubkeyName = input.ConsumeIntegral<DWORD>();
-    claimed.ValueCount = input.ConsumeIntegral<DWORD>();
-    claimed.LongestValueName = input.ConsumeIntegral<DWORD>();
-    claimed.LongestValueData = input.ConsumeIntegral<DWORD>();
+    winreg::QueryInfoKeyReply claimed;
+    claimed.cSubKeys = input.ConsumeIntegral<DWORD>();
+    claimed.cbMaxSubKeyLen = input.ConsumeIntegral<DWORD>();
+    claimed.cValues = input.ConsumeIntegral<DWORD>();
+    claimed.cbMaxValueNameLen = input.ConsumeIntegral<DWORD>();
+    claimed.cbMaxValueLen = input.ConsumeIntegral<DWORD>();
     server.Keys[uninstall].ClaimedFacts = claimed;
   }
   const std::size_t read_ahead = input.ConsumeBool() ? 2 : 0;

@@ -8,15 +8,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <ostream>
 #include <span>
 
 #include "platform/smb/rpc/pdu.h"
-#include "platform/smb/winreg/registry.h"
 #include "platform/smb/winreg/messages.h"
+#include "platform/smb/winreg/registry.h"
 
 namespace {
 
-class ReplayPipe : public smb::MessagePipe {
+class ReplayPipe : public rpc::MessagePipe {
  public:
   ReplayPipe(std::span<const std::uint8_t> replies, std::size_t chunk) : replies_(replies), chunk_(chunk) {}
   DWORD Write(std::span<const std::uint8_t>) override { return NO_ERROR; }
@@ -33,10 +34,10 @@ class ReplayPipe : public smb::MessagePipe {
   std::size_t chunk_;
 };
 
-class ReplayOpener : public smb::PipeOpener {
+class ReplayOpener : public rpc::PipeOpener {
  public:
   ReplayOpener(std::span<const std::uint8_t> replies, std::size_t chunk) : replies_(replies), chunk_(chunk) {}
-  DWORD Open(std::u16string_view, std::string_view, std::unique_ptr<smb::MessagePipe>& pipe) override {
+  DWORD Open(std::u16string_view, std::string_view, std::unique_ptr<rpc::MessagePipe>& pipe) override {
     pipe = std::make_unique<ReplayPipe>(replies_, chunk_);
     return NO_ERROR;
   }
@@ -48,18 +49,17 @@ class ReplayOpener : public smb::PipeOpener {
 };
 
 void DecodeEveryReply(std::span<const std::uint8_t> stub) {
-  smb::ContextHandle handle;
-  smb::winreg::DecodeHandleReply(stub, handle);
-  smb::winreg::DecodeCloseReply(stub);
-  std::u16string name;
-  FILETIME written{};
-  smb::winreg::DecodeEnumKeyReply(stub, smb::winreg::kKeyNameRoom, name, written);
-  lan::KeyFacts facts;
-  smb::winreg::DecodeQueryInfoKeyReply(stub, facts);
-  smb::winreg::ValueReply value;
-  smb::winreg::DecodeQueryValueReply(stub, 8192, value);
-  smb::BindAgreement agreement;
-  smb::ParseBindReply(stub, 1, agreement);
+  rpc::ContextHandle handle;
+  winreg::DecodeHandleReply(stub, handle);
+  winreg::DecodeCloseReply(stub);
+  winreg::EnumKeyReply listed;
+  winreg::DecodeEnumKeyReply(stub, winreg::kKeyNameRoom, listed);
+  winreg::QueryInfoKeyReply info;
+  winreg::DecodeQueryInfoKeyReply(stub, info);
+  winreg::QueryValueReply value;
+  winreg::DecodeQueryValueReply(stub, 8192, value);
+  rpc::BindAgreement agreement;
+  rpc::ParseBindReply(stub, 1, agreement);
 }
 
 }  // namespace
@@ -72,10 +72,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The first byte sets the size of the pipe's reads (0: whole fragments).
   const std::size_t chunk = input[0] == 0 ? SIZE_MAX : input[0];
   ReplayOpener opener(input.subspan(1), chunk);
-  smb::SmbRegistryOptions options;
-  options.PrefetchPipes = 0;
-  std::unique_ptr<smb::SmbRegistry> registry;
-  if (smb::SmbRegistry::Connect(opener, u"PC", HKEY_LOCAL_MACHINE, options, registry) != NO_ERROR) return 0;
+  winreg::RegistryOptions options;
+  options.ReadAheadPipes = 0;
+  std::ostream diagnostics(nullptr);
+  std::unique_ptr<winreg::Registry> registry;
+  if (winreg::Registry::Connect(opener, u"PC", HKEY_LOCAL_MACHINE, options, diagnostics, registry) != NO_ERROR) {
+    return 0;
+  }
   lan::RemoteRegistry::KeyId key = 0;
   if (registry->OpenKey(lan::RemoteRegistry::kRootKey, u"Software\\Uninstall", KEY_READ, key) != NO_ERROR) return 0;
   lan::KeyFacts facts;

@@ -11,9 +11,9 @@
 namespace smbtest {
 namespace {
 
-using smb::ContextHandle;
-using smb::NdrReader;
-using smb::NdrWriter;
+using rpc::ContextHandle;
+using rpc::NdrReader;
+using rpc::NdrWriter;
 
 void PutU16(std::vector<std::uint8_t>& out, std::uint16_t value) {
   out.push_back(static_cast<std::uint8_t>(value));
@@ -24,7 +24,7 @@ void PutU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
   for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<std::uint8_t>(value >> shift));
 }
 
-std::vector<std::uint8_t> Header(smb::PduType type, std::uint8_t flags, std::uint32_t call_id) {
+std::vector<std::uint8_t> Header(rpc::PduType type, std::uint8_t flags, std::uint32_t call_id) {
   std::vector<std::uint8_t> pdu{5, 0, static_cast<std::uint8_t>(type), flags, 0x10, 0, 0, 0, 0, 0, 0, 0};
   PutU32(pdu, call_id);
   return pdu;
@@ -53,7 +53,7 @@ std::string Utf16(std::u16string_view text, bool terminate) {
   return bytes;
 }
 
-class FakePipe : public smb::MessagePipe {
+class FakePipe : public rpc::MessagePipe {
  public:
   explicit FakePipe(FakeWinregServer& server) : server_(server) {}
 
@@ -61,11 +61,11 @@ class FakePipe : public smb::MessagePipe {
     Wait();
     if (server_.Dead()) return ERROR_BROKEN_PIPE;
     if (message.size() < 16) return ERROR_INVALID_PARAMETER;
-    const auto type = static_cast<smb::PduType>(message[2]);
+    const auto type = static_cast<rpc::PduType>(message[2]);
     const std::uint8_t flags = message[3];
     const std::uint32_t call_id = message[12] | message[13] << 8 | message[14] << 16 | message[15] << 24;
-    if (type == smb::PduType::kBind) {
-      std::vector<std::uint8_t> ack = Header(smb::PduType::kBindAck, 3, call_id);
+    if (type == rpc::PduType::kBind) {
+      std::vector<std::uint8_t> ack = Header(rpc::PduType::kBindAck, 3, call_id);
       PutU16(ack, 5840);
       PutU16(ack, 5840);
       PutU32(ack, 0x1234);
@@ -75,26 +75,26 @@ class FakePipe : public smb::MessagePipe {
       ack.push_back(0);
       while (ack.size() % 4 != 0) ack.push_back(0);
       ack.insert(ack.end(), {1, 0, 0, 0, 0, 0, 0, 0});
-      ack.insert(ack.end(), smb::kNdrSyntax.Uuid.begin(), smb::kNdrSyntax.Uuid.end());
-      PutU32(ack, smb::kNdrSyntax.Version);
+      ack.insert(ack.end(), rpc::kNdrSyntax.Uuid.begin(), rpc::kNdrSyntax.Uuid.end());
+      PutU32(ack, rpc::kNdrSyntax.Version);
       Finish(ack);
       outbox_.insert(outbox_.end(), ack.begin(), ack.end());
       return NO_ERROR;
     }
-    if (type != smb::PduType::kRequest || message.size() < 24) return ERROR_INVALID_PARAMETER;
-    if (flags & smb::kFirstFragment) request_.clear();
+    if (type != rpc::PduType::kRequest || message.size() < 24) return ERROR_INVALID_PARAMETER;
+    if (flags & rpc::kPfcFirstFrag) request_.clear();
     request_.insert(request_.end(), message.begin() + 24, message.end());
-    if (!(flags & smb::kLastFragment)) return NO_ERROR;
+    if (!(flags & rpc::kPfcLastFrag)) return NO_ERROR;
     const std::uint16_t opnum = static_cast<std::uint16_t>(message[22] | message[23] << 8);
     bool fault = false;
     const std::vector<std::uint8_t> stub = server_.Answer(request_, opnum, handles_, fault);
     const std::int64_t trickle_from = server_.Options().TrickleFromCall;
     trickle_ = trickle_from >= 0 && server_.CallsAnswered() >= static_cast<std::uint64_t>(trickle_from);
     if (fault) {
-      std::vector<std::uint8_t> pdu = Header(smb::PduType::kFault, 3, call_id);
+      std::vector<std::uint8_t> pdu = Header(rpc::PduType::kFault, 3, call_id);
       PutU32(pdu, 32);
       PutU32(pdu, 0);
-      PutU32(pdu, 0x1C010002);  // nca_s_op_rng_error
+      PutU32(pdu, 0x1C010002);  // status: nca_s_op_rng_error
       PutU32(pdu, 0);
       Finish(pdu);
       outbox_.insert(outbox_.end(), pdu.begin(), pdu.end());
@@ -105,9 +105,9 @@ class FakePipe : public smb::MessagePipe {
     do {
       const std::size_t part = std::min(part_size, stub.size() - offset);
       std::uint8_t pdu_flags = 0;
-      if (offset == 0) pdu_flags |= smb::kFirstFragment;
-      if (offset + part == stub.size()) pdu_flags |= smb::kLastFragment;
-      std::vector<std::uint8_t> pdu = Header(smb::PduType::kResponse, pdu_flags, call_id);
+      if (offset == 0) pdu_flags |= rpc::kPfcFirstFrag;
+      if (offset + part == stub.size()) pdu_flags |= rpc::kPfcLastFrag;
+      std::vector<std::uint8_t> pdu = Header(rpc::PduType::kResponse, pdu_flags, call_id);
       PutU32(pdu, static_cast<std::uint32_t>(stub.size() - offset));
       PutU32(pdu, 0);
       pdu.insert(pdu.end(), stub.begin() + static_cast<std::ptrdiff_t>(offset),
@@ -177,7 +177,7 @@ void FakeWinregServer::AddApplications(std::size_t count) {
 }
 
 DWORD FakeWinregServer::Open(std::u16string_view /*server*/, std::string_view pipe_name,
-                             std::unique_ptr<smb::MessagePipe>& pipe) {
+                             std::unique_ptr<rpc::MessagePipe>& pipe) {
   if (pipe_name != "winreg") return ERROR_FILE_NOT_FOUND;
   if (opened_.fetch_add(1) >= options_.Pipes) return ERROR_BAD_NETPATH;
   if (options_.OpenDelay.count() > 0) std::this_thread::sleep_for(options_.OpenDelay);
@@ -207,15 +207,15 @@ std::vector<std::uint8_t> FakeWinregServer::Answer(const std::vector<std::uint8_
     return found == handles.end() ? nullptr : &found->second;
   };
   switch (opnum) {
-    case 2:
-    case 4: {
+    case winreg::kOpenLocalMachine:
+    case winreg::kOpenUsers: {
       if (in.Pointer()) in.U16();
       in.U32();
       out.Handle(new_handle(u""));
       out.U32(0);
       break;
     }
-    case 15: {
+    case winreg::kBaseRegOpenKey: {
       const std::u16string* parent = find_handle(in.Handle());
       const std::u16string path = in.CountedString();
       in.U32();
@@ -234,14 +234,14 @@ std::vector<std::uint8_t> FakeWinregServer::Answer(const std::vector<std::uint8_
       out.U32(status);
       break;
     }
-    case 5: {
+    case winreg::kBaseRegCloseKey: {
       const ContextHandle handle = in.Handle();
       const bool known = handles.erase(HandleKey(handle)) != 0;
       out.Handle(ContextHandle{});
       out.U32(known ? NO_ERROR : ERROR_INVALID_HANDLE);
       break;
     }
-    case 9: {
+    case winreg::kBaseRegEnumKey: {
       const std::u16string* path = find_handle(in.Handle());
       const DWORD index = in.U32();
       in.U16();
@@ -270,7 +270,7 @@ std::vector<std::uint8_t> FakeWinregServer::Answer(const std::vector<std::uint8_
       out.U32(status);
       break;
     }
-    case 16: {
+    case winreg::kBaseRegQueryInfoKey: {
       const std::u16string* path = find_handle(in.Handle());
       const FakeKey* key = path && Keys.count(*path) ? &Keys.at(*path) : nullptr;
       out.EmptyCountedString(0);
@@ -282,25 +282,29 @@ std::vector<std::uint8_t> FakeWinregServer::Answer(const std::vector<std::uint8_
           longest_data = std::max<std::uint32_t>(longest_data, value.Data.size());
         }
       }
-      lan::KeyFacts facts;
+      winreg::QueryInfoKeyReply facts;
       if (key) {
-        facts = key->ClaimedFacts.value_or(lan::KeyFacts{static_cast<DWORD>(key->Subkeys.size()), longest_subkey,
-                                                         static_cast<DWORD>(key->Values.size()), longest_name,
-                                                         longest_data});
+        facts.cSubKeys = static_cast<DWORD>(key->Subkeys.size());
+        facts.cbMaxSubKeyLen = longest_subkey;
+        facts.cValues = static_cast<DWORD>(key->Values.size());
+        facts.cbMaxValueNameLen = longest_name;
+        facts.cbMaxValueLen = longest_data;
+        facts.ftLastWriteTime = {0x55667788, 0x01D99999};
+        facts = key->ClaimedFacts.value_or(facts);
       }
-      out.U32(facts.SubkeyCount);
-      out.U32(facts.LongestSubkeyName);
-      out.U32(0);
-      out.U32(facts.ValueCount);
-      out.U32(facts.LongestValueName);
-      out.U32(facts.LongestValueData);
-      out.U32(0);
-      out.U32(0x55667788);
-      out.U32(0x01D99999);
+      out.U32(facts.cSubKeys);
+      out.U32(facts.cbMaxSubKeyLen);
+      out.U32(facts.cbMaxClassLen);
+      out.U32(facts.cValues);
+      out.U32(facts.cbMaxValueNameLen);
+      out.U32(facts.cbMaxValueLen);
+      out.U32(facts.cbSecurityDescriptor);
+      out.U32(facts.ftLastWriteTime.dwLowDateTime);
+      out.U32(facts.ftLastWriteTime.dwHighDateTime);
       out.U32(key ? NO_ERROR : ERROR_INVALID_HANDLE);
       break;
     }
-    case 17: {
+    case winreg::kBaseRegQueryValue: {
       const std::u16string* path = find_handle(in.Handle());
       const std::u16string name = in.CountedString();
       if (in.Pointer()) in.U32();

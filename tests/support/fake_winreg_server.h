@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/lan/lan_source.h"
 #include "platform/smb/rpc/message_pipe.h"
+#include "platform/smb/winreg/messages.h"
 
 namespace smbtest {
 
@@ -27,8 +27,8 @@ struct FakeKey {
     std::string Data;
   };
   std::map<std::u16string, Value> Values;
-  bool Denied = false;                        // opening it gives ERROR_ACCESS_DENIED
-  std::optional<lan::KeyFacts> ClaimedFacts;  // what its facts say instead of the truth
+  bool Denied = false;                                    // opening it gives ERROR_ACCESS_DENIED
+  std::optional<winreg::QueryInfoKeyReply> ClaimedFacts;  // what its facts say instead of the truth
 };
 
 struct FakeServerOptions {
@@ -45,7 +45,7 @@ struct FakeServerOptions {
   std::chrono::microseconds TrickleDelay{0};       // ...each after this delay
 };
 
-class FakeWinregServer : public smb::PipeOpener {
+class FakeWinregServer : public rpc::PipeOpener {
  public:
   explicit FakeWinregServer(FakeServerOptions options = {}) : options_(options) {}
 
@@ -58,7 +58,7 @@ class FakeWinregServer : public smb::PipeOpener {
   static constexpr char16_t kUninstallPath[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
   void AddApplications(std::size_t count);
 
-  DWORD Open(std::u16string_view server, std::string_view pipe_name, std::unique_ptr<smb::MessagePipe>& pipe) override;
+  DWORD Open(std::u16string_view server, std::string_view pipe_name, std::unique_ptr<rpc::MessagePipe>& pipe) override;
 
   std::chrono::milliseconds CallTimeLimit() const override { return options_.CallTimeLimit; }
 

@@ -22,11 +22,11 @@
 #include "platform/smb/rpc/message_pipe.h"
 #include "platform/smb/rpc/pdu.h"
 
-namespace smb {
+namespace rpc {
 
-class RpcConnection {
+class Connection {
  public:
-  RpcConnection(std::unique_ptr<MessagePipe> pipe, std::chrono::milliseconds time_limit)
+  Connection(std::unique_ptr<MessagePipe> pipe, std::chrono::milliseconds time_limit)
       : pipe_(std::move(pipe)), time_limit_(time_limit) {}
 
   DWORD Bind(const SyntaxId& interface_syntax);
@@ -42,13 +42,13 @@ class RpcConnection {
  private:
   void StartDeadline();
   DWORD Write(std::span<const std::uint8_t> message);
+  DWORD ReadExactly(std::span<std::uint8_t> bytes);
   DWORD ReadFragment(std::size_t max_fragment, std::vector<std::uint8_t>& fragment);
   DWORD Break(DWORD error);
 
   std::unique_ptr<MessagePipe> pipe_;
   const std::chrono::milliseconds time_limit_;
   std::chrono::steady_clock::time_point deadline_;
-  std::vector<std::uint8_t> pending_;
   BindAgreement agreement_;
   bool bound_ = false;
   DWORD broken_ = NO_ERROR;
@@ -56,4 +56,4 @@ class RpcConnection {
   std::uint64_t calls_ = 0;
 };
 
-}  // namespace smb
+}  // namespace rpc

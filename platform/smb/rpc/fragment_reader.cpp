@@ -1,25 +1,19 @@
 #include "platform/smb/rpc/fragment_reader.h"
 
 #include <algorithm>
+#include <array>
 
-namespace smb {
-namespace {
+#include "platform/smb/rpc/pdu.h"
 
-std::size_t FragmentLength(const std::uint8_t* header) {
-  const bool little_endian = (header[4] & 0xF0) != 0;
-  const std::size_t length = little_endian ? header[8] | (header[9] << 8) : (header[8] << 8) | header[9];
-  return std::max(length, FragmentReader::kHeaderSize);
-}
-
-}  // namespace
+namespace rpc {
 
 DWORD FragmentReader::Read(std::span<std::uint8_t> buffer, std::size_t& received) {
   if (buffer.empty()) return ERROR_INVALID_PARAMETER;
   if (pending_.empty() && fragment_left_ == 0) {
-    std::uint8_t header[kHeaderSize];
+    std::array<std::uint8_t, kCommonHeaderSize> header{};
     if (const DWORD error = read_(header); error != NO_ERROR) return error;
-    fragment_left_ = FragmentLength(header) - kHeaderSize;
-    pending_.assign(header, header + kHeaderSize);
+    fragment_left_ = std::max<std::size_t>(FragmentLength(header), kCommonHeaderSize) - kCommonHeaderSize;
+    pending_.assign(header.begin(), header.end());
   }
   std::size_t filled = 0;
   if (!pending_.empty()) {
@@ -38,4 +32,4 @@ DWORD FragmentReader::Read(std::span<std::uint8_t> buffer, std::size_t& received
   return NO_ERROR;
 }
 
-}  // namespace smb
+}  // namespace rpc

@@ -1,10 +1,11 @@
-// Reads a byte stream of DCE/RPC fragments so that no read asks for more
-// than the current fragment holds. libsmbclient's read returns only once
-// it has filled its whole buffer, so a read larger than what the server
-// sent would wait out the time limit; following the framing avoids that.
-// A fragment's 16-byte common header gives its length (bytes 8-9, in the
-// byte order that byte 4 names); one Read with a buffer of the fragment
-// size returns the whole fragment, in two reads of the stream.
+// Reads a byte stream of DCE/RPC fragments so that no read of the stream
+// asks for more than the current fragment holds: a fragment's common
+// header (16 bytes), then exactly the rest that its frag_length gives
+// (pdu.h). The RPC connection reads every reply this way, and so does the
+// SMB pipe: libsmbclient's read returns only once it has filled its whole
+// buffer, so a read larger than what the server sent would wait out the
+// time limit. One Read with a buffer of the fragment size returns the
+// whole fragment, in two reads of the stream.
 #pragma once
 
 #include <cstddef>
@@ -15,14 +16,12 @@
 
 #include "platform/windows_api.h"
 
-namespace smb {
+namespace rpc {
 
 class FragmentReader {
  public:
   // Fills all of `bytes` from the stream, or fails with a Windows code.
   using ReadExactly = std::function<DWORD(std::span<std::uint8_t> bytes)>;
-
-  static constexpr std::size_t kHeaderSize = 16;
 
   explicit FragmentReader(ReadExactly read) : read_(std::move(read)) {}
 
@@ -39,4 +38,4 @@ class FragmentReader {
   std::size_t fragment_left_ = 0;
 };
 
-}  // namespace smb
+}  // namespace rpc

@@ -13,7 +13,7 @@
 
 #include "platform/windows_api.h"
 
-namespace smb {
+namespace rpc {
 
 class MessagePipe {
  public:
@@ -54,4 +54,4 @@ class PipeOpener {
   virtual std::chrono::milliseconds CallTimeLimit() const = 0;
 };
 
-}  // namespace smb
+}  // namespace rpc

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace smb {
+namespace rpc {
 
 std::span<const std::uint8_t> NdrReader::Take(std::size_t count) {
   if (failed_ || count > stub_.size() - position_) {
@@ -83,4 +83,4 @@ std::u16string NdrReader::CountedString(std::size_t most_units, bool& too_long) 
   return text;
 }
 
-}  // namespace smb
+}  // namespace rpc

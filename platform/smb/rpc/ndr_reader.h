@@ -11,9 +11,9 @@
 #include <span>
 #include <string>
 
-#include "platform/smb/rpc/ndr_writer.h"
+#include "platform/smb/rpc/context_handle.h"
 
-namespace smb {
+namespace rpc {
 
 class NdrReader {
  public:
@@ -56,4 +56,4 @@ class NdrReader {
   bool failed_ = false;
 };
 
-}  // namespace smb
+}  // namespace rpc

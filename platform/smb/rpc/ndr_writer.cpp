@@ -1,12 +1,6 @@
 #include "platform/smb/rpc/ndr_writer.h"
 
-#include <algorithm>
-
-namespace smb {
-
-bool ContextHandle::IsNull() const {
-  return std::all_of(Bytes.begin(), Bytes.end(), [](std::uint8_t byte) { return byte == 0; });
-}
+namespace rpc {
 
 void NdrWriter::Align(std::size_t alignment) {
   while (data_.size() % alignment != 0) data_.push_back(0);
@@ -64,4 +58,4 @@ void NdrWriter::EmptyCountedString(std::uint16_t maximum_bytes) {
   if (maximum_bytes != 0) ArrayHeader(maximum_bytes / 2, 0);
 }
 
-}  // namespace smb
+}  // namespace rpc

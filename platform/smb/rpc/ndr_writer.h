@@ -4,21 +4,15 @@
 // varying arrays with their maximum count, offset and actual count.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string_view>
 #include <vector>
 
-namespace smb {
+#include "platform/smb/rpc/context_handle.h"
 
-// An RPC context handle as it travels: 20 opaque bytes.
-struct ContextHandle {
-  std::array<std::uint8_t, 20> Bytes{};
-  bool IsNull() const;
-  bool operator==(const ContextHandle&) const = default;
-};
+namespace rpc {
 
 class NdrWriter {
  public:
@@ -55,4 +49,4 @@ class NdrWriter {
   std::uint32_t next_referent_ = 0x00020000;
 };
 
-}  // namespace smb
+}  // namespace rpc

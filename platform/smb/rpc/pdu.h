@@ -1,9 +1,10 @@
-// The connection-oriented DCE/RPC PDUs that a client sends and receives:
-// bind, bind_ack and bind_nak to set up an association, then request,
-// response and fault for each call. Every PDU starts with a 16-byte common
-// header (version 5.0, type, flags, data representation, fragment length,
-// authentication length, call id); all integers are little-endian, as the
-// client announces in its data representation.
+// The connection-oriented DCE/RPC PDUs that a client sends and receives
+// (C706 chapter 12, as MS-RPCE uses it): bind, bind_ack and bind_nak to set
+// up an association, then request, response and fault for each call. Every
+// PDU starts with a 16-byte common header: rpc_vers 5, rpc_vers_minor 0,
+// PTYPE, pfc_flags, packed_drep (the data representation), frag_length,
+// auth_length and call_id. All integers are little-endian, as the client
+// announces in its data representation.
 #pragma once
 
 #include <array>
@@ -14,8 +15,9 @@
 
 #include "platform/windows_api.h"
 
-namespace smb {
+namespace rpc {
 
+// PTYPE: the PDUs that the client sends or accepts.
 enum class PduType : std::uint8_t {
   kRequest = 0,
   kResponse = 2,
@@ -25,13 +27,17 @@ enum class PduType : std::uint8_t {
   kBindNak = 13,
 };
 
-constexpr std::uint8_t kFirstFragment = 0x01;
-constexpr std::uint8_t kLastFragment = 0x02;
+// pfc_flags: the first and the last fragment of a request or response.
+constexpr std::uint8_t kPfcFirstFrag = 0x01;
+constexpr std::uint8_t kPfcLastFrag = 0x02;
 
+// The common header, and the headers of request and response PDUs (the
+// common header, alloc_hint, p_cont_id, then opnum, or cancel_count and a
+// reserved byte), after which the stub data follow. A fault PDU's header
+// is a response's; its status follows it.
 constexpr std::size_t kCommonHeaderSize = 16;
 constexpr std::size_t kRequestHeaderSize = 24;
 constexpr std::size_t kResponseHeaderSize = 24;
-constexpr std::size_t kFaultBodySize = 32;
 
 // The fragment sizes that the client offers in its bind; the server may
 // lower them. A received fragment longer than the agreed size is refused.
@@ -39,15 +45,15 @@ constexpr std::uint16_t kOfferedFragmentSize = 5840;
 // The smallest fragment size the client accepts from a bind_ack.
 constexpr std::uint16_t kSmallestFragmentSize = 1024;
 
-// An interface or transfer syntax: its UUID in the byte order of the wire
-// and its version, major in the low 16 bits, minor in the high.
+// An interface or transfer syntax (p_syntax_id_t): its UUID in the byte
+// order of the wire and its version, major in the low 16 bits, minor in
+// the high.
 struct SyntaxId {
   std::array<std::uint8_t, 16> Uuid{};
   std::uint32_t Version = 0;
 };
 
-// winreg 1.0 and NDR 2.0.
-extern const SyntaxId kWinregSyntax;
+// The transfer syntax of every call: NDR 2.0.
 extern const SyntaxId kNdrSyntax;
 
 struct PduHeader {
@@ -56,6 +62,11 @@ struct PduHeader {
   std::uint16_t FragmentLength = 0;
   std::uint32_t CallId = 0;
 };
+
+// The frag_length of the common header at the start of `header` (at least
+// kCommonHeaderSize bytes), in the byte order that its packed_drep names.
+// What frames a stream of fragments, whatever else the header holds.
+std::uint16_t FragmentLength(std::span<const std::uint8_t> header);
 
 // Checks the common header at the start of `bytes` (at least 16 of them):
 // version 5.0, little-endian integers, no authentication trailer, and a
@@ -83,20 +94,21 @@ std::vector<std::vector<std::uint8_t>> EncodeRequest(std::uint32_t call_id, std:
                                                      std::span<const std::uint8_t> stub, std::size_t max_transmit);
 
 // Joins the response fragments of one call into its stub. Caps: each
-// fragment at the agreed receive size (checked by ParseHeader), the whole
-// response at kMaxResponseBytes counted over whole fragments, so that a
-// stream of empty fragments also ends.
+// fragment at the agreed receive size, the whole response at
+// kMaxResponseBytes counted over whole fragments, so that a stream of empty
+// fragments also ends.
 class ResponseAssembler {
  public:
   static constexpr std::size_t kMaxResponseBytes = 2 * 1024 * 1024;
 
   enum class Progress { kNeedMore, kComplete, kFailed };
 
-  explicit ResponseAssembler(std::uint32_t call_id) : call_id_(call_id) {}
+  ResponseAssembler(std::uint32_t call_id, std::size_t max_fragment) : call_id_(call_id), max_fragment_(max_fragment) {}
 
-  // Takes one whole fragment, already checked by ParseHeader. On
-  // kFailed, Error() is the Windows code: a fault's translated status, or
-  // RPC_S_PROTOCOL_ERROR for a fragment that does not belong.
+  // Takes what was read as one fragment: a fragment whose header gives
+  // another length (one longer than the agreed size, say) does not belong.
+  // On kFailed, Error() is the Windows code: a fault's translated status,
+  // or RPC_S_PROTOCOL_ERROR for a fragment that does not belong.
   Progress Add(std::span<const std::uint8_t> fragment);
 
   DWORD Error() const { return error_; }
@@ -108,6 +120,7 @@ class ResponseAssembler {
   Progress Fail(DWORD error, bool desynchronized);
 
   std::uint32_t call_id_;
+  std::size_t max_fragment_;
   std::vector<std::uint8_t> stub_;
   std::size_t received_ = 0;
   bool started_ = false;
@@ -115,4 +128,4 @@ class ResponseAssembler {
   bool desynchronized_ = false;
 };
 
-}  // namespace smb
+}  // namespace rpc

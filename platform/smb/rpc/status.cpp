@@ -3,7 +3,7 @@
 #include <array>
 #include <utility>
 
-namespace smb {
+namespace rpc {
 
 DWORD FaultToWindowsError(std::uint32_t status) {
   static constexpr std::array<std::pair<std::uint32_t, DWORD>, 12> kNcaCodes{{
@@ -27,4 +27,4 @@ DWORD FaultToWindowsError(std::uint32_t status) {
   return kRpcCallFailed;
 }
 
-}  // namespace smb
+}  // namespace rpc

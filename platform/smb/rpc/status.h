@@ -27,7 +27,7 @@
 
 #include "platform/windows_api.h"
 
-namespace smb {
+namespace rpc {
 
 constexpr DWORD kRpcServerTooBusy = 1723;              // RPC_S_SERVER_TOO_BUSY
 constexpr DWORD kRpcUnknownInterface = 1717;           // RPC_S_UNKNOWN_IF
@@ -62,4 +62,4 @@ constexpr DWORD kRpcInvalidTag = 1733;                 // RPC_S_INVALID_TAG
 //   zero, or any other code                   1726 RPC_S_CALL_FAILED
 DWORD FaultToWindowsError(std::uint32_t status);
 
-}  // namespace smb
+}  // namespace rpc

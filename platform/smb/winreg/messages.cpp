@@ -1,10 +1,17 @@
 #include "platform/smb/winreg/messages.h"
 
 #include "platform/smb/rpc/ndr_reader.h"
+#include "platform/smb/rpc/ndr_writer.h"
 #include "platform/smb/rpc/status.h"
 
-namespace smb::winreg {
+namespace winreg {
 namespace {
+
+using rpc::ContextHandle;
+using rpc::kRpcBadStubData;
+using rpc::kRpcProtocolError;
+using rpc::NdrReader;
+using rpc::NdrWriter;
 
 // The status that ends every reply, once the reader has read the rest.
 DWORD FinishReply(NdrReader& reader) {
@@ -24,33 +31,36 @@ FILETIME ReadFiletime(NdrReader& reader) {
 
 }  // namespace
 
-std::vector<std::uint8_t> EncodeOpenRoot(REGSAM access) {
+const rpc::SyntaxId kInterface{
+    {0x01, 0xd0, 0x8c, 0x33, 0x44, 0x22, 0xf1, 0x31, 0xaa, 0xaa, 0x90, 0x00, 0x38, 0x00, 0x10, 0x03}, 1};
+
+std::vector<std::uint8_t> EncodeOpenRoot(REGSAM samDesired) {
   NdrWriter writer;
-  writer.Pointer(false);  // the server name, which servers ignore
-  writer.U32(access);
+  writer.Pointer(false);  // ServerName
+  writer.U32(samDesired);
   return writer.Take();
 }
 
-DWORD DecodeHandleReply(std::span<const std::uint8_t> stub, ContextHandle& handle) {
+DWORD DecodeHandleReply(std::span<const std::uint8_t> stub, ContextHandle& hKey) {
   NdrReader reader(stub);
   const ContextHandle read = reader.Handle();
   const DWORD status = FinishReply(reader);
-  if (status == NO_ERROR) handle = read;
+  if (status == NO_ERROR) hKey = read;
   return status;
 }
 
-std::vector<std::uint8_t> EncodeOpenKey(const ContextHandle& parent, std::u16string_view path, REGSAM access) {
+std::vector<std::uint8_t> EncodeOpenKey(const ContextHandle& hKey, std::u16string_view lpSubKey, REGSAM samDesired) {
   NdrWriter writer;
-  writer.Handle(parent);
-  writer.CountedString(path, true);
-  writer.U32(0);  // options
-  writer.U32(access);
+  writer.Handle(hKey);
+  writer.CountedString(lpSubKey, true);
+  writer.U32(0);  // dwOptions
+  writer.U32(samDesired);
   return writer.Take();
 }
 
-std::vector<std::uint8_t> EncodeCloseKey(const ContextHandle& key) {
+std::vector<std::uint8_t> EncodeCloseKey(const ContextHandle& hKey) {
   NdrWriter writer;
-  writer.Handle(key);
+  writer.Handle(hKey);
   return writer.Take();
 }
 
@@ -60,107 +70,103 @@ DWORD DecodeCloseReply(std::span<const std::uint8_t> stub) {
   return FinishReply(reader);
 }
 
-std::vector<std::uint8_t> EncodeEnumKey(const ContextHandle& key, DWORD index, std::uint16_t name_room) {
+std::vector<std::uint8_t> EncodeEnumKey(const ContextHandle& hKey, DWORD dwIndex, std::uint16_t name_room) {
   NdrWriter writer;
-  writer.Handle(key);
-  writer.U32(index);
-  writer.EmptyCountedString(name_room);
-  // The class is not wanted: a class argument with no room.
+  writer.Handle(hKey);
+  writer.U32(dwIndex);
+  writer.EmptyCountedString(name_room);  // lpNameIn
+  // lpClassIn: the class is not wanted, a string with no room.
   writer.Pointer(true);
   writer.EmptyCountedString(0);
-  // Room for the last write time.
+  // lpftLastWriteTime: room for the time.
   writer.Pointer(true);
   writer.U32(0);
   writer.U32(0);
   return writer.Take();
 }
 
-DWORD DecodeEnumKeyReply(std::span<const std::uint8_t> stub, std::uint16_t name_room, std::u16string& name,
-                         FILETIME& last_written) {
+DWORD DecodeEnumKeyReply(std::span<const std::uint8_t> stub, std::uint16_t name_room, EnumKeyReply& reply) {
   NdrReader reader(stub);
   bool too_long = false;
-  std::u16string read_name = reader.CountedString(name_room / 2, too_long);
-  if (reader.Pointer()) reader.CountedString();  // the class
-  FILETIME time{};
-  if (reader.Pointer()) time = ReadFiletime(reader);
+  EnumKeyReply read;
+  read.NameOut = reader.CountedString(name_room / 2, too_long);
+  if (reader.Pointer()) reader.CountedString();  // *lplpClassOut
+  if (reader.Pointer()) read.ftLastWriteTime = ReadFiletime(reader);
   DWORD status = FinishReply(reader);
-  if (status != kRpcBadStubData && (too_long || read_name.size() > kLongestKeyName)) status = kRpcProtocolError;
-  if (status == NO_ERROR) {
-    name = std::move(read_name);
-    last_written = time;
-  }
+  if (status != kRpcBadStubData && (too_long || read.NameOut.size() > kLongestKeyName)) status = kRpcProtocolError;
+  if (status == NO_ERROR) reply = std::move(read);
   return status;
 }
 
-std::vector<std::uint8_t> EncodeQueryInfoKey(const ContextHandle& key) {
+std::vector<std::uint8_t> EncodeQueryInfoKey(const ContextHandle& hKey) {
   NdrWriter writer;
-  writer.Handle(key);
-  writer.EmptyCountedString(0);  // the class is not wanted
+  writer.Handle(hKey);
+  writer.EmptyCountedString(0);  // lpClassIn: the class is not wanted
   return writer.Take();
 }
 
-DWORD DecodeQueryInfoKeyReply(std::span<const std::uint8_t> stub, lan::KeyFacts& facts) {
+DWORD DecodeQueryInfoKeyReply(std::span<const std::uint8_t> stub, QueryInfoKeyReply& reply) {
   NdrReader reader(stub);
-  reader.CountedString();  // the class
-  lan::KeyFacts read;
-  read.SubkeyCount = reader.U32();
-  read.LongestSubkeyName = reader.U32();
-  reader.U32();  // longest class
-  read.ValueCount = reader.U32();
-  read.LongestValueName = reader.U32();
-  read.LongestValueData = reader.U32();
-  reader.U32();  // security descriptor size
-  read.LastWritten = ReadFiletime(reader);
+  reader.CountedString();  // lpClassOut
+  QueryInfoKeyReply read;
+  read.cSubKeys = reader.U32();
+  read.cbMaxSubKeyLen = reader.U32();
+  read.cbMaxClassLen = reader.U32();
+  read.cValues = reader.U32();
+  read.cbMaxValueNameLen = reader.U32();
+  read.cbMaxValueLen = reader.U32();
+  read.cbSecurityDescriptor = reader.U32();
+  read.ftLastWriteTime = ReadFiletime(reader);
   const DWORD status = FinishReply(reader);
-  if (status == NO_ERROR) facts = read;
+  if (status == NO_ERROR) reply = read;
   return status;
 }
 
-std::vector<std::uint8_t> EncodeQueryValue(const ContextHandle& key, std::u16string_view name,
+std::vector<std::uint8_t> EncodeQueryValue(const ContextHandle& hKey, std::u16string_view lpValueName,
                                            std::uint32_t data_room) {
   NdrWriter writer;
-  writer.Handle(key);
-  writer.CountedString(name, true);
-  writer.Pointer(true);  // the type
+  writer.Handle(hKey);
+  writer.CountedString(lpValueName, true);
+  writer.Pointer(true);  // lpType
   writer.U32(0);
-  writer.Pointer(data_room != 0);  // the data
+  writer.Pointer(data_room != 0);  // lpData
   if (data_room != 0) writer.ArrayHeader(data_room, 0);
-  writer.Pointer(true);  // the data's room, and on return its size
+  writer.Pointer(true);  // lpcbData: the data's room, and on return its size
   writer.U32(data_room);
-  writer.Pointer(true);  // the length sent
+  writer.Pointer(true);  // lpcbLen: the length sent
   writer.U32(0);
   return writer.Take();
 }
 
-DWORD DecodeQueryValueReply(std::span<const std::uint8_t> stub, std::uint32_t data_room, ValueReply& reply) {
+DWORD DecodeQueryValueReply(std::span<const std::uint8_t> stub, std::uint32_t data_room, QueryValueReply& reply) {
   NdrReader reader(stub);
-  ValueReply read;
+  QueryValueReply read;
   if (reader.Pointer()) read.Type = reader.U32();
   std::span<const std::uint8_t> data;
   const bool has_data = reader.Pointer();
   if (has_data) data = reader.Array(1);
   bool has_size = false;
   if (reader.Pointer()) {
-    read.Size = reader.U32();
+    read.cbData = reader.U32();
     has_size = true;
   }
-  std::uint32_t length = 0;
-  if (reader.Pointer()) length = reader.U32();
+  std::uint32_t cbLen = 0;
+  if (reader.Pointer()) cbLen = reader.U32();
   const DWORD status = FinishReply(reader);
   if (status == kRpcBadStubData) return status;
-  if (data.size() > data_room || length > data_room) return kRpcProtocolError;
+  if (data.size() > data_room || cbLen > data_room) return kRpcProtocolError;
   if (status != NO_ERROR && status != ERROR_MORE_DATA) return status;
   if (!has_size) return kRpcBadStubData;
-  if (status == NO_ERROR && has_data && length != 0) {
+  if (status == NO_ERROR && has_data && cbLen != 0) {
     // The data sent must be the whole value.
-    if (length != read.Size || data.size() != read.Size) return kRpcBadStubData;
+    if (cbLen != read.cbData || data.size() != read.cbData) return kRpcBadStubData;
     read.HasData = true;
     read.Data.assign(data.begin(), data.end());
-  } else if (status == NO_ERROR && read.Size == 0) {
+  } else if (status == NO_ERROR && read.cbData == 0) {
     read.HasData = true;
   }
   reply = std::move(read);
   return status;
 }
 
-}  // namespace smb::winreg
+}  // namespace winreg

@@ -5,18 +5,18 @@
 
 #include "platform/smb/winreg/session.h"
 
-namespace smb {
+namespace winreg {
 
 // One lane's association and the key whose subkeys it last enumerated.
 class LaneSession {
  public:
-  LaneSession(std::unique_ptr<MessagePipe> pipe, std::chrono::milliseconds time_limit)
+  LaneSession(std::unique_ptr<rpc::MessagePipe> pipe, std::chrono::milliseconds time_limit)
       : session_(std::move(pipe), time_limit) {}
 
   DWORD Connect(HKEY root) { return session_.Connect(root, root_); }
   std::uint64_t CallCount() const { return session_.CallCount(); }
 
-  bool Enum(const std::u16string& path, REGSAM access, DWORD index, RegistryPrefetcher::EnumAnswer& answer) {
+  bool Enum(const std::u16string& path, REGSAM access, DWORD index, ReadAhead::EnumAnswer& answer) {
     if (!enum_key_open_ || enum_path_ != path || enum_access_ != access) {
       if (enum_key_open_ && !enum_path_.empty()) session_.CloseKey(enum_key_);
       enum_key_open_ = false;
@@ -29,17 +29,17 @@ class LaneSession {
       enum_path_ = path;
       enum_access_ = access;
     }
-    answer.Status = session_.EnumKey(enum_key_, index, answer.Name, answer.LastWritten);
+    answer.Status = session_.EnumKey(enum_key_, index, answer.Reply);
     return session_.LastCallAnswered();
   }
 
   bool Value(const std::u16string& key_path, REGSAM access, const std::u16string& value,
-             RegistryPrefetcher::ValueAnswer& answer) {
-    ContextHandle key;
+             ReadAhead::ValueAnswer& answer) {
+    rpc::ContextHandle key;
     answer.OpenStatus = session_.OpenKey(root_, key_path, access, key);
     if (!session_.LastCallAnswered()) return false;
     if (answer.OpenStatus != NO_ERROR) return true;
-    answer.QueryStatus = session_.QueryValue(key, value, RegistryPrefetcher::kValueRoom, answer.Reply);
+    answer.QueryStatus = session_.QueryValue(key, value, ReadAhead::kValueRoom, answer.Reply);
     const bool answered = session_.LastCallAnswered();
     // The close waits until the lane has nothing else to do, off the
     // path of the answers, unless too many keys wait for it.
@@ -52,35 +52,35 @@ class LaneSession {
 
   // Closes one key whose close was put off; false when the pipe failed.
   bool CloseOne() {
-    const ContextHandle key = unclosed_.back();
+    const rpc::ContextHandle key = unclosed_.back();
     unclosed_.pop_back();
     const DWORD status = session_.CloseKey(key);
     return status == NO_ERROR || session_.LastCallAnswered();
   }
 
  private:
-  WinregSession session_;
-  ContextHandle root_;
+  Session session_;
+  rpc::ContextHandle root_;
   bool enum_key_open_ = false;
   std::u16string enum_path_;
   REGSAM enum_access_ = 0;
-  ContextHandle enum_key_;
+  rpc::ContextHandle enum_key_;
   // Keys opened for a value whose close was put off. Those still open when
   // the lane stops are closed by the server with the association.
   static constexpr std::size_t kMostUnclosedKeys = 64;
-  std::vector<ContextHandle> unclosed_;
+  std::vector<rpc::ContextHandle> unclosed_;
 };
 
-RegistryPrefetcher::RegistryPrefetcher(PipeOpener& opener, std::u16string server, HKEY root, std::size_t lanes,
-                                       std::size_t most_tasks)
+ReadAhead::ReadAhead(rpc::PipeOpener& opener, std::u16string server, HKEY root, std::size_t lanes,
+                     std::size_t most_tasks)
     : opener_(opener), server_(std::move(server)), root_(root), lane_count_(lanes), most_tasks_(most_tasks) {}
 
-RegistryPrefetcher::~RegistryPrefetcher() {
+ReadAhead::~ReadAhead() {
   Stop();
   for (std::thread& lane : lanes_) lane.join();
 }
 
-void RegistryPrefetcher::Stop() {
+void ReadAhead::Stop() {
   {
     std::lock_guard lock(mutex_);
     stopping_ = true;
@@ -88,12 +88,12 @@ void RegistryPrefetcher::Stop() {
   work_ready_.notify_all();
 }
 
-void RegistryPrefetcher::StartLanes() {
+void ReadAhead::StartLanes() {
   live_lanes_ = lane_count_;
   for (std::size_t index = 0; index < lane_count_; ++index) lanes_.emplace_back([this] { RunLane(); });
 }
 
-void RegistryPrefetcher::Queue(TaskKey key) {
+void ReadAhead::Queue(TaskKey key) {
   {
     std::lock_guard lock(mutex_);
     if (lane_count_ == 0 || stopping_) return;
@@ -114,15 +114,15 @@ void RegistryPrefetcher::Queue(TaskKey key) {
   work_ready_.notify_all();
 }
 
-void RegistryPrefetcher::QueueEnum(const std::u16string& path, REGSAM access, DWORD index) {
+void ReadAhead::QueueEnum(const std::u16string& path, REGSAM access, DWORD index) {
   Queue({Kind::kEnum, path, access, index, {}});
 }
 
-void RegistryPrefetcher::QueueValue(const std::u16string& key_path, REGSAM access, const std::u16string& value) {
+void ReadAhead::QueueValue(const std::u16string& key_path, REGSAM access, const std::u16string& value) {
   Queue({Kind::kValue, key_path, access, 0, value});
 }
 
-bool RegistryPrefetcher::Take(const TaskKey& key, Task& task) {
+bool ReadAhead::Take(const TaskKey& key, Task& task) {
   std::unique_lock lock(mutex_);
   const auto found = tasks_.find(key);
   if (found == tasks_.end()) return false;
@@ -134,27 +134,27 @@ bool RegistryPrefetcher::Take(const TaskKey& key, Task& task) {
   return done;
 }
 
-bool RegistryPrefetcher::TakeEnum(const std::u16string& path, REGSAM access, DWORD index, EnumAnswer& answer) {
+bool ReadAhead::TakeEnum(const std::u16string& path, REGSAM access, DWORD index, EnumAnswer& answer) {
   Task task;
   if (!Take({Kind::kEnum, path, access, index, {}}, task)) return false;
   answer = std::move(task.Enum);
   return true;
 }
 
-bool RegistryPrefetcher::TakeValue(const std::u16string& key_path, REGSAM access, const std::u16string& value,
-                                   ValueAnswer& answer) {
+bool ReadAhead::TakeValue(const std::u16string& key_path, REGSAM access, const std::u16string& value,
+                          ValueAnswer& answer) {
   Task task;
   if (!Take({Kind::kValue, key_path, access, 0, value}, task)) return false;
   answer = std::move(task.Value);
   return true;
 }
 
-std::uint64_t RegistryPrefetcher::CallCount() const {
+std::uint64_t ReadAhead::CallCount() const {
   std::lock_guard lock(mutex_);
   return calls_;
 }
 
-std::unique_ptr<LaneSession> RegistryPrefetcher::OpenLane() {
+std::unique_ptr<LaneSession> ReadAhead::OpenLane() {
   while (true) {
     {
       std::unique_lock lock(mutex_);
@@ -172,7 +172,7 @@ std::unique_ptr<LaneSession> RegistryPrefetcher::OpenLane() {
       if (stopping_ || opening_failed_) return nullptr;
       if (queue_.empty()) continue;
     }
-    std::unique_ptr<MessagePipe> pipe;
+    std::unique_ptr<rpc::MessagePipe> pipe;
     std::unique_ptr<LaneSession> session;
     if (opener_.Open(server_, "winreg", pipe) == NO_ERROR && pipe) {
       session = std::make_unique<LaneSession>(std::move(pipe), opener_.CallTimeLimit());
@@ -188,7 +188,7 @@ std::unique_ptr<LaneSession> RegistryPrefetcher::OpenLane() {
   }
 }
 
-void RegistryPrefetcher::RunLane() {
+void ReadAhead::RunLane() {
   std::unique_ptr<LaneSession> session = OpenLane();
   std::uint64_t counted = 0;
   std::unique_lock lock(mutex_);
@@ -238,4 +238,4 @@ void RegistryPrefetcher::RunLane() {
   session.reset();
 }
 
-}  // namespace smb
+}  // namespace winreg

@@ -3,7 +3,7 @@
 // by one thread. The client queues what it expects to be asked next (the
 // names of a key's following subkeys; a value of the following subkeys)
 // and later takes the answers, which are the registry's answers as read at
-// prefetch time.
+// the time the read-ahead read them.
 //
 // Only the registry's own answers are kept: a task whose pipe failed, or
 // whose reply could not be read, is dropped, and the client asks on its own
@@ -12,7 +12,7 @@
 // `most_tasks` tasks are held, queued or answered.
 //
 // A lane opens its pipe only while work waits for it, one lane at a time,
-// and none once the prefetcher was stopped or a lane's pipe could not be
+// and none once the read-ahead was stopped or a lane's pipe could not be
 // opened or bound. Stop (and the destructor, which joins every lane thread)
 // so waits at most for the open under way and the calls in flight, each
 // within its time limit.
@@ -30,34 +30,33 @@
 #include <tuple>
 #include <vector>
 
-#include "platform/lan/lan_source.h"
 #include "platform/smb/rpc/message_pipe.h"
 #include "platform/smb/winreg/messages.h"
+#include "platform/windows_api.h"
 
-namespace smb {
+namespace winreg {
 
 // One lane's association (read_ahead.cpp).
 class LaneSession;
 
-class RegistryPrefetcher {
+class ReadAhead {
  public:
   // A subkey name as EnumKey gives it.
   struct EnumAnswer {
     DWORD Status = NO_ERROR;
-    std::u16string Name;
-    FILETIME LastWritten{};
+    EnumKeyReply Reply;
   };
   // The open of a key and one query of a value in it.
   struct ValueAnswer {
     DWORD OpenStatus = NO_ERROR;
     DWORD QueryStatus = NO_ERROR;
-    winreg::ValueReply Reply;
+    QueryValueReply Reply;
   };
 
-  RegistryPrefetcher(PipeOpener& opener, std::u16string server, HKEY root, std::size_t lanes, std::size_t most_tasks);
-  ~RegistryPrefetcher();
-  RegistryPrefetcher(const RegistryPrefetcher&) = delete;
-  RegistryPrefetcher& operator=(const RegistryPrefetcher&) = delete;
+  ReadAhead(rpc::PipeOpener& opener, std::u16string server, HKEY root, std::size_t lanes, std::size_t most_tasks);
+  ~ReadAhead();
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
 
   // Queues the names of subkeys `index` of the key at `path` (from the
   // root), opened with `access`.
@@ -78,7 +77,7 @@ class RegistryPrefetcher {
 
   // RPC calls made by the lanes so far, binds not counted.
   std::uint64_t CallCount() const;
-  // The data room of a prefetched query: enough for the usual value.
+  // The data room of a query read ahead: enough for the usual value.
   static constexpr std::uint32_t kValueRoom = 8192;
 
  private:
@@ -97,7 +96,7 @@ class RegistryPrefetcher {
   std::unique_ptr<LaneSession> OpenLane();
   void RunLane();
 
-  PipeOpener& opener_;
+  rpc::PipeOpener& opener_;
   const std::u16string server_;
   const HKEY root_;
   const std::size_t lane_count_;
@@ -116,4 +115,4 @@ class RegistryPrefetcher {
   std::uint64_t calls_ = 0;
 };
 
-}  // namespace smb
+}  // namespace winreg

@@ -7,7 +7,7 @@
 #include "platform/lan/visible_text.h"
 #include "platform/smb/rpc/status.h"
 
-namespace smb {
+namespace winreg {
 namespace {
 
 std::u16string JoinPath(std::u16string_view parent, std::u16string_view child) {
@@ -30,83 +30,85 @@ constexpr std::size_t kMostCachedNames = 8;
 
 }  // namespace
 
-DWORD SmbRegistry::Connect(PipeOpener& opener, std::u16string_view server, HKEY root, const SmbRegistryOptions& options,
-                           std::unique_ptr<SmbRegistry>& registry) {
+DWORD Registry::Connect(rpc::PipeOpener& opener, std::u16string_view server, HKEY root, const RegistryOptions& options,
+                        std::ostream& diagnostics, std::unique_ptr<Registry>& registry) {
   if (root != HKEY_LOCAL_MACHINE && root != HKEY_USERS) return ERROR_INVALID_PARAMETER;
-  std::unique_ptr<MessagePipe> pipe;
+  std::unique_ptr<rpc::MessagePipe> pipe;
   if (const DWORD status = opener.Open(server, "winreg", pipe); status != NO_ERROR) return status;
-  if (!pipe) return kRpcProtocolError;
-  auto session = std::make_unique<WinregSession>(std::move(pipe), opener.CallTimeLimit());
-  ContextHandle root_handle;
+  if (!pipe) return rpc::kRpcProtocolError;
+  auto session = std::make_unique<Session>(std::move(pipe), opener.CallTimeLimit());
+  rpc::ContextHandle root_handle;
   if (const DWORD status = session->Connect(root, root_handle); status != NO_ERROR) return status;
-  registry.reset(new SmbRegistry(opener, std::u16string(server), root, options, std::move(session), root_handle));
+  registry.reset(
+      new Registry(opener, std::u16string(server), root, options, diagnostics, std::move(session), root_handle));
   return NO_ERROR;
 }
 
-DWORD ConnectSmbRegistry(PipeOpener& opener, std::u16string_view server, HKEY root,
-                         std::unique_ptr<lan::RemoteRegistry>& registry) {
-  std::unique_ptr<SmbRegistry> connected;
-  const DWORD status = SmbRegistry::Connect(opener, server, root, SmbRegistryOptions{}, connected);
+DWORD ConnectRegistry(rpc::PipeOpener& opener, std::u16string_view server, HKEY root, std::ostream& diagnostics,
+                      std::unique_ptr<lan::RemoteRegistry>& registry) {
+  std::unique_ptr<Registry> connected;
+  const DWORD status = Registry::Connect(opener, server, root, RegistryOptions{}, diagnostics, connected);
   if (status == NO_ERROR) registry = std::move(connected);
   return status;
 }
 
-SmbRegistry::SmbRegistry(PipeOpener& opener, std::u16string server, HKEY root, const SmbRegistryOptions& options,
-                         std::unique_ptr<WinregSession> session, const ContextHandle& root_handle)
+Registry::Registry(rpc::PipeOpener& opener, std::u16string server, HKEY root, const RegistryOptions& options,
+                   std::ostream& diagnostics, std::unique_ptr<Session> session, const rpc::ContextHandle& root_handle)
     : opener_(opener),
       server_(std::move(server)),
       root_(root),
       options_(options),
+      diagnostics_(diagnostics),
       session_(std::move(session)),
       root_handle_(root_handle) {
   OpenKeyState root_state;
   root_state.Access = kMaximumAllowed;
   root_state.Handle = root_handle;
   keys_.emplace(kRootKey, std::move(root_state));
-  const std::size_t lanes = std::min(options_.PrefetchPipes, SmbRegistryOptions::kMaxPrefetchPipes);
+  const std::size_t lanes = std::min(options_.ReadAheadPipes, RegistryOptions::kMostReadAheadPipes);
   if (lanes != 0) {
     // Room for a window of names and a window of values, and for answers
     // that the caller left behind.
-    const std::size_t most_tasks = std::max<std::size_t>(4 * options_.PrefetchWindow, 64);
-    prefetcher_ = std::make_unique<RegistryPrefetcher>(opener_, server_, root_, lanes, most_tasks);
+    const std::size_t most_tasks = std::max<std::size_t>(4 * options_.ReadAheadWindow, 64);
+    read_ahead_ = std::make_unique<ReadAhead>(opener_, server_, root_, lanes, most_tasks);
   }
 }
 
-SmbRegistry::~SmbRegistry() = default;
+Registry::~Registry() = default;
 
-RegistryCallCounts SmbRegistry::CallCounts() const {
-  return {session_->CallCount(), prefetcher_ ? prefetcher_->CallCount() : 0};
+RegistryCallCounts Registry::CallCounts() const {
+  return {session_->CallCount(), read_ahead_ ? read_ahead_->CallCount() : 0};
 }
 
-SmbRegistry::OpenKeyState* SmbRegistry::Find(KeyId key) {
+Registry::OpenKeyState* Registry::Find(KeyId key) {
   // Once the registry's own pipe is lost, the listing has failed: the
   // read-ahead opens no more pipes.
-  if (prefetcher_ && session_->Broken()) prefetcher_->Stop();
+  if (read_ahead_ && session_->Broken()) read_ahead_->Stop();
   const auto found = keys_.find(key);
   return found == keys_.end() ? nullptr : &found->second;
 }
 
-lan::RemoteRegistry::KeyId SmbRegistry::Adopt(OpenKeyState state) {
+lan::RemoteRegistry::KeyId Registry::Adopt(OpenKeyState state) {
   while (next_key_ == kRootKey || keys_.count(next_key_) != 0) ++next_key_;
   keys_.emplace(next_key_, std::move(state));
   return next_key_++;
 }
 
-DWORD SmbRegistry::EnsureHandle(OpenKeyState& state) {
+DWORD Registry::EnsureHandle(OpenKeyState& state) {
   if (state.Handle) return NO_ERROR;
-  ContextHandle handle;
+  rpc::ContextHandle handle;
   const DWORD status = session_->OpenKey(root_handle_, state.Path, state.Access, handle);
   if (status == NO_ERROR) state.Handle = handle;
   return status;
 }
 
-DWORD SmbRegistry::OpenKey(KeyId parent, std::u16string_view path, REGSAM access, KeyId& key) {
+DWORD Registry::OpenKey(KeyId parent, std::u16string_view path, REGSAM access, KeyId& key) {
   OpenKeyState* parent_state = Find(parent);
   if (parent_state == nullptr) return ERROR_INVALID_HANDLE;
   std::u16string full_path = JoinPath(parent_state->Path, path);
-  if (prefetcher_ && pattern_.Established && access == pattern_.Access && ListedIndex(full_path)) {
-    RegistryPrefetcher::ValueAnswer answer;
-    if (prefetcher_->TakeValue(full_path, access, pattern_.Value, answer)) {
+  if (read_ahead_ && pattern_.Established && access == pattern_.Access && ListedIndex(full_path)) {
+    ReadAhead::ValueAnswer answer;
+    if (read_ahead_->TakeValue(full_path, access, pattern_.Value, answer)) {
       if (answer.OpenStatus != NO_ERROR) return answer.OpenStatus;
       OpenKeyState state;
       state.Path = std::move(full_path);
@@ -116,7 +118,7 @@ DWORD SmbRegistry::OpenKey(KeyId parent, std::u16string_view path, REGSAM access
       return NO_ERROR;
     }
   }
-  ContextHandle handle;
+  rpc::ContextHandle handle;
   const DWORD status = parent_state->Handle ? session_->OpenKey(*parent_state->Handle, path, access, handle)
                                             : session_->OpenKey(root_handle_, full_path, access, handle);
   if (status != NO_ERROR) return status;
@@ -128,28 +130,28 @@ DWORD SmbRegistry::OpenKey(KeyId parent, std::u16string_view path, REGSAM access
   return NO_ERROR;
 }
 
-DWORD SmbRegistry::CloseKey(KeyId key) {
+DWORD Registry::CloseKey(KeyId key) {
   if (key == kRootKey) return ERROR_INVALID_HANDLE;
   const auto found = keys_.find(key);
   if (found == keys_.end()) return ERROR_INVALID_HANDLE;
-  const std::optional<ContextHandle> handle = found->second.Handle;
+  const std::optional<rpc::ContextHandle> handle = found->second.Handle;
   keys_.erase(found);
   return handle ? session_->CloseKey(*handle) : NO_ERROR;
 }
 
-DWORD SmbRegistry::EnumKey(KeyId key, DWORD index, std::u16string& name, FILETIME& last_written) {
+DWORD Registry::EnumKey(KeyId key, DWORD index, std::u16string& name, FILETIME& last_written) {
   OpenKeyState* state = Find(key);
   if (state == nullptr) return ERROR_INVALID_HANDLE;
   if (index >= kMostSubkeys || (state->EndIndex && index >= *state->EndIndex)) return ERROR_NO_MORE_ITEMS;
   auto cached = state->Enumerated.find(index);
   if (cached == state->Enumerated.end()) {
     CachedEnum result;
-    RegistryPrefetcher::EnumAnswer answer;
-    if (prefetcher_ && prefetcher_->TakeEnum(state->Path, state->Access, index, answer)) {
-      result = {answer.Status, std::move(answer.Name), answer.LastWritten};
+    ReadAhead::EnumAnswer answer;
+    if (read_ahead_ && read_ahead_->TakeEnum(state->Path, state->Access, index, answer)) {
+      result = {answer.Status, std::move(answer.Reply)};
     } else {
       if (const DWORD status = EnsureHandle(*state); status != NO_ERROR) return status;
-      result.Status = session_->EnumKey(*state->Handle, index, result.Name, result.LastWritten);
+      result.Status = session_->EnumKey(*state->Handle, index, result.Reply);
       if (!session_->LastCallAnswered()) return result.Status;
     }
     if (state->Enumerated.size() >= kMostCachedNames) state->Enumerated.erase(state->Enumerated.begin());
@@ -158,33 +160,33 @@ DWORD SmbRegistry::EnumKey(KeyId key, DWORD index, std::u16string& name, FILETIM
   QueueEnumAhead(*state, index, cached->second.Status);
   if (cached->second.Status == ERROR_NO_MORE_ITEMS) state->EndIndex = std::min(state->EndIndex.value_or(index), index);
   if (cached->second.Status != NO_ERROR) return cached->second.Status;
-  NoteListed(*state, index, cached->second.Name);
-  name = cached->second.Name;
-  last_written = cached->second.LastWritten;
+  NoteListed(*state, index, cached->second.Reply.NameOut);
+  name = cached->second.Reply.NameOut;
+  last_written = cached->second.Reply.ftLastWriteTime;
   return NO_ERROR;
 }
 
-void SmbRegistry::QueueEnumAhead(OpenKeyState& state, DWORD index, DWORD status) {
+void Registry::QueueEnumAhead(OpenKeyState& state, DWORD index, DWORD status) {
   const bool sequential = state.LastEnumIndex && *state.LastEnumIndex + 1 == index;
   state.LastEnumIndex = index;
-  if (!prefetcher_ || !sequential || status != NO_ERROR) return;
+  if (!read_ahead_ || !sequential || status != NO_ERROR) return;
   std::uint64_t end = std::uint64_t{index} + 1;
   if (state.Facts && state.Facts->first == NO_ERROR) {
     end = std::max<std::uint64_t>(
-        end, std::min<std::uint64_t>(end + options_.PrefetchWindow, state.Facts->second.SubkeyCount));
+        end, std::min<std::uint64_t>(end + options_.ReadAheadWindow, state.Facts->second.SubkeyCount));
   } else {
-    end += std::min<std::uint64_t>(options_.PrefetchWindow, kUnknownCountWindow);
+    end += std::min<std::uint64_t>(options_.ReadAheadWindow, kUnknownCountWindow);
   }
   end = std::min<std::uint64_t>(end, 0xFFFFFFFF);
   const std::uint64_t first = std::max<std::uint64_t>(state.EnumQueuedUntil, std::uint64_t{index} + 1);
   for (std::uint64_t next = first; next < end; ++next) {
-    prefetcher_->QueueEnum(state.Path, state.Access, static_cast<DWORD>(next));
+    read_ahead_->QueueEnum(state.Path, state.Access, static_cast<DWORD>(next));
   }
   state.EnumQueuedUntil = static_cast<DWORD>(std::max<std::uint64_t>(state.EnumQueuedUntil, end));
 }
 
-void SmbRegistry::NoteListed(const OpenKeyState& state, DWORD index, const std::u16string& name) {
-  if (!prefetcher_) return;
+void Registry::NoteListed(const OpenKeyState& state, DWORD index, const std::u16string& name) {
+  if (!read_ahead_) return;
   if (listing_.Path != state.Path || listing_.Access != state.Access || index == 0) {
     listing_ = Listing{state.Path, state.Access, {}, {}};
     pattern_ = ValuePattern{};
@@ -196,7 +198,7 @@ void SmbRegistry::NoteListed(const OpenKeyState& state, DWORD index, const std::
   listing_.Names.push_back(&entry->first);
 }
 
-std::optional<std::size_t> SmbRegistry::ListedIndex(std::u16string_view path) const {
+std::optional<std::size_t> Registry::ListedIndex(std::u16string_view path) const {
   if (listing_.Names.empty()) return std::nullopt;
   std::u16string_view child = path;
   if (!listing_.Path.empty()) {
@@ -212,10 +214,10 @@ std::optional<std::size_t> SmbRegistry::ListedIndex(std::u16string_view path) co
   return found->second;
 }
 
-void SmbRegistry::NoteValueQuery(OpenKeyState& state, const std::u16string& value) {
+void Registry::NoteValueQuery(OpenKeyState& state, const std::u16string& value) {
   // Only the first value asked of each key counts: a caller that reads
   // more values of each subkey still reads the first of them ahead.
-  if (!prefetcher_ || state.ValueQueried) return;
+  if (!read_ahead_ || state.ValueQueried) return;
   state.ValueQueried = true;
   const std::optional<std::size_t> index = ListedIndex(state.Path);
   if (!index) return;
@@ -226,26 +228,26 @@ void SmbRegistry::NoteValueQuery(OpenKeyState& state, const std::u16string& valu
   if (*index == pattern_.LastIndex + 1) pattern_.Established = true;
   pattern_.LastIndex = std::max(pattern_.LastIndex, *index);
   if (!pattern_.Established) return;
-  const std::size_t end = std::min(listing_.Names.size(), pattern_.LastIndex + 1 + options_.PrefetchWindow);
+  const std::size_t end = std::min(listing_.Names.size(), pattern_.LastIndex + 1 + options_.ReadAheadWindow);
   for (std::size_t next = std::max(pattern_.QueuedUntil, pattern_.LastIndex + 1); next < end; ++next) {
-    prefetcher_->QueueValue(JoinPath(listing_.Path, *listing_.Names[next]), pattern_.Access, pattern_.Value);
+    read_ahead_->QueueValue(JoinPath(listing_.Path, *listing_.Names[next]), pattern_.Access, pattern_.Value);
   }
   pattern_.QueuedUntil = std::max(pattern_.QueuedUntil, end);
 }
 
-void SmbRegistry::CacheValue(OpenKeyState& state, std::u16string name, CachedValue value) {
+void Registry::CacheValue(OpenKeyState& state, std::u16string name, CachedValue value) {
   if (state.Values.size() >= kMostCachedValues) state.Values.erase(state.Values.begin());
   state.Values.emplace_back(std::move(name), std::move(value));
 }
 
-DWORD SmbRegistry::FetchValue(OpenKeyState& state, const std::u16string& name, std::uint32_t room, CachedValue& value) {
+DWORD Registry::FetchValue(OpenKeyState& state, const std::u16string& name, std::uint32_t room, CachedValue& value) {
   if (const DWORD status = EnsureHandle(state); status != NO_ERROR) return status;
   value.Status = session_->QueryValue(*state.Handle, name, room, value.Reply);
   return session_->LastCallAnswered() ? NO_ERROR : value.Status;
 }
 
-DWORD SmbRegistry::QueryValue(KeyId key, std::u16string_view name, bool fetch_data, DWORD& type, DWORD& size,
-                              std::string& data) {
+DWORD Registry::QueryValue(KeyId key, std::u16string_view name, bool fetch_data, DWORD& type, DWORD& size,
+                           std::string& data) {
   OpenKeyState* state = Find(key);
   if (state == nullptr) return ERROR_INVALID_HANDLE;
   const std::u16string value_name(name);
@@ -254,8 +256,7 @@ DWORD SmbRegistry::QueryValue(KeyId key, std::u16string_view name, bool fetch_da
                              [&](const auto& entry) { return entry.first == value_name; });
   if (cached == state->Values.end()) {
     CachedValue fetched;
-    if (const DWORD status = FetchValue(*state, value_name, RegistryPrefetcher::kValueRoom, fetched);
-        status != NO_ERROR) {
+    if (const DWORD status = FetchValue(*state, value_name, ReadAhead::kValueRoom, fetched); status != NO_ERROR) {
       return status;
     }
     CacheValue(*state, value_name, std::move(fetched));
@@ -267,50 +268,55 @@ DWORD SmbRegistry::QueryValue(KeyId key, std::u16string_view name, bool fetch_da
        ++tries) {
     // The value is larger than the room of the first query: ask again with
     // room for all of it.
-    if (value.Reply.Size > lan::kMaxValueData) return ERROR_NOT_ENOUGH_MEMORY;
+    if (value.Reply.cbData > lan::kMaxValueData) return ERROR_NOT_ENOUGH_MEMORY;
     CachedValue again;
-    if (const DWORD status = FetchValue(*state, value_name, std::max<DWORD>(value.Reply.Size, 2), again);
+    if (const DWORD status = FetchValue(*state, value_name, std::max<DWORD>(value.Reply.cbData, 2), again);
         status != NO_ERROR) {
       return status;
     }
     value = std::move(again);
   }
   if (value.Status != NO_ERROR && !(value.Status == ERROR_MORE_DATA && !fetch_data)) return value.Status;
-  if (fetch_data && !value.Reply.HasData) return kRpcBadStubData;
+  if (fetch_data && !value.Reply.HasData) return rpc::kRpcBadStubData;
   type = value.Reply.Type;
-  size = value.Reply.Size;
+  size = value.Reply.cbData;
   if (fetch_data) data = value.Reply.Data;
   return NO_ERROR;
 }
 
-DWORD SmbRegistry::QueryKeyFacts(KeyId key, lan::KeyFacts& facts) {
+DWORD Registry::QueryKeyFacts(KeyId key, lan::KeyFacts& facts) {
   OpenKeyState* state = Find(key);
   if (state == nullptr) return ERROR_INVALID_HANDLE;
   if (!state->Facts) {
     if (const DWORD status = EnsureHandle(*state); status != NO_ERROR) return status;
-    lan::KeyFacts read;
-    const DWORD status = session_->QueryInfoKey(*state->Handle, read);
+    QueryInfoKeyReply reply;
+    const DWORD status = session_->QueryInfoKey(*state->Handle, reply);
     if (!session_->LastCallAnswered()) return status;
-    state->Facts.emplace(status, status == NO_ERROR ? Bounded(*state, read) : read);
+    state->Facts.emplace(status, status == NO_ERROR ? Bounded(*state, reply) : lan::KeyFacts{});
   }
   if (state->Facts->first != NO_ERROR) return state->Facts->first;
   facts = state->Facts->second;
   return NO_ERROR;
 }
 
-lan::KeyFacts SmbRegistry::Bounded(const OpenKeyState& state, lan::KeyFacts facts) const {
+lan::KeyFacts Registry::Bounded(const OpenKeyState& state, const QueryInfoKeyReply& reply) const {
+  lan::KeyFacts facts;
+  facts.SubkeyCount = reply.cSubKeys;
+  facts.LongestSubkeyName = std::min<DWORD>(reply.cbMaxSubKeyLen, kLongestKeyName);
+  facts.ValueCount = reply.cValues;
+  facts.LongestValueName = std::min(reply.cbMaxValueNameLen, kLongestValueName);
+  facts.LongestValueData = reply.cbMaxValueLen;
+  facts.LastWritten = reply.ftLastWriteTime;
   if (facts.SubkeyCount > kMostSubkeys) {
     std::u16string key = root_ == HKEY_USERS ? u"HKEY_USERS" : u"HKEY_LOCAL_MACHINE";
     if (!state.Path.empty()) key += u"\\" + state.Path;
-    *options_.Messages << "kestrova: \\\\" << lan::VisibleText(lan::Utf8FromUtf16(server_)) << ": "
-                       << lan::VisibleText(lan::Utf8FromUtf16(key)) << ": the server counts " << facts.SubkeyCount
-                       << " subkeys; only the first " << kMostSubkeys << " are listed\n";
-    options_.Messages->flush();
+    diagnostics_ << "kestrova: \\\\" << lan::VisibleText(lan::Utf8FromUtf16(server_)) << ": "
+                 << lan::VisibleText(lan::Utf8FromUtf16(key)) << ": the server counts " << facts.SubkeyCount
+                 << " subkeys; only the first " << kMostSubkeys << " are listed\n";
+    diagnostics_.flush();
     facts.SubkeyCount = kMostSubkeys;
   }
-  facts.LongestSubkeyName = std::min<DWORD>(facts.LongestSubkeyName, winreg::kLongestKeyName);
-  facts.LongestValueName = std::min(facts.LongestValueName, kLongestValueName);
   return facts;
 }
 
-}  // namespace smb
+}  // namespace winreg

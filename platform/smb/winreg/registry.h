@@ -38,7 +38,7 @@
 //    costs at most that many names (about 35 MB in the caller's list) and
 //    calls. Its facts give SubkeyCount at most that, and EnumKey answers
 //    ERROR_NO_MORE_ITEMS from that index on without a call; a larger
-//    count is cut with a message on `Messages` naming the key, since the
+//    count is cut with a message on `diagnostics` naming the key, since the
 //    subkeys beyond it are never listed;
 //  - value data: at most lan::kMaxValueData (lan_source.h) is handed out;
 //    data beyond the room that a query offered is a protocol error.
@@ -46,10 +46,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <iostream>
 #include <map>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,18 +59,15 @@
 #include "platform/smb/winreg/read_ahead.h"
 #include "platform/smb/winreg/session.h"
 
-namespace smb {
+namespace winreg {
 
-struct SmbRegistryOptions {
+struct RegistryOptions {
   // Pipes of the read-ahead, each served by a thread; zero turns it off.
-  // At most kMaxPrefetchPipes are used.
-  std::size_t PrefetchPipes = 8;
-  static constexpr std::size_t kMaxPrefetchPipes = 8;
+  // At most kMostReadAheadPipes are used.
+  std::size_t ReadAheadPipes = 8;
+  static constexpr std::size_t kMostReadAheadPipes = 8;
   // How far ahead of the caller the read-ahead reaches, in subkeys.
-  std::size_t PrefetchWindow = 128;
-  // Where a key's facts that were cut to the registry's limits are
-  // reported.
-  std::ostream* Messages = &std::cerr;
+  std::size_t ReadAheadWindow = 128;
 };
 
 // The most subkeys of one key that the registry lists.
@@ -80,21 +77,23 @@ inline constexpr DWORD kLongestValueName = 16383;
 
 // RPC calls made, binds not counted.
 struct RegistryCallCounts {
-  std::uint64_t Own = 0;       // on the registry's own pipe
-  std::uint64_t Prefetch = 0;  // on the read-ahead pipes
+  std::uint64_t Own = 0;        // on the registry's own pipe
+  std::uint64_t ReadAhead = 0;  // on the read-ahead pipes
 };
 
-class SmbRegistry final : public lan::RemoteRegistry {
+class Registry final : public lan::RemoteRegistry {
  public:
   // Opens a pipe to winreg on `server` (its name without backslashes),
   // binds and opens `root`, HKEY_LOCAL_MACHINE or HKEY_USERS. The opener
   // must outlive the registry. Errors: the opener's for the pipe, those of
   // rpc/status.h for the association, the registry's own for the root
-  // (ERROR_ACCESS_DENIED), ERROR_INVALID_PARAMETER for another root.
-  static DWORD Connect(PipeOpener& opener, std::u16string_view server, HKEY root, const SmbRegistryOptions& options,
-                       std::unique_ptr<SmbRegistry>& registry);
+  // (ERROR_ACCESS_DENIED), ERROR_INVALID_PARAMETER for another root. Key
+  // facts cut to the registry's limits are reported on `diagnostics`,
+  // which must outlive the registry too.
+  static DWORD Connect(rpc::PipeOpener& opener, std::u16string_view server, HKEY root, const RegistryOptions& options,
+                       std::ostream& diagnostics, std::unique_ptr<Registry>& registry);
 
-  ~SmbRegistry() override;
+  ~Registry() override;
 
   DWORD OpenKey(KeyId parent, std::u16string_view path, REGSAM access, KeyId& key) override;
   DWORD EnumKey(KeyId key, DWORD index, std::u16string& name, FILETIME& last_written) override;
@@ -108,17 +107,16 @@ class SmbRegistry final : public lan::RemoteRegistry {
  private:
   struct CachedValue {
     DWORD Status = NO_ERROR;
-    winreg::ValueReply Reply;
+    QueryValueReply Reply;
   };
   struct CachedEnum {
     DWORD Status = NO_ERROR;
-    std::u16string Name;
-    FILETIME LastWritten{};
+    EnumKeyReply Reply;
   };
   struct OpenKeyState {
     std::u16string Path;  // from the root, names joined by one backslash
     REGSAM Access = 0;
-    std::optional<ContextHandle> Handle;  // absent for a key opened from a read-ahead, until needed
+    std::optional<rpc::ContextHandle> Handle;  // absent for a key opened from a read-ahead, until needed
     std::optional<std::pair<DWORD, lan::KeyFacts>> Facts;
     // The latest answers, a few of each: a caller asks the same again
     // right after (for a value's size, then its data), not much later.
@@ -147,8 +145,8 @@ class SmbRegistry final : public lan::RemoteRegistry {
     std::size_t QueuedUntil = 0;
   };
 
-  SmbRegistry(PipeOpener& opener, std::u16string server, HKEY root, const SmbRegistryOptions& options,
-              std::unique_ptr<WinregSession> session, const ContextHandle& root_handle);
+  Registry(rpc::PipeOpener& opener, std::u16string server, HKEY root, const RegistryOptions& options,
+           std::ostream& diagnostics, std::unique_ptr<Session> session, const rpc::ContextHandle& root_handle);
 
   OpenKeyState* Find(KeyId key);
   DWORD EnsureHandle(OpenKeyState& state);
@@ -159,26 +157,28 @@ class SmbRegistry final : public lan::RemoteRegistry {
   std::optional<std::size_t> ListedIndex(std::u16string_view path) const;
   void NoteValueQuery(OpenKeyState& state, const std::u16string& value);
   DWORD FetchValue(OpenKeyState& state, const std::u16string& name, std::uint32_t room, CachedValue& value);
-  lan::KeyFacts Bounded(const OpenKeyState& state, lan::KeyFacts facts) const;
+  // The facts that a key's reply gives, held to what a registry can hold.
+  lan::KeyFacts Bounded(const OpenKeyState& state, const QueryInfoKeyReply& reply) const;
   static void CacheValue(OpenKeyState& state, std::u16string name, CachedValue value);
 
-  PipeOpener& opener_;
+  rpc::PipeOpener& opener_;
   const std::u16string server_;
   const HKEY root_;
-  const SmbRegistryOptions options_;
-  std::unique_ptr<WinregSession> session_;
-  const ContextHandle root_handle_;
+  const RegistryOptions options_;
+  std::ostream& diagnostics_;
+  std::unique_ptr<Session> session_;
+  const rpc::ContextHandle root_handle_;
   std::map<KeyId, OpenKeyState> keys_;
   KeyId next_key_ = 1;
   Listing listing_;
   ValuePattern pattern_;
   // Declared last: destroyed (its threads joined) first.
-  std::unique_ptr<RegistryPrefetcher> prefetcher_;
+  std::unique_ptr<ReadAhead> read_ahead_;
 };
 
 // The registry of `server` at `root` as the LAN seam hands it out, with the
-// default read-ahead; errors as SmbRegistry::Connect.
-DWORD ConnectSmbRegistry(PipeOpener& opener, std::u16string_view server, HKEY root,
-                         std::unique_ptr<lan::RemoteRegistry>& registry);
+// default read-ahead; as Registry::Connect.
+DWORD ConnectRegistry(rpc::PipeOpener& opener, std::u16string_view server, HKEY root, std::ostream& diagnostics,
+                      std::unique_ptr<lan::RemoteRegistry>& registry);
 
-}  // namespace smb
+}  // namespace winreg

@@ -11,33 +11,33 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
-#include "platform/lan/lan_source.h"
 #include "platform/smb/rpc/connection.h"
 #include "platform/smb/rpc/message_pipe.h"
 #include "platform/smb/winreg/messages.h"
 
-namespace smb {
+namespace winreg {
 
 // The access that a root is opened with: what the caller's rights allow,
 // as Windows' own remote registry connection asks.
 constexpr REGSAM kMaximumAllowed = 0x02000000;
 
-class WinregSession {
+class Session {
  public:
   // Each call over `pipe` may take `time_limit`, its whole reply read.
-  WinregSession(std::unique_ptr<MessagePipe> pipe, std::chrono::milliseconds time_limit)
+  Session(std::unique_ptr<rpc::MessagePipe> pipe, std::chrono::milliseconds time_limit)
       : connection_(std::move(pipe), time_limit) {}
 
   // Binds to winreg and opens `root` (HKEY_LOCAL_MACHINE or HKEY_USERS).
-  DWORD Connect(HKEY root, ContextHandle& root_handle);
+  DWORD Connect(HKEY root, rpc::ContextHandle& root_handle);
 
-  DWORD OpenKey(const ContextHandle& parent, std::u16string_view path, REGSAM access, ContextHandle& key);
-  DWORD CloseKey(const ContextHandle& key);
-  DWORD EnumKey(const ContextHandle& key, DWORD index, std::u16string& name, FILETIME& last_written);
-  DWORD QueryInfoKey(const ContextHandle& key, lan::KeyFacts& facts);
-  DWORD QueryValue(const ContextHandle& key, std::u16string_view name, std::uint32_t data_room,
-                   winreg::ValueReply& reply);
+  DWORD OpenKey(const rpc::ContextHandle& parent, std::u16string_view path, REGSAM access, rpc::ContextHandle& key);
+  DWORD CloseKey(const rpc::ContextHandle& key);
+  DWORD EnumKey(const rpc::ContextHandle& key, DWORD index, EnumKeyReply& reply);
+  DWORD QueryInfoKey(const rpc::ContextHandle& key, QueryInfoKeyReply& reply);
+  DWORD QueryValue(const rpc::ContextHandle& key, std::u16string_view name, std::uint32_t data_room,
+                   QueryValueReply& reply);
 
   // True when the last call's result is the registry's own answer: the
   // server replied, and the reply was read.
@@ -47,12 +47,14 @@ class WinregSession {
   std::uint64_t CallCount() const { return calls_.load(std::memory_order_relaxed); }
 
  private:
-  DWORD Call(winreg::Opnum opnum, const std::vector<std::uint8_t>& request, std::vector<std::uint8_t>& response);
-  DWORD Answered(DWORD status);
+  // Makes the call and gives the decoder's status for its reply, which
+  // says whether the registry answered.
+  template <class Decode>
+  DWORD Exchange(Opnum opnum, const std::vector<std::uint8_t>& request, Decode decode);
 
-  RpcConnection connection_;
+  rpc::Connection connection_;
   bool answered_ = false;
   std::atomic<std::uint64_t> calls_{0};
 };
 
-}  // namespace smb
+}  // namespace winreg

@@ -17,6 +17,10 @@ using testsupport::Bytes;
 using testsupport::Hex;
 using testsupport::Join;
 
+// An interface to bind to: the remote registry's, winreg 1.0.
+const rpc::SyntaxId kInterface{
+    {0x01, 0xd0, 0x8c, 0x33, 0x44, 0x22, 0xf1, 0x31, 0xaa, 0xaa, 0x90, 0x00, 0x38, 0x00, 0x10, 0x03}, 1};
+
 // A time limit that a scripted pipe never reaches.
 constexpr std::chrono::milliseconds kNoHurry{60000};
 
@@ -33,7 +37,7 @@ Bytes Response(std::uint32_t call_id, std::uint8_t flags, const Bytes& stub, std
 
 // Replays replies in the pieces given, one piece per read, and keeps what
 // the client wrote.
-class ScriptedPipe : public smb::MessagePipe {
+class ScriptedPipe : public rpc::MessagePipe {
  public:
   ScriptedPipe(std::deque<Bytes>& replies, std::vector<Bytes>& written) : replies_(replies), written_(written) {}
   DWORD Write(std::span<const std::uint8_t> message) override {
@@ -78,12 +82,12 @@ TEST(RpcConnectionTest, BindAndRequestsAreWrittenAsTheProtocolLaysThemOut) {
           "01 00 00 00 00 00 01 00"
           "01 d0 8c 33 44 22 f1 31 aa aa 90 00 38 00 10 03 01 00 00 00"
           "04 5d 88 8a eb 1c c9 11 9f e8 08 00 2b 10 48 60 02 00 00 00");
-  EXPECT_EQ(smb::EncodeBind(7, smb::kWinregSyntax), bind);
+  EXPECT_EQ(rpc::EncodeBind(7, kInterface), bind);
 
   // A 10000-byte stub over 4280-byte fragments: 4256 + 4256 + 1488 stub
   // bytes, allocation hints counting down, first and last flagged.
   const Bytes stub(10000, 0xAB);
-  const auto fragments = smb::EncodeRequest(9, 17, stub, 4280);
+  const auto fragments = rpc::EncodeRequest(9, 17, stub, 4280);
   ASSERT_EQ(fragments.size(), 3u);
   const std::uint8_t flags[] = {1, 0, 2};
   const std::size_t sizes[] = {4280, 4280, 1512};
@@ -115,8 +119,8 @@ TEST(RpcConnectionTest, MultiFragmentReplyInOddPiecesIsJoined) {
   const Bytes both = Join({first, second});
   replies.push_back(Bytes(both.begin(), both.begin() + static_cast<std::ptrdiff_t>(first.size() + 3)));
   replies.push_back(Bytes(both.begin() + static_cast<std::ptrdiff_t>(first.size() + 3), both.end()));
-  smb::RpcConnection connection(std::make_unique<ScriptedPipe>(replies, written), kNoHurry);
-  ASSERT_EQ(connection.Bind(smb::kWinregSyntax), NO_ERROR);
+  rpc::Connection connection(std::make_unique<ScriptedPipe>(replies, written), kNoHurry);
+  ASSERT_EQ(connection.Bind(kInterface), NO_ERROR);
   Bytes stub;
   ASSERT_EQ(connection.Call(17, Bytes(40, 0), stub), NO_ERROR);
   EXPECT_EQ(stub, reply_stub);
@@ -142,19 +146,19 @@ TEST(RpcConnectionTest, BadRepliesEndInWindowsCodes) {
   };
   const Case cases[] = {
       {"good", {good}, NO_ERROR, true},
-      {"fault nca_s_op_rng_error", {fault}, smb::kRpcProcedureOutOfRange, true},
+      {"fault nca_s_op_rng_error", {fault}, rpc::kRpcProcedureOutOfRange, true},
       {"fault with a Windows code", {windows_fault}, ERROR_ACCESS_DENIED, true},
-      {"version 4", {with(0, 4)}, smb::kRpcProtocolError, false},
-      {"big-endian integers", {with(4, 0x00)}, smb::kRpcProtocolError, false},
-      {"authentication trailer", {with(10, 8)}, smb::kRpcProtocolError, false},
-      {"fragment longer than agreed", {oversized_length}, smb::kRpcProtocolError, false},
-      {"fragment shorter than its header", {with(8, 10)}, smb::kRpcProtocolError, false},
-      {"another call's reply", {with(12, 9)}, smb::kRpcProtocolError, false},
-      {"second fragment first", {with(3, 2)}, smb::kRpcProtocolError, false},
-      {"a bind_ack instead", {with(2, 12)}, smb::kRpcProtocolError, false},
+      {"version 4", {with(0, 4)}, rpc::kRpcProtocolError, false},
+      {"big-endian integers", {with(4, 0x00)}, rpc::kRpcProtocolError, false},
+      {"authentication trailer", {with(10, 8)}, rpc::kRpcProtocolError, false},
+      {"fragment longer than agreed", {oversized_length}, rpc::kRpcProtocolError, false},
+      {"fragment shorter than its header", {with(8, 10)}, rpc::kRpcProtocolError, false},
+      {"another call's reply", {with(12, 9)}, rpc::kRpcProtocolError, false},
+      {"second fragment first", {with(3, 2)}, rpc::kRpcProtocolError, false},
+      {"a bind_ack instead", {with(2, 12)}, rpc::kRpcProtocolError, false},
       {"reply cut short", {Bytes(good.begin(), good.end() - 2)}, ERROR_BROKEN_PIPE, false},
       {"pipe closed", {}, ERROR_BROKEN_PIPE, false},
-      {"endless empty fragments", std::vector<Bytes>(100000, Response(2, 0, {})), smb::kRpcProtocolError, false},
+      {"endless empty fragments", std::vector<Bytes>(100000, Response(2, 0, {})), rpc::kRpcProtocolError, false},
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.Name);
@@ -162,8 +166,8 @@ TEST(RpcConnectionTest, BadRepliesEndInWindowsCodes) {
     replies.insert(replies.end(), test.Replies.begin(), test.Replies.end());
     if (test.StillUsable) replies.push_back(Response(3, 3, Hex("00 00 00 00")));
     std::vector<Bytes> written;
-    smb::RpcConnection connection(std::make_unique<ScriptedPipe>(replies, written), kNoHurry);
-    ASSERT_EQ(connection.Bind(smb::kWinregSyntax), NO_ERROR);
+    rpc::Connection connection(std::make_unique<ScriptedPipe>(replies, written), kNoHurry);
+    ASSERT_EQ(connection.Bind(kInterface), NO_ERROR);
     Bytes stub;
     EXPECT_EQ(connection.Call(5, Bytes(20, 0), stub), test.Status);
     const std::size_t writes = written.size();
@@ -186,17 +190,17 @@ TEST(RpcConnectionTest, RefusedBindsEndInWindowsCodes) {
   Bytes cut_short(kBindAck.begin(), kBindAck.begin() + 40);  // no result list
   cut_short[8] = 40;
   const std::pair<Bytes, DWORD> cases[] = {
-      {nak_busy, smb::kRpcServerTooBusy},
-      {refused_interface, smb::kRpcUnknownInterface},
-      {refused_syntax, smb::kRpcUnsupportedTransferSyntax},
-      {tiny_fragments, smb::kRpcProtocolError},
-      {cut_short, smb::kRpcProtocolError},
+      {nak_busy, rpc::kRpcServerTooBusy},
+      {refused_interface, rpc::kRpcUnknownInterface},
+      {refused_syntax, rpc::kRpcUnsupportedTransferSyntax},
+      {tiny_fragments, rpc::kRpcProtocolError},
+      {cut_short, rpc::kRpcProtocolError},
   };
   for (const auto& [reply, status] : cases) {
     std::deque<Bytes> replies{reply};
     std::vector<Bytes> written;
-    smb::RpcConnection connection(std::make_unique<ScriptedPipe>(replies, written), kNoHurry);
-    EXPECT_EQ(connection.Bind(smb::kWinregSyntax), status);
+    rpc::Connection connection(std::make_unique<ScriptedPipe>(replies, written), kNoHurry);
+    EXPECT_EQ(connection.Bind(kInterface), status);
   }
 }
 
@@ -224,8 +228,8 @@ TEST(RpcConnectionTest, RequestFragmentsFollowTheServersReceiveSize) {
     ack[19] = static_cast<std::uint8_t>(test.ServerReceive >> 8);
     std::deque<Bytes> replies{ack, Response(2, 3, Hex("00 00 00 00"))};
     std::vector<Bytes> written;
-    smb::RpcConnection connection(std::make_unique<ScriptedPipe>(replies, written), kNoHurry);
-    ASSERT_EQ(connection.Bind(smb::kWinregSyntax), NO_ERROR);
+    rpc::Connection connection(std::make_unique<ScriptedPipe>(replies, written), kNoHurry);
+    ASSERT_EQ(connection.Bind(kInterface), NO_ERROR);
     Bytes stub;
     ASSERT_EQ(connection.Call(17, Bytes(3000, 0xAB), stub), NO_ERROR);
     std::vector<std::size_t> sizes;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace smb {
+namespace rpc {
 namespace {
 
 // A stream that records the size of every read asked of it.
@@ -68,4 +68,4 @@ TEST(FragmentReader, SmallBuffersTakeAFragmentInPieces) {
 }
 
 }  // namespace
-}  // namespace smb
+}  // namespace rpc

@@ -14,20 +14,20 @@ using Bytes = std::vector<std::uint8_t>;
 
 TEST(NdrTest, WrittenValuesReadBackAtTheirAlignment) {
   for (const std::u16string& text : {std::u16string(), std::u16string(u"A"), std::u16string(u"Uninstall\\{x}")}) {
-    smb::NdrWriter writer;
+    rpc::NdrWriter writer;
     writer.U8(0x7F);
     writer.U32(0xDEADBEEF);  // three bytes of padding before it
     writer.CountedString(text, true);
     writer.U16(0x1234);
     writer.U32(42);  // padding after an odd count of characters
-    smb::ContextHandle handle;
+    rpc::ContextHandle handle;
     handle.Bytes.fill(0xCD);
     writer.Handle(handle);
     const Bytes stub = writer.Take();
     EXPECT_EQ(stub[1], 0);
     EXPECT_EQ(stub[4], 0xEF);
 
-    smb::NdrReader reader(stub);
+    rpc::NdrReader reader(stub);
     reader.U16();  // the U8 and a padding byte
     EXPECT_EQ(reader.U32(), 0xDEADBEEF);
     EXPECT_EQ(reader.CountedString(), text);
@@ -59,7 +59,7 @@ TEST(NdrTest, CountsThatTheBytesCannotBackFailTheReader) {
   };
   for (const Case& test : cases) {
     SCOPED_TRACE(test.Name);
-    smb::NdrReader reader(test.Stub);
+    rpc::NdrReader reader(test.Stub);
     reader.CountedString();
     EXPECT_EQ(reader.Failed(), test.Fails);
     if (test.Fails) {

@@ -11,16 +11,16 @@ namespace {
 
 TEST(RpcStatusTest, FaultStatusesBecomeWindowsCodes) {
   const std::pair<std::uint32_t, DWORD> cases[] = {
-      {0x1C010002, smb::kRpcProcedureOutOfRange},
-      {0x1C010003, smb::kRpcUnknownInterface},
+      {0x1C010002, rpc::kRpcProcedureOutOfRange},
+      {0x1C010003, rpc::kRpcUnknownInterface},
       {0x1C00001A, ERROR_INVALID_HANDLE},
-      {0x000006F7, smb::kRpcBadStubData},
+      {0x000006F7, rpc::kRpcBadStubData},
       {0x00000005, ERROR_ACCESS_DENIED},
-      {0x1C0000FF, smb::kRpcCallFailed},
-      {0, smb::kRpcCallFailed},
-      {0xC0000022, smb::kRpcCallFailed},
+      {0x1C0000FF, rpc::kRpcCallFailed},
+      {0, rpc::kRpcCallFailed},
+      {0xC0000022, rpc::kRpcCallFailed},
   };
-  for (const auto& [status, expected] : cases) EXPECT_EQ(smb::FaultToWindowsError(status), expected) << status;
+  for (const auto& [status, expected] : cases) EXPECT_EQ(rpc::FaultToWindowsError(status), expected) << status;
 }
 
 }  // namespace

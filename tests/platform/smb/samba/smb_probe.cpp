@@ -38,12 +38,16 @@
 #include <cstdlib>
 #include <iostream>
 #include <optional>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/smb/rpc/pdu.h"
 #include "platform/smb/smb_lan_source.h"
 #include "platform/smb/smb_text.h"
+#include "platform/smb/winreg/messages.h"
+#include "platform/smb/winreg/session.h"
 
 namespace {
 
@@ -132,35 +136,34 @@ void ListApplications(smb::SmbLanSource& source, const std::u16string& computer)
   }
 }
 
-// A DCE/RPC bind of the remote registry interface (winreg 1.0) with the
-// NDR transfer syntax, fragments of up to 5840 bytes either way.
-std::vector<std::uint8_t> BindRequest() {
-  return {5,    0,    11,   3,    0x10, 0,    0,    0,    72,   0,    0,    0,    1,    0,    0,    0,    0xD0, 0x16,
-          0xD0, 0x16, 0,    0,    0,    0,    1,    0,    0,    0,    0,    0,    1,    0,    0x01, 0xD0, 0x8C, 0x33,
-          0x44, 0x22, 0xF1, 0x31, 0xAA, 0xAA, 0x90, 0x00, 0x38, 0x00, 0x10, 0x03, 1,    0,    0,    0,    0x04, 0x5D,
-          0x88, 0x8A, 0xEB, 0x1C, 0xC9, 0x11, 0x9F, 0xE8, 0x08, 0x00, 0x2B, 0x10, 0x48, 0x60, 2,    0,    0,    0};
-}
-
 double Milliseconds(std::chrono::steady_clock::time_point since) {
   return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - since).count();
 }
 
-DWORD Exchange(smb::MessagePipe& pipe, std::size_t& received) {
-  const std::vector<std::uint8_t> request = BindRequest();
-  if (const DWORD error = pipe.Write(request); error != NO_ERROR) return error;
-  std::vector<std::uint8_t> reply(5840);
+// The PTYPE of a reply of `received` bytes, if it has a header.
+std::optional<rpc::PduType> TypeOf(const std::vector<std::uint8_t>& reply, std::size_t received) {
+  rpc::PduHeader header;
+  if (rpc::ParseHeader(std::span(reply).first(received), received, header) != NO_ERROR) return std::nullopt;
+  return header.Type;
+}
+
+// A bind of the remote registry's interface over the raw pipe; a bind_nak
+// counts as an answer, since a second bind on one pipe may get one.
+DWORD Exchange(rpc::MessagePipe& pipe, std::size_t& received) {
+  if (const DWORD error = pipe.Write(rpc::EncodeBind(1, winreg::kInterface)); error != NO_ERROR) return error;
+  std::vector<std::uint8_t> reply(rpc::kOfferedFragmentSize);
   if (const DWORD error = pipe.Read(reply, received); error != NO_ERROR) return error;
-  // 12: bind_ack; 13: bind_nak, which a second bind on one pipe may get.
-  return received >= 16 && (reply[2] == 12 || reply[2] == 13) ? NO_ERROR : ERROR_INVALID_PARAMETER;
+  const std::optional<rpc::PduType> type = TypeOf(reply, received);
+  return type == rpc::PduType::kBindAck || type == rpc::PduType::kBindNak ? NO_ERROR : ERROR_INVALID_PARAMETER;
 }
 
 // Binds over a pipe, then (with `then_wait_for`) waits until that file
 // exists and tries again on the same pipe: how a pipe whose server went
 // away in between fails.
-DWORD Bind(smb::PipeOpener& pipes, const std::string& host, const char* then_wait_for = nullptr,
+DWORD Bind(rpc::PipeOpener& pipes, const std::string& host, const char* then_wait_for = nullptr,
            std::optional<std::chrono::milliseconds> deadline = std::nullopt) {
   const auto start = std::chrono::steady_clock::now();
-  std::unique_ptr<smb::MessagePipe> pipe;
+  std::unique_ptr<rpc::MessagePipe> pipe;
   if (const DWORD error = pipes.Open(smb::Utf16FromUtf8(host), "winreg", pipe); error != NO_ERROR) return error;
   const double opened = Milliseconds(start);
   std::size_t received = 0;
@@ -174,16 +177,15 @@ DWORD Bind(smb::PipeOpener& pipes, const std::string& host, const char* then_wai
   return Exchange(*pipe, received);
 }
 
-// An OpenHKLM request (opnum 2): a null server name, MAXIMUM_ALLOWED.
-std::vector<std::uint8_t> OpenHklmRequest(std::uint32_t call_id) {
-  std::vector<std::uint8_t> request = {5, 0, 0, 3, 0x10, 0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0,
-                                       8, 0, 0, 0, 0,    0, 2, 0, 0,  0, 0, 0, 0, 0, 0, 2};
-  for (int i = 0; i < 4; ++i) request[12 + i] = static_cast<std::uint8_t>(call_id >> (8 * i));
-  return request;
+// An OpenLocalMachine request, one fragment.
+std::vector<std::uint8_t> OpenLocalMachineRequest(std::uint32_t call_id) {
+  return rpc::EncodeRequest(call_id, winreg::kOpenLocalMachine, winreg::EncodeOpenRoot(winreg::kMaximumAllowed),
+                            rpc::kOfferedFragmentSize)
+      .front();
 }
 
-int Burst(smb::PipeOpener& pipes, const std::string& host, int pipe_count, int calls) {
-  std::vector<std::unique_ptr<smb::MessagePipe>> opened(pipe_count);
+int Burst(rpc::PipeOpener& pipes, const std::string& host, int pipe_count, int calls) {
+  std::vector<std::unique_ptr<rpc::MessagePipe>> opened(pipe_count);
   for (auto& pipe : opened) {
     std::size_t received = 0;
     if (pipes.Open(smb::Utf16FromUtf8(host), "winreg", pipe) != NO_ERROR || Exchange(*pipe, received) != NO_ERROR) {
@@ -196,11 +198,11 @@ int Burst(smb::PipeOpener& pipes, const std::string& host, int pipe_count, int c
   std::vector<std::thread> threads;
   for (auto& pipe : opened) {
     threads.emplace_back([&pipe, &failures, calls] {
-      std::vector<std::uint8_t> reply(5840);
+      std::vector<std::uint8_t> reply(rpc::kOfferedFragmentSize);
       for (int call = 0; call < calls; ++call) {
         std::size_t received = 0;
-        if (pipe->Write(OpenHklmRequest(call + 2)) != NO_ERROR || pipe->Read(reply, received) != NO_ERROR ||
-            reply[2] != 2) {
+        if (pipe->Write(OpenLocalMachineRequest(call + 2)) != NO_ERROR || pipe->Read(reply, received) != NO_ERROR ||
+            TypeOf(reply, received) != rpc::PduType::kResponse) {
           ++failures;
           return;
         }

@@ -28,17 +28,17 @@ const Bytes kQueryValueStub =
 TEST(WinregMessagesTest, RequestsAreWrittenAsTheProtocolLaysThemOut) {
   // OpenKey(handle, "Ab", KEY_READ): the name counts its terminating zero,
   // two bytes of padding follow it.
-  smb::ContextHandle handle;
+  rpc::ContextHandle handle;
   handle.Bytes.fill(0x11);
   EXPECT_EQ(
-      smb::winreg::EncodeOpenKey(handle, u"Ab", KEY_READ),
+      winreg::EncodeOpenKey(handle, u"Ab", KEY_READ),
       Join({Bytes(20, 0x11), Hex("06 00 06 00 00 00 02 00 03 00 00 00 00 00 00 00 03 00 00 00 41 00 62 00 00 00 00 00"
                                  "00 00 00 00 19 00 02 00")}));
 }
 
 TEST(WinregMessagesTest, QueryValueReplyGivesTypeAndData) {
-  smb::winreg::ValueReply value;
-  ASSERT_EQ(smb::winreg::DecodeQueryValueReply(kQueryValueStub, 8192, value), NO_ERROR);
+  winreg::QueryValueReply value;
+  ASSERT_EQ(winreg::DecodeQueryValueReply(kQueryValueStub, 8192, value), NO_ERROR);
   EXPECT_EQ(value.Type, static_cast<DWORD>(REG_SZ));
   EXPECT_EQ(value.Data, std::string("H\0i\0\0\0", 6));
 }
@@ -46,8 +46,7 @@ TEST(WinregMessagesTest, QueryValueReplyGivesTypeAndData) {
 // Each winreg reply as the protocol lays it out, decoded; then every
 // shorter cut of it, which must be refused as bad stub data, never read.
 TEST(WinregMessagesTest, RepliesDecodeAndTheirTruncationsAreRefused) {
-  std::u16string name;
-  FILETIME written{};
+  winreg::EnumKeyReply listed;
   const Bytes enum_key =
       Hex("06 00 00 02 00 00 02 00 00 01 00 00 00 00 00 00 03 00 00 00 41 00 62 00 00 00 00 00"
           "04 00 02 00 00 00 00 00 00 00 00 00"
@@ -69,61 +68,63 @@ TEST(WinregMessagesTest, RepliesDecodeAndTheirTruncationsAreRefused) {
       Hex("14 00 02 00 01 00 00 00 18 00 02 00 24 00 00 00 00 00 00 00 24 00 00 00"
           "46 00 69 00 72 00 73 00 74 00 20 00 61 00 70 00 70 00 6c 00 69 00 63 00 61 00 74 00 69 00 6f 00 6e 00 00 00"
           "1c 00 02 00 24 00 00 00 20 00 02 00 24 00 00 00 00 00 00 00");
-  ASSERT_EQ(smb::winreg::DecodeEnumKeyReply(samba_enum_key, smb::winreg::kKeyNameRoom, name, written), NO_ERROR);
-  EXPECT_EQ(name, u"App1");
-  smb::winreg::ValueReply samba_value;
-  ASSERT_EQ(smb::winreg::DecodeQueryValueReply(samba_query_value, 8192, samba_value), NO_ERROR);
-  EXPECT_EQ(samba_value.Size, 36u);
+  ASSERT_EQ(winreg::DecodeEnumKeyReply(samba_enum_key, winreg::kKeyNameRoom, listed), NO_ERROR);
+  EXPECT_EQ(listed.NameOut, u"App1");
+  winreg::QueryValueReply samba_value;
+  ASSERT_EQ(winreg::DecodeQueryValueReply(samba_query_value, 8192, samba_value), NO_ERROR);
+  EXPECT_EQ(samba_value.cbData, 36u);
   EXPECT_EQ(samba_value.Data.substr(0, 4), std::string("F\0i\0", 4));
 
   const Bytes no_more = Hex("00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 00 03 01 00 00");
 
-  ASSERT_EQ(smb::winreg::DecodeEnumKeyReply(enum_key, smb::winreg::kKeyNameRoom, name, written), NO_ERROR);
-  EXPECT_EQ(name, u"Ab");
-  EXPECT_EQ(written.dwHighDateTime, 0x01d00000u);
-  EXPECT_EQ(smb::winreg::DecodeEnumKeyReply(no_more, smb::winreg::kKeyNameRoom, name, written), ERROR_NO_MORE_ITEMS);
-  lan::KeyFacts facts;
-  ASSERT_EQ(smb::winreg::DecodeQueryInfoKeyReply(query_info, facts), NO_ERROR);
-  EXPECT_EQ(facts.SubkeyCount, 150u);
-  EXPECT_EQ(facts.LongestValueData, 64u);
-  EXPECT_EQ(facts.LastWritten.dwLowDateTime, 0x55667788u);
-  smb::ContextHandle handle;
-  ASSERT_EQ(smb::winreg::DecodeHandleReply(open_key, handle), NO_ERROR);
+  ASSERT_EQ(winreg::DecodeEnumKeyReply(enum_key, winreg::kKeyNameRoom, listed), NO_ERROR);
+  EXPECT_EQ(listed.NameOut, u"Ab");
+  EXPECT_EQ(listed.ftLastWriteTime.dwHighDateTime, 0x01d00000u);
+  EXPECT_EQ(winreg::DecodeEnumKeyReply(no_more, winreg::kKeyNameRoom, listed), ERROR_NO_MORE_ITEMS);
+  winreg::QueryInfoKeyReply info;
+  ASSERT_EQ(winreg::DecodeQueryInfoKeyReply(query_info, info), NO_ERROR);
+  EXPECT_EQ(info.cSubKeys, 150u);
+  EXPECT_EQ(info.cbMaxSubKeyLen, 38u);
+  EXPECT_EQ(info.cValues, 2u);
+  EXPECT_EQ(info.cbMaxValueNameLen, 11u);
+  EXPECT_EQ(info.cbMaxValueLen, 64u);
+  EXPECT_EQ(info.ftLastWriteTime.dwLowDateTime, 0x55667788u);
+  rpc::ContextHandle handle;
+  ASSERT_EQ(winreg::DecodeHandleReply(open_key, handle), NO_ERROR);
   EXPECT_EQ(handle.Bytes[0], 0x42);
 
   // Each decoder gives its status and what it read, as text.
   using Decoder = std::string (*)(const Bytes&);
   static const auto enum_decoder = [](const Bytes& stub) {
-    std::u16string text = u"untouched";
-    FILETIME time{};
-    const DWORD status = smb::winreg::DecodeEnumKeyReply(stub, smb::winreg::kKeyNameRoom, text, time);
-    return std::to_string(status) + " " + std::string(text.begin(), text.end()) + " " +
-           std::to_string(time.dwHighDateTime);
+    winreg::EnumKeyReply read{u"untouched", {}};
+    const DWORD status = winreg::DecodeEnumKeyReply(stub, winreg::kKeyNameRoom, read);
+    return std::to_string(status) + " " + std::string(read.NameOut.begin(), read.NameOut.end()) + " " +
+           std::to_string(read.ftLastWriteTime.dwHighDateTime);
   };
   const std::pair<Bytes, Decoder> replies[] = {
       {enum_key, enum_decoder},
       {samba_enum_key, enum_decoder},
       {query_info,
        [](const Bytes& stub) {
-         lan::KeyFacts read;
-         const DWORD status = smb::winreg::DecodeQueryInfoKeyReply(stub, read);
-         return std::to_string(status) + " " + std::to_string(read.SubkeyCount) + " " +
-                std::to_string(read.LastWritten.dwLowDateTime);
+         winreg::QueryInfoKeyReply read;
+         const DWORD status = winreg::DecodeQueryInfoKeyReply(stub, read);
+         return std::to_string(status) + " " + std::to_string(read.cSubKeys) + " " +
+                std::to_string(read.ftLastWriteTime.dwLowDateTime);
        }},
       {open_key,
        [](const Bytes& stub) {
-         smb::ContextHandle read;
-         const DWORD status = smb::winreg::DecodeHandleReply(stub, read);
+         rpc::ContextHandle read;
+         const DWORD status = winreg::DecodeHandleReply(stub, read);
          return std::to_string(status) + " " + std::to_string(read.Bytes[0]);
        }},
       {kQueryValueStub,
        [](const Bytes& stub) {
-         smb::winreg::ValueReply read;
-         const DWORD status = smb::winreg::DecodeQueryValueReply(stub, 8192, read);
-         return std::to_string(status) + " " + std::to_string(read.Size) + " " + read.Data;
+         winreg::QueryValueReply read;
+         const DWORD status = winreg::DecodeQueryValueReply(stub, 8192, read);
+         return std::to_string(status) + " " + std::to_string(read.cbData) + " " + read.Data;
        }},
   };
-  const std::string refused = std::to_string(smb::kRpcBadStubData);
+  const std::string refused = std::to_string(rpc::kRpcBadStubData);
   for (const auto& [reply, decode] : replies) {
     for (std::size_t length = 0; length < reply.size(); ++length) {
       EXPECT_EQ(decode(Bytes(reply.begin(), reply.begin() + static_cast<std::ptrdiff_t>(length))).substr(0, 4), refused)
@@ -147,18 +148,17 @@ TEST(WinregMessagesTest, RepliesDecodeAndTheirTruncationsAreRefused) {
   beyond_maximum[9] = 0;
   Bytes size_mismatch = kQueryValueStub;
   size_mismatch[36] = 7;  // size 7, 6 bytes sent
-  smb::winreg::ValueReply value;
-  EXPECT_EQ(smb::winreg::DecodeQueryValueReply(claims_more, 8192, value), smb::kRpcBadStubData);
-  EXPECT_EQ(smb::winreg::DecodeEnumKeyReply(beyond_maximum, smb::winreg::kKeyNameRoom, name, written),
-            smb::kRpcBadStubData);
-  EXPECT_EQ(smb::winreg::DecodeQueryValueReply(size_mismatch, 8192, value), smb::kRpcBadStubData);
+  winreg::QueryValueReply value;
+  EXPECT_EQ(winreg::DecodeQueryValueReply(claims_more, 8192, value), rpc::kRpcBadStubData);
+  EXPECT_EQ(winreg::DecodeEnumKeyReply(beyond_maximum, winreg::kKeyNameRoom, listed), rpc::kRpcBadStubData);
+  EXPECT_EQ(winreg::DecodeQueryValueReply(size_mismatch, 8192, value), rpc::kRpcBadStubData);
 
   // A reply that holds more than the request made room for: a name of 3
   // units (its zero counted) or 6 bytes of data need room for them.
-  EXPECT_EQ(smb::winreg::DecodeEnumKeyReply(enum_key, 6, name, written), NO_ERROR);
-  EXPECT_EQ(smb::winreg::DecodeEnumKeyReply(enum_key, 4, name, written), smb::kRpcProtocolError);
-  EXPECT_EQ(smb::winreg::DecodeQueryValueReply(kQueryValueStub, 6, value), NO_ERROR);
-  EXPECT_EQ(smb::winreg::DecodeQueryValueReply(kQueryValueStub, 5, value), smb::kRpcProtocolError);
+  EXPECT_EQ(winreg::DecodeEnumKeyReply(enum_key, 6, listed), NO_ERROR);
+  EXPECT_EQ(winreg::DecodeEnumKeyReply(enum_key, 4, listed), rpc::kRpcProtocolError);
+  EXPECT_EQ(winreg::DecodeQueryValueReply(kQueryValueStub, 6, value), NO_ERROR);
+  EXPECT_EQ(winreg::DecodeQueryValueReply(kQueryValueStub, 5, value), rpc::kRpcProtocolError);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -70,19 +71,20 @@ int main(int argc, char** argv) {
       smbtest::FakeWinregServer server(options);
       server.AddApplications(applications);
       const auto start = std::chrono::steady_clock::now();
-      std::unique_ptr<smb::SmbRegistry> registry;
-      smb::SmbRegistryOptions registry_options;
-      registry_options.PrefetchPipes = pipes;
-      if (smb::SmbRegistry::Connect(server, u"PC1", HKEY_LOCAL_MACHINE, registry_options, registry) != NO_ERROR) {
+      std::unique_ptr<winreg::Registry> registry;
+      winreg::RegistryOptions registry_options;
+      registry_options.ReadAheadPipes = pipes;
+      if (winreg::Registry::Connect(server, u"PC1", HKEY_LOCAL_MACHINE, registry_options, std::cerr, registry) !=
+          NO_ERROR) {
         return 1;
       }
       const std::size_t listed = ListApplications(*registry);
-      const smb::RegistryCallCounts counts = registry->CallCounts();
+      const winreg::RegistryCallCounts counts = registry->CallCounts();
       registry.reset();
       const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       if (pipes == 0) baseline = seconds;
       std::printf("%4d ms %6zu %9.3f %8.2f %12.2f %12.2f %10zu\n", delay, pipes, seconds, seconds / baseline,
-                  static_cast<double>(counts.Own + counts.Prefetch) / applications,
+                  static_cast<double>(counts.Own + counts.ReadAhead) / applications,
                   static_cast<double>(counts.Own) / applications, listed);
     }
   }

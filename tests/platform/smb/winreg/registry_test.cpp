@@ -16,10 +16,10 @@
 
 namespace {
 
-using smb::SmbRegistry;
-using smb::SmbRegistryOptions;
 using smbtest::FakeServerOptions;
 using smbtest::FakeWinregServer;
+using winreg::Registry;
+using winreg::RegistryOptions;
 using KeyId = lan::RemoteRegistry::KeyId;
 
 constexpr std::u16string_view kUninstall = FakeWinregServer::kUninstallPath;
@@ -29,11 +29,17 @@ std::u16string Utf16Number(int number) {
   return std::u16string(digits.begin(), digits.end());
 }
 
-std::unique_ptr<SmbRegistry> Connect(FakeWinregServer& server, std::size_t pipes) {
-  std::unique_ptr<SmbRegistry> registry;
-  SmbRegistryOptions options;
-  options.PrefetchPipes = pipes;
-  EXPECT_EQ(SmbRegistry::Connect(server, u"PC1", HKEY_LOCAL_MACHINE, options, registry), NO_ERROR);
+// Where the registry's messages go when a test does not look at them.
+std::ostream& Unread() {
+  static std::ostream discarded(nullptr);
+  return discarded;
+}
+
+std::unique_ptr<Registry> Connect(FakeWinregServer& server, std::size_t pipes) {
+  std::unique_ptr<Registry> registry;
+  RegistryOptions options;
+  options.ReadAheadPipes = pipes;
+  EXPECT_EQ(Registry::Connect(server, u"PC1", HKEY_LOCAL_MACHINE, options, Unread(), registry), NO_ERROR);
   return registry;
 }
 
@@ -79,7 +85,7 @@ std::vector<std::string> ReadInventory(lan::RemoteRegistry& registry) {
   return lines;
 }
 
-TEST(SmbRegistryTest, InventoryIsTheSameWithAndWithoutReadAheadAndCostsItsPromisedCalls) {
+TEST(WinregRegistryTest, InventoryIsTheSameWithAndWithoutReadAheadAndCostsItsPromisedCalls) {
   constexpr std::size_t kApplications = 40;
   struct Case {
     const char* Name;
@@ -109,23 +115,23 @@ TEST(SmbRegistryTest, InventoryIsTheSameWithAndWithoutReadAheadAndCostsItsPromis
     EXPECT_EQ(lines[20], "open: 5");
     if (expected.empty()) expected = lines;
     EXPECT_EQ(lines, expected);
-    const smb::RegistryCallCounts counts = registry->CallCounts();
+    const winreg::RegistryCallCounts counts = registry->CallCounts();
     if (test.Pipes == 0 || test.Server.Pipes == 1) {
       // Root, open, facts, close; per application one name, then open, one
       // query (which answers all three), close.
       EXPECT_EQ(counts.Own, 4 + 4 * kApplications - 2);  // the denied key has no query or close
-      EXPECT_EQ(counts.Prefetch, 0u);
+      EXPECT_EQ(counts.ReadAhead, 0u);
     } else {
       // The own pipe takes over whatever the read-ahead has not started
       // when it is asked for, so the split depends on timing; the sum
       // never exceeds reading everything twice.
       EXPECT_LE(counts.Own, 4 + 4 * kApplications);
-      EXPECT_LE(counts.Own + counts.Prefetch, 2 * (4 + 4 * kApplications) + 4);
+      EXPECT_LE(counts.Own + counts.ReadAhead, 2 * (4 + 4 * kApplications) + 4);
     }
   }
 }
 
-TEST(SmbRegistryTest, RegistryErrorsComeThroughUnchanged) {
+TEST(WinregRegistryTest, RegistryErrorsComeThroughUnchanged) {
   FakeWinregServer server;
   server.AddApplications(3);
   const std::u16string app = std::u16string(kUninstall) + u"\\{App-1}";
@@ -194,7 +200,7 @@ TEST(SmbRegistryTest, RegistryErrorsComeThroughUnchanged) {
 // beyond the registry's limit of 255 characters, data beyond the room of
 // the query. Each is a protocol error for its call, and the next call
 // works.
-TEST(SmbRegistryTest, RepliesBeyondTheRoomOfferedAreProtocolErrors) {
+TEST(WinregRegistryTest, RepliesBeyondTheRoomOfferedAreProtocolErrors) {
   struct NameCase {
     std::size_t Length;
     bool IgnoresRoom;
@@ -203,9 +209,9 @@ TEST(SmbRegistryTest, RepliesBeyondTheRoomOfferedAreProtocolErrors) {
   const NameCase names[] = {
       {255, false, NO_ERROR},
       {255, true, NO_ERROR},
-      {256, false, smb::kRpcProtocolError},  // the server asks for more room
-      {256, true, smb::kRpcProtocolError},
-      {32766, true, smb::kRpcProtocolError},
+      {256, false, rpc::kRpcProtocolError},  // the server asks for more room
+      {256, true, rpc::kRpcProtocolError},
+      {32766, true, rpc::kRpcProtocolError},
   };
   for (const NameCase& test : names) {
     SCOPED_TRACE(test.Length);
@@ -229,8 +235,8 @@ TEST(SmbRegistryTest, RepliesBeyondTheRoomOfferedAreProtocolErrors) {
   };
   const ValueCase values[] = {
       {9000, false, NO_ERROR},
-      {9000, true, smb::kRpcProtocolError},  // whole, to a query with room for 8 KiB
-      {1536 * 1024, true, smb::kRpcProtocolError},
+      {9000, true, rpc::kRpcProtocolError},  // whole, to a query with room for 8 KiB
+      {1536 * 1024, true, rpc::kRpcProtocolError},
   };
   for (const ValueCase& test : values) {
     SCOPED_TRACE(test.Size);
@@ -251,7 +257,7 @@ TEST(SmbRegistryTest, RepliesBeyondTheRoomOfferedAreProtocolErrors) {
 // What the registry keeps of a listing it answered: a few answers per key,
 // not every name (heap in use, as glibc counts it, after 2,000 names of
 // 255 characters: 1 MB of names).
-TEST(SmbRegistryTest, AnsweredNamesAreNotAllKept) {
+TEST(WinregRegistryTest, AnsweredNamesAreNotAllKept) {
   FakeWinregServer server;
   for (int index = 0; index < 2000; ++index) {
     server.Keys[u""].Subkeys.push_back(std::u16string(250, u'n') + Utf16Number(index));
@@ -270,36 +276,41 @@ TEST(SmbRegistryTest, AnsweredNamesAreNotAllKept) {
 // Facts that claim what no registry holds are cut to what one can, with
 // a message where subkeys would go unlisted; a listing that follows the
 // facts costs a call per subkey that exists and one more.
-TEST(SmbRegistryTest, KeyFactsAreHeldToWhatARegistryCanHold) {
+TEST(WinregRegistryTest, KeyFactsAreHeldToWhatARegistryCanHold) {
   struct Case {
-    lan::KeyFacts Claimed;
+    winreg::QueryInfoKeyReply Claimed;
     DWORD SubkeyCount;
     DWORD LongestSubkeyName;
     DWORD LongestValueName;
     const char* Message;
   };
+  const auto claim = [](DWORD subkeys, DWORD longest_subkey, DWORD values, DWORD longest_value_name,
+                        DWORD longest_data) {
+    return winreg::QueryInfoKeyReply{.cSubKeys = subkeys,
+                                     .cbMaxSubKeyLen = longest_subkey,
+                                     .cValues = values,
+                                     .cbMaxValueNameLen = longest_value_name,
+                                     .cbMaxValueLen = longest_data};
+  };
   const Case cases[] = {
-      {{3, 10, 1, 20, 30}, 3, 10, 20, ""},
-      {{smb::kMostSubkeys, 255, 0, 16383, 0}, smb::kMostSubkeys, 255, 16383, ""},
-      {{smb::kMostSubkeys + 1, 256, 0, 16384, 0}, smb::kMostSubkeys, 255, 16383, "the server counts 65537 subkeys"},
-      {{0xFFFFFFFF, 0xFFFFFFFE, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF},
-       smb::kMostSubkeys,
-       255,
-       16383,
+      {claim(3, 10, 1, 20, 30), 3, 10, 20, ""},
+      {claim(winreg::kMostSubkeys, 255, 0, 16383, 0), winreg::kMostSubkeys, 255, 16383, ""},
+      {claim(winreg::kMostSubkeys + 1, 256, 0, 16384, 0), winreg::kMostSubkeys, 255, 16383,
+       "the server counts 65537 subkeys"},
+      {claim(0xFFFFFFFF, 0xFFFFFFFE, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF), winreg::kMostSubkeys, 255, 16383,
        "kestrova: \\\\PC1: HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall: "
        "the server counts 4294967295 subkeys; only the first 65536 are listed\n"},
   };
   for (const Case& test : cases) {
-    SCOPED_TRACE(test.Claimed.SubkeyCount);
+    SCOPED_TRACE(test.Claimed.cSubKeys);
     FakeWinregServer server;
     server.AddApplications(3);
     server.Keys[std::u16string(kUninstall)].ClaimedFacts = test.Claimed;
     std::ostringstream messages;
-    SmbRegistryOptions options;
-    options.PrefetchPipes = 0;
-    options.Messages = &messages;
-    std::unique_ptr<SmbRegistry> registry;
-    ASSERT_EQ(SmbRegistry::Connect(server, u"PC1", HKEY_LOCAL_MACHINE, options, registry), NO_ERROR);
+    RegistryOptions options;
+    options.ReadAheadPipes = 0;
+    std::unique_ptr<Registry> registry;
+    ASSERT_EQ(Registry::Connect(server, u"PC1", HKEY_LOCAL_MACHINE, options, messages, registry), NO_ERROR);
     KeyId key = 0;
     ASSERT_EQ(registry->OpenKey(lan::RemoteRegistry::kRootKey, kUninstall, KEY_READ, key), NO_ERROR);
     lan::KeyFacts facts;
@@ -307,13 +318,13 @@ TEST(SmbRegistryTest, KeyFactsAreHeldToWhatARegistryCanHold) {
     EXPECT_EQ(facts.SubkeyCount, test.SubkeyCount);
     EXPECT_EQ(facts.LongestSubkeyName, test.LongestSubkeyName);
     EXPECT_EQ(facts.LongestValueName, test.LongestValueName);
-    EXPECT_EQ(facts.LongestValueData, test.Claimed.LongestValueData);
+    EXPECT_EQ(facts.LongestValueData, test.Claimed.cbMaxValueLen);
     EXPECT_NE(messages.str().find(test.Message), std::string::npos) << messages.str();
     EXPECT_EQ(messages.str().empty(), *test.Message == '\0');
 
     const std::uint64_t calls = registry->CallCounts().Own;
     DWORD listed = 0;
-    for (DWORD index = 0; index < std::min<DWORD>(facts.SubkeyCount, smb::kMostSubkeys + 8); ++index) {
+    for (DWORD index = 0; index < std::min<DWORD>(facts.SubkeyCount, winreg::kMostSubkeys + 8); ++index) {
       std::u16string name;
       FILETIME written{};
       if (registry->EnumKey(key, index, name, written) == NO_ERROR) ++listed;
@@ -325,7 +336,7 @@ TEST(SmbRegistryTest, KeyFactsAreHeldToWhatARegistryCanHold) {
 
 // A server that trickles its reply, a byte per read: the call ends at its
 // time limit, long before the reply would, and the connection with it.
-TEST(SmbRegistryTest, TrickledReplyEndsAtTheCallsTimeLimit) {
+TEST(WinregRegistryTest, TrickledReplyEndsAtTheCallsTimeLimit) {
   FakeServerOptions options;
   options.CallTimeLimit = std::chrono::milliseconds(300);
   options.TrickleFromCall = 2;  // the root's open comes whole
@@ -344,7 +355,7 @@ TEST(SmbRegistryTest, TrickledReplyEndsAtTheCallsTimeLimit) {
 // Read-ahead pipes that are slow to open: once the registry goes, no pipe
 // is opened any more (only the open under way is waited for), and once an
 // open fails none is tried again.
-TEST(SmbRegistryTest, ReadAheadOpensNoPipeOnceStoppedOrRefused) {
+TEST(WinregRegistryTest, ReadAheadOpensNoPipeOnceStoppedOrRefused) {
   FakeServerOptions slow;
   slow.OpenDelay = std::chrono::milliseconds(300);
   FakeWinregServer server(slow);
@@ -376,7 +387,7 @@ TEST(SmbRegistryTest, ReadAheadOpensNoPipeOnceStoppedOrRefused) {
 
 // A caller that starts listing key after key and leaves each: the
 // read-ahead's answers that it never takes are not all kept.
-TEST(SmbRegistryTest, AbandonedReadAheadIsNotAllKept) {
+TEST(WinregRegistryTest, AbandonedReadAheadIsNotAllKept) {
   FakeWinregServer server;
   for (int key = 0; key < 500; ++key) {
     const std::u16string path = u"K" + Utf16Number(key);
@@ -401,18 +412,18 @@ TEST(SmbRegistryTest, AbandonedReadAheadIsNotAllKept) {
   EXPECT_LT(after, before + 1024 * 1024) << "held after 500 listings: " << after - before;
 }
 
-TEST(SmbRegistryTest, RootsAndPipesThatCannotBeHad) {
+TEST(WinregRegistryTest, RootsAndPipesThatCannotBeHad) {
   FakeWinregServer server;
-  std::unique_ptr<SmbRegistry> registry;
-  EXPECT_EQ(SmbRegistry::Connect(server, u"PC1", HKEY_CURRENT_USER, {}, registry), ERROR_INVALID_PARAMETER);
+  std::unique_ptr<Registry> registry;
+  EXPECT_EQ(Registry::Connect(server, u"PC1", HKEY_CURRENT_USER, {}, Unread(), registry), ERROR_INVALID_PARAMETER);
   FakeServerOptions no_pipes;
   no_pipes.Pipes = 0;
   FakeWinregServer unreachable(no_pipes);
-  EXPECT_EQ(SmbRegistry::Connect(unreachable, u"PC1", HKEY_USERS, {}, registry), ERROR_BAD_NETPATH);
+  EXPECT_EQ(Registry::Connect(unreachable, u"PC1", HKEY_USERS, {}, Unread(), registry), ERROR_BAD_NETPATH);
   EXPECT_EQ(registry, nullptr);
   server.Keys[u"Software"];
   std::unique_ptr<lan::RemoteRegistry> users;
-  ASSERT_EQ(smb::ConnectSmbRegistry(server, u"PC1", HKEY_USERS, users), NO_ERROR);
+  ASSERT_EQ(winreg::ConnectRegistry(server, u"PC1", HKEY_USERS, Unread(), users), NO_ERROR);
   KeyId key = 0;
   EXPECT_EQ(users->OpenKey(lan::RemoteRegistry::kRootKey, u"Software", KEY_READ, key), NO_ERROR);
 }
@@ -420,7 +431,7 @@ TEST(SmbRegistryTest, RootsAndPipesThatCannotBeHad) {
 // A server that dies in the middle of a listing: the calls after it fail
 // with the pipe's error, whichever pipe they would have used, and nothing
 // waits for ever.
-TEST(SmbRegistryTest, ServerThatDiesMidListingFailsTheRestQuickly) {
+TEST(WinregRegistryTest, ServerThatDiesMidListingFailsTheRestQuickly) {
   for (std::int64_t death : {3, 30, 70}) {
     SCOPED_TRACE(death);
     FakeServerOptions options;
