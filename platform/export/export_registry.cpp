@@ -17,6 +17,7 @@
 #include "platform/export/skipped_line_report.h"
 #include "platform/lan/name_folding.h"
 #include "platform/lan/visible_text.h"
+#include "platform/value_types.h"
 
 namespace regfile {
 namespace {
@@ -25,8 +26,6 @@ using KeyIndex = ExportKeyTree::KeyIndex;
 
 constexpr const char* kLongNameMessage =
     "a key name longer than 255 characters; the line and the values below it are skipped";
-
-bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 FILETIME FileTimeOf(timespec time) {
   constexpr std::uint64_t kSecondsFrom1601To1970 = 11644473600ULL;
@@ -308,13 +307,7 @@ class ExportRegistry final : public lan::RemoteRegistry {
       report_.Count();
       return;
     }
-    if (at < counted_to_) {
-      counted_to_ = 0;
-      counted_lines_ = 0;
-    }
-    counted_lines_ += CountLineEnds(text, counted_to_, at);
-    counted_to_ = at;
-    report_.Add(static_cast<int>(counted_lines_) + 1, message);
+    report_.Add(lines_.At(text, at), message);
   }
 
   // The key tree from the key lines; the lines before the first key line
@@ -667,9 +660,7 @@ class ExportRegistry final : public lan::RemoteRegistry {
   std::u16string folded_query_;
   std::u16string units_;
   std::string bytes_;
-  // The line number of counted_to_ is counted_lines_ + 1.
-  std::size_t counted_to_ = 0;
-  std::size_t counted_lines_ = 0;
+  LineNumbers lines_;  // of the skipped lines reported
 };
 
 }  // namespace

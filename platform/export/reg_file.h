@@ -12,24 +12,21 @@
 // next key line, and the rest is read. Only a file whose first line is no
 // export header is refused whole.
 //
-// Two layers, which make no platform call:
-// - the line grammar (ReadExportHeader, ParseLine and the decoders): one
-//   logical line at a time, over the file's text as it lies in memory,
-//   without copying it; the registry that reads an export file lazily
-//   (export_registry.h) is built on it;
-// - ParseRegFile: the whole file as a neutral list of operations (create
-//   a key, delete a key tree, set a value, delete a value) with names and
-//   data in the reader's ANSI code page, which the caller applies through
-//   the Windows API (reg_import.h).
+// This is the line grammar (ReadExportHeader, ParseLine and the decoders),
+// which makes no platform call: one logical line at a time, over the
+// file's text as it lies in memory, without copying it. The registry that
+// reads an export file lazily (export_registry.h) is built on it, and so
+// is the tests' reading of a whole file as operations
+// (tests/support/reg_file_operations.h). The grammar's parts:
+// text_scan.h (the scanning), line_parser.h (every line in full) and
+// common_line.h (the shortcut for the usual lines).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/windows_api.h"
 
@@ -37,12 +34,6 @@ namespace regfile {
 
 // The predefined roots that a key line may name.
 enum class Root { kClassesRoot, kCurrentUser, kLocalMachine, kUsers, kCurrentConfig };
-
-// The predefined handle of a root.
-HKEY RootHandle(Root root);
-
-// ---------------------------------------------------------------------------
-// The line grammar
 
 // The text of a file without a byte-order mark: one unit per byte.
 struct ByteText {
@@ -71,6 +62,13 @@ struct ExportHeader {
 
 // The message for a file that ReadExportHeader refuses.
 extern const char* const kNotAnExportMessage;
+// The message for a line before the first key line that is no comment.
+extern const char* const kBeforeTheFirstKeyMessage;
+// The message for a UTF-16 text whose last byte is half a unit.
+extern const char* const kHalfUnitMessage;
+// The end of the message of a skipped line: what is skipped with it.
+extern const char* const kSkippedLineSuffix;
+extern const char* const kSkippedKeySuffix;
 
 // The header of a file; nullopt when its first line is no export header.
 std::optional<ExportHeader> ReadExportHeader(std::string_view file_bytes);
@@ -155,6 +153,27 @@ std::size_t FindKeyLine(const Text& text, std::size_t from);
 template <class Text>
 std::size_t CountLineEnds(const Text& text, std::size_t from, std::size_t at);
 
+// The line numbers (1-based) of units of one text, asked for mostly in
+// the order they come: the count goes on from the unit asked for before,
+// and starts again only for a unit that lies before it.
+class LineNumbers {
+ public:
+  template <class Text>
+  int At(const Text& text, std::size_t at) {
+    if (at < counted_to_) {
+      counted_to_ = 0;
+      counted_lines_ = 0;
+    }
+    counted_lines_ += CountLineEnds(text, counted_to_, at);
+    counted_to_ = at;
+    return static_cast<int>(counted_lines_) + 1;
+  }
+
+ private:
+  std::size_t counted_to_ = 0;
+  std::size_t counted_lines_ = 0;  // the line ends before counted_to_
+};
+
 // Appends the units of a quoted name or string (a ParsedLine's Name or
 // Data), with \\ and \" resolved, to `out`: bytes for a ByteText, UTF-16
 // units for a Utf16Text.
@@ -173,60 +192,5 @@ void WriteHexBytes(const Text& text, Span list, unsigned char* out);
 std::size_t TakeUnquoted(const ByteText& text, Span& rest, char* out, std::size_t room);
 template <class Text>
 std::size_t TakeHexBytes(const Text& text, Span& rest, unsigned char* out, std::size_t room);
-
-// ---------------------------------------------------------------------------
-// The whole file as operations
-
-enum class OperationKind {
-  kCreateKey,    // [ROOT\path]: the key, created when missing
-  kDeleteKey,    // [-ROOT\path]: the key and everything below it
-  kSetValue,     // "name"=data below the latest key line
-  kDeleteValue,  // "name"=-
-};
-
-struct Operation {
-  OperationKind Kind = OperationKind::kCreateKey;
-  Root KeyRoot = Root::kLocalMachine;
-  // Below the root, ANSI, without a leading backslash; empty for the root
-  // itself. Passed on as written otherwise.
-  std::string KeyPath;
-  // Values only; empty for the default value (@).
-  std::string ValueName;
-  DWORD Type = REG_NONE;
-  std::string Data;
-  // The line of the file where the key line or value begins (1-based).
-  int Line = 0;
-
-  bool operator==(const Operation&) const = default;
-};
-
-struct ParseError {
-  int Line = 0;
-  std::string Message;
-};
-
-struct ParseResult {
-  // Everything that was read, in file order.
-  std::vector<Operation> Operations;
-  // The lines that were skipped, each with what is wrong with it.
-  std::vector<ParseError> Skipped;
-  // Set when the file was refused whole (its first line is no export
-  // header); nothing was read then.
-  std::optional<ParseError> Error;
-};
-
-// Converts UTF-16LE bytes (no byte-order mark, an even count) to the ANSI
-// code page; nullopt when they are not valid UTF-16.
-using AnsiFromUtf16 = std::function<std::optional<std::string>(std::string_view utf16le)>;
-
-// The bytes of a file without a byte-order mark are taken as ANSI bytes as
-// they stand: the importer runs where the file's code page is the ANSI
-// one.
-ParseResult ParseRegFile(std::string_view file_bytes, const AnsiFromUtf16& to_ansi);
-
-// The message for a line before the first key line that is no comment.
-extern const char* const kBeforeTheFirstKeyMessage;
-// The message for a UTF-16 text whose last byte is half a unit.
-extern const char* const kHalfUnitMessage;
 
 }  // namespace regfile

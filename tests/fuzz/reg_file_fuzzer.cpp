@@ -9,6 +9,7 @@
 
 #include "platform/export/reg_file.h"
 #include "platform/standin/locale/code_pages.h"
+#include "tests/support/reg_file_operations.h"
 
 namespace {
 

@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/export/reg_file.h"
-#include "platform/export/reg_import.h"
+#include "tests/support/reg_import.h"
 
 namespace {
 

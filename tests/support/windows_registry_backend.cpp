@@ -6,8 +6,8 @@
 #include <string>
 #include <utility>
 
-#include "platform/export/reg_import.h"
 #include "tests/support/import_patch_win32.h"
+#include "tests/support/reg_import.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <chrono>
 
 #include "platform/standin/locale/code_pages.h"
+#include "platform/value_types.h"
 
 namespace standin {
 namespace {
@@ -101,8 +102,6 @@ std::shared_ptr<RegistryKey> FindKey(const std::shared_ptr<RegistryKey>& start, 
   }
   return key;
 }
-
-bool IsStringType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 DWORD StoredDataSize(const RegistryValue& value) {
   if (!IsStringType(value.Type)) return static_cast<DWORD>(value.Data.size());

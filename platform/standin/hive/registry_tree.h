@@ -68,8 +68,6 @@ class RegistryKey {
 // The walk along path's names from start; null when a key is missing.
 std::shared_ptr<RegistryKey> FindKey(const std::shared_ptr<RegistryKey>& start, const std::vector<std::string>& names);
 
-bool IsStringType(DWORD type);
-
 // The size that Windows keeps for a value's data: string types are stored
 // as UTF-16 (code_pages.h, Utf16FromAnsi), whatever the ANSI functions
 // hand in and out.

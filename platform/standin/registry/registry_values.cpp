@@ -9,6 +9,7 @@
 #include "platform/standin/locale/code_pages.h"
 #include "platform/standin/registry/registry_access.h"
 #include "platform/standin/registry/registry_control.h"
+#include "platform/value_types.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ LONG QueryLanValue(const LanKey& key, const char* name, bool want_data, bool wan
   DWORD stored_size = 0;
   DWORD status = registry.QueryValue(key.Key, wide_name, want_data, type, stored_size, buffers.Stored);
   if (status != NO_ERROR) return Status(status);
-  if (!standin::IsStringType(type)) {
+  if (!IsStringType(type)) {
     size = stored_size;
     if (want_data) data = buffers.Stored;
     return ERROR_SUCCESS;
@@ -114,7 +115,7 @@ LONG WINAPI RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/, DW
   if (local == nullptr) return Status(ERROR_ACCESS_DENIED);
   if (lpData == nullptr && cbData != 0) return Status(ERROR_NOACCESS);
   std::string data = cbData == 0 ? std::string() : std::string(reinterpret_cast<const char*>(lpData), cbData);
-  if (standin::IsStringType(dwType) && !data.empty() && data.back() != '\0') data.push_back('\0');
+  if (IsStringType(dwType) && !data.empty() && data.back() != '\0') data.push_back('\0');
   local->Key->SetValue(lpValueName == nullptr ? "" : lpValueName, dwType, std::move(data));
   return ERROR_SUCCESS;
 }

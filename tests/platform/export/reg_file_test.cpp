@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/reg_file_operations.h"
 #include "tests/support/registry_backend.h"
 
 namespace {

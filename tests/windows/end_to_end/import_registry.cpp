@@ -11,8 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/export/reg_file.h"
-#include "platform/export/reg_import.h"
+#include "tests/support/reg_import.h"
 #include "tests/support/windows_ansi.h"
 
 int main(int argc, char** argv) {

@@ -1,14 +1,15 @@
 // Applies the operations of a registry export file to the registry through
 // the Windows registry API alone (RegCreateKeyExA, RegSetValueExA,
 // RegDeleteKeyA, RegDeleteValueA and the calls needed to walk a key tree),
-// so that the same code seeds the stand-in's registry and a real one.
+// so that the same code seeds the stand-in's registry and a real one (the
+// tests' importer; the Windows tests' import_registry is built on it).
 #pragma once
 
 #include <optional>
 #include <vector>
 
-#include "platform/export/reg_file.h"
 #include "platform/windows_api.h"
+#include "tests/support/reg_file_operations.h"
 
 namespace regfile {
 

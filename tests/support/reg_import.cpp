@@ -1,4 +1,4 @@
-#include "platform/export/reg_import.h"
+#include "tests/support/reg_import.h"
 
 #include <string>
 
@@ -10,6 +10,23 @@ namespace {
 // Room for any key name: 255 characters of up to four bytes each in the
 // ANSI code page, and the terminating zero.
 constexpr DWORD kNameCapacity = 255 * 4 + 1;
+
+// The predefined handle of a root.
+HKEY RootHandle(Root root) {
+  switch (root) {
+    case Root::kClassesRoot:
+      return HKEY_CLASSES_ROOT;
+    case Root::kCurrentUser:
+      return HKEY_CURRENT_USER;
+    case Root::kLocalMachine:
+      return HKEY_LOCAL_MACHINE;
+    case Root::kUsers:
+      return HKEY_USERS;
+    case Root::kCurrentConfig:
+      return HKEY_CURRENT_CONFIG;
+  }
+  return nullptr;
+}
 
 // The key that the latest operations went to, kept open for the values
 // that follow its key line.
