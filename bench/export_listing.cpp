@@ -8,6 +8,7 @@
 //   export_listing DIRECTORY
 #include <cstdio>
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <string>
 
@@ -49,7 +50,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: export_listing DIRECTORY\n");
     return 2;
   }
-  const auto sink = [](const std::string& message) { std::fprintf(stderr, "export_listing: %s\n", message.c_str()); };
   std::u16string path(kUninstall);
   std::u16string subkey;
   std::string data;
@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path& file = entry.path();
     if (file.extension() != ".reg") continue;
     std::unique_ptr<lan::RemoteRegistry> registry;
-    if (regfile::OpenExportRegistry(file, HKEY_LOCAL_MACHINE, "", {}, sink, registry) != NO_ERROR) continue;
+    if (regfile::OpenExportRegistry(file, HKEY_LOCAL_MACHINE, "", {}, std::cerr, registry) != NO_ERROR) continue;
     lan::RemoteRegistry::KeyId uninstall = 0;
     if (registry->OpenKey(lan::RemoteRegistry::kRootKey, kUninstall, KEY_ALL_ACCESS, uninstall) != NO_ERROR) continue;
     FILETIME written{};

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/ascii_case.h"
+
 Text TextFromCString(const char* p) {
   if (p == nullptr) return Text();
   return Text(p, std::strlen(p));
@@ -44,11 +46,4 @@ std::int32_t FindSubstring(std::string_view pattern, std::string_view text) {
   return 0;
 }
 
-Text AsciiLower(std::string_view t) {
-  Text lower(t);
-  for (char& c : lower) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x41 && byte <= 0x5A) c = static_cast<char>(byte + 0x20);
-  }
-  return lower;
-}
+Text AsciiLower(std::string_view t) { return ascii_case::FoldedText(t); }

@@ -10,11 +10,11 @@
 #include <utility>
 
 #include "platform/export/code_page_decoder.h"
+#include "platform/export/export_file_report.h"
 #include "platform/export/export_key_tree.h"
 #include "platform/export/file_contents.h"
 #include "platform/export/name_hash.h"
 #include "platform/export/reg_file.h"
-#include "platform/export/skipped_line_report.h"
 #include "platform/lan/name_folding.h"
 #include "platform/lan/visible_text.h"
 #include "platform/value_types.h"
@@ -70,9 +70,7 @@ class ExportRegistry final : public lan::RemoteRegistry {
   }
 
  public:
-  // Messages name the file with its control characters made visible.
-  ExportRegistry(const std::string& file_name, DiagnosticSink sink)
-      : file_name_(lan::VisibleText(file_name)), sink_(sink), report_(file_name_, std::move(sink)) {}
+  ExportRegistry(const std::string& file_name, std::ostream& diagnostics) : report_(file_name, diagnostics) {}
 
   // The key tree counts keys, sections and name units in 32 bits, and the
   // skipped line report numbers lines with an int: any file read fits.
@@ -240,10 +238,6 @@ class ExportRegistry final : public lan::RemoteRegistry {
     return true;
   }
 
-  void Say(const std::string& message) const {
-    if (sink_) sink_(file_name_ + message);
-  }
-
   // Reads the file and finds out how to read it; false after a message.
   bool Read(const std::filesystem::path& path, const std::string& encoding) {
     // A file whose first bytes are no export is not read further.
@@ -253,33 +247,33 @@ class ExportRegistry final : public lan::RemoteRegistry {
         break;
       case FileContents::Outcome::kCannotOpen:
       case FileContents::Outcome::kCannotRead:
-        Say(std::string(": cannot be read: ") + std::strerror(file_.Error()));
+        report_.Say(std::string(": cannot be read: ") + std::strerror(file_.Error()));
         return false;
       case FileContents::Outcome::kNotAFile:
-        Say(": not a regular file; it is not read");
+        report_.Say(": not a regular file; it is not read");
         return false;
       case FileContents::Outcome::kTooLarge:
-        Say(": larger than " + std::to_string(FileContents::kLargestFile >> 30) +
-            " GiB, the most that is read of an export file; it is not read");
+        report_.Say(": larger than " + std::to_string(FileContents::kLargestFile >> 30) +
+                    " GiB, the most that is read of an export file; it is not read");
         return false;
       case FileContents::Outcome::kRefused:
-        Say(std::string(":1: ") + kNotAnExportMessage);
+        report_.Say(std::string(":1: ") + kNotAnExportMessage);
         return false;
       case FileContents::Outcome::kChanged:
-        Say(": changed while it was read; it is not used");
+        report_.Say(": changed while it was read; it is not used");
         return false;
     }
     const std::string wanted = encoding.empty() ? CodePageDecoder::kDefaultEncoding : encoding;
     decoder_ = CodePageDecoder::For(wanted);
     if (decoder_ == nullptr) {
-      Say(": the code page " + lan::VisibleText(wanted) + " is not known; the file is read in " +
-          CodePageDecoder::kDefaultEncoding);
+      report_.Say(": the code page " + lan::VisibleText(wanted) + " is not known; the file is read in " +
+                  CodePageDecoder::kDefaultEncoding);
       decoder_ = CodePageDecoder::For(CodePageDecoder::kDefaultEncoding);
     }
     std::string_view bytes = file_.Bytes();
     std::optional<ExportHeader> header = ReadExportHeader(bytes);
     if (!header) {
-      Say(std::string(":1: ") + kNotAnExportMessage);
+      report_.Say(std::string(":1: ") + kNotAnExportMessage);
       return false;
     }
     if (!header->WideText && !decoder_->ParsesAsBytes()) {
@@ -637,9 +631,7 @@ class ExportRegistry final : public lan::RemoteRegistry {
     }
   }
 
-  std::string file_name_;
-  DiagnosticSink sink_;
-  SkippedLineReport report_;
+  ExportFileReport report_;
   Root root_ = Root::kLocalMachine;
   FileContents file_;
   std::u16string transcoded_;  // the text of a file that is decoded before it is parsed
@@ -666,10 +658,10 @@ class ExportRegistry final : public lan::RemoteRegistry {
 }  // namespace
 
 DWORD OpenExportRegistry(const std::filesystem::path& file, HKEY root, const std::string& encoding,
-                         const ExportFaults& faults, DiagnosticSink sink,
+                         const ExportFaults& faults, std::ostream& diagnostics,
                          std::unique_ptr<lan::RemoteRegistry>& registry) {
   if (root != HKEY_LOCAL_MACHINE && root != HKEY_USERS) return ERROR_INVALID_HANDLE;
-  auto opened = std::make_unique<ExportRegistry>(file.string(), std::move(sink));
+  auto opened = std::make_unique<ExportRegistry>(file.string(), diagnostics);
   const DWORD status = opened->Load(file, root, encoding, faults);
   if (status != NO_ERROR) return status;
   registry = std::move(opened);

@@ -12,17 +12,17 @@
 // be parsed is skipped. Each skipped line is reported once, when the
 // registry first reads past it: key lines and the lines before the first
 // key when the file is opened, value lines when a value of their key is
-// asked for. The report goes through a sink, as "FILE:LINE: message" (ten
-// a file, then one closing line with the number of the others, given when
-// the registry goes).
+// asked for. The report goes to diagnostics as export_file_report.h writes
+// it, "kestrova: FILE:LINE: message" (ten a file, then one closing line
+// with the number of the others, given when the registry goes).
 //
 // Only keys of the connected root count (HKEY_LOCAL_MACHINE or
 // HKEY_USERS); keys of other roots in the file are ignored.
 #pragma once
 
 #include <filesystem>
-#include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -44,20 +44,18 @@ struct ExportFaults {
   std::vector<FailingValue> FailingValues;
 };
 
-// Takes one message, without a line end.
-using DiagnosticSink = std::function<void(const std::string& message)>;
-
 // Opens `file` as the registry of a computer connected at `root`:
 // NO_ERROR and `registry`, ERROR_INVALID_HANDLE for a root other than
 // HKEY_LOCAL_MACHINE and HKEY_USERS, or ERROR_REGISTRY_CORRUPT for a file
 // that cannot be read, is no regular file, is larger than
 // FileContents::kLargestFile, changes while it is read or is no registry
-// export (after one message naming it). An empty path gives an empty
+// export (after one message naming it on diagnostics, which must outlive
+// the registry). An empty path gives an empty
 // registry. REGEDIT4 text is read in `encoding`, an iconv name
 // (CodePageDecoder::kDefaultEncoding when empty or unknown to iconv, after
 // a message).
 DWORD OpenExportRegistry(const std::filesystem::path& file, HKEY root, const std::string& encoding,
-                         const ExportFaults& faults, DiagnosticSink sink,
+                         const ExportFaults& faults, std::ostream& diagnostics,
                          std::unique_ptr<lan::RemoteRegistry>& registry);
 
 }  // namespace regfile

@@ -1,13 +1,10 @@
 #include "platform/export/file_contents.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 #include <mutex>
 #include <vector>
+
+#include "platform/lan/opened_file.h"
 
 namespace regfile {
 
@@ -55,20 +52,6 @@ BufferPool& Buffers() {
   return *pool;
 }
 
-// Reads up to `size` bytes, fewer only where the file ends: answers the
-// number read, or -1 with errno set.
-ssize_t ReadUpTo(int descriptor, char* data, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t count = read(descriptor, data + done, size - done);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return -1;
-    if (count == 0) break;
-    done += static_cast<std::size_t>(count);
-  }
-  return static_cast<ssize_t>(done);
-}
-
 }  // namespace
 
 FileContents::FileContents() = default;
@@ -79,14 +62,12 @@ FileContents::~FileContents() {
 
 FileContents::Outcome FileContents::Open(const std::filesystem::path& path,
                                          const std::function<bool(std::string_view start)>& start_fits) {
-  // Without O_NONBLOCK, opening a FIFO waits for a writer for ever.
-  const int descriptor = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (descriptor < 0) {
-    error_ = errno;
+  lan::OpenedFile file(path);
+  if (file.Error() != 0) {
+    error_ = file.Error();
     return Outcome::kCannotOpen;
   }
-  const Outcome outcome = Read(descriptor, start_fits);
-  close(descriptor);
+  const Outcome outcome = Read(file, start_fits);
   if (outcome != Outcome::kRead) {
     data_ = nullptr;
     size_ = 0;
@@ -95,25 +76,19 @@ FileContents::Outcome FileContents::Open(const std::filesystem::path& path,
   return outcome;
 }
 
-FileContents::Outcome FileContents::Read(int descriptor,
+FileContents::Outcome FileContents::Read(lan::OpenedFile& file,
                                          const std::function<bool(std::string_view start)>& start_fits) {
-  struct stat facts {};
-  if (fstat(descriptor, &facts) != 0) {
-    error_ = errno;
-    return Outcome::kCannotRead;
-  }
-  if (!S_ISREG(facts.st_mode)) return Outcome::kNotAFile;
-  modified_ = facts.st_mtim;
-  const auto size = static_cast<std::uint64_t>(facts.st_size);
+  if (!file.IsRegular()) return Outcome::kNotAFile;
+  modified_ = file.Modified();
+  const std::uint64_t size = file.Size();
   // The start first: a large file that is something else says so before
   // anything is sized from it.
   char start[kStartSize];
-  const ssize_t got = ReadUpTo(descriptor, start, kStartSize);
-  if (got < 0) {
-    error_ = errno;
+  std::size_t start_size = 0;
+  if (const int error = file.Read(start, kStartSize, start_size); error != 0) {
+    error_ = error;
     return Outcome::kCannotRead;
   }
-  const auto start_size = static_cast<std::uint64_t>(got);
   if (start_size > size || (start_size < kStartSize && start_size != size)) return Outcome::kChanged;
   if (!start_fits(std::string_view(start, start_size))) return Outcome::kRefused;
   if (size > kLargestFile) return Outcome::kTooLarge;
@@ -121,12 +96,13 @@ FileContents::Outcome FileContents::Read(int descriptor,
   // One byte more than the size: a file that grew shows in it.
   char* data = buffer_->Reserve(static_cast<std::size_t>(size) + 1);
   std::memcpy(data, start, start_size);
-  const ssize_t rest = ReadUpTo(descriptor, data + start_size, static_cast<std::size_t>(size - start_size) + 1);
-  if (rest < 0) {
-    error_ = errno;
+  std::size_t rest = 0;
+  if (const int error = file.Read(data + start_size, static_cast<std::size_t>(size - start_size) + 1, rest);
+      error != 0) {
+    error_ = error;
     return Outcome::kCannotRead;
   }
-  if (start_size + static_cast<std::uint64_t>(rest) != size) return Outcome::kChanged;
+  if (start_size + rest != size) return Outcome::kChanged;
   data_ = data;
   size_ = static_cast<std::size_t>(size);
   return Outcome::kRead;

@@ -1,8 +1,9 @@
 // The bytes of a file, read whole into memory with read(): a snapshot, which
 // stays as it was when the file changes, shrinks or goes while it is
-// parsed (a mapping would fault instead). The file is opened without
-// blocking and judged on the open descriptor, so that a FIFO or a device
-// put in its place is refused rather than waited on; its first bytes are
+// parsed (a mapping would fault instead). The file is opened as every file
+// of a LAN directory is (lan::OpenedFile: without blocking, and judged on
+// the open descriptor), so that a FIFO or a device put in its place is
+// refused rather than waited on; its first bytes are
 // judged before the rest is read, and a file larger than kLargestFile is
 // not read at all. A file whose size changes while it is read is refused.
 //
@@ -19,6 +20,10 @@
 #include <functional>
 #include <memory>
 #include <string_view>
+
+namespace lan {
+class OpenedFile;
+}  // namespace lan
 
 namespace regfile {
 
@@ -60,7 +65,7 @@ class FileContents {
   timespec Modified() const { return modified_; }
 
  private:
-  Outcome Read(int descriptor, const std::function<bool(std::string_view start)>& start_fits);
+  Outcome Read(lan::OpenedFile& file, const std::function<bool(std::string_view start)>& start_fits);
 
   const char* data_ = nullptr;
   std::size_t size_ = 0;

@@ -1,5 +1,5 @@
-// A LAN directory served as a LAN source: the browse hierarchy of its
-// model (lan_directory_reader.h reads it), with the faults of every level, and
+// A LAN directory served as a LAN source: the browse hierarchy of its model
+// (lan_directory_reader.h reads it), with the faults of every level, and
 // each computer's registry, opened from its export file by an opener that
 // the user of this class supplies.
 #pragma once

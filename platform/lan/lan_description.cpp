@@ -144,8 +144,8 @@ void PassProviderDown(NetworkRecord& level, const std::optional<std::string>& pr
 // value), whose further contents are then passed over.
 class DescriptionReader final : public JsonReader {
  public:
-  DescriptionReader(const std::string& file_name, std::ostream& messages)
-      : file_name_(VisibleText(file_name)), messages_(messages) {}
+  DescriptionReader(const std::string& file_name, std::ostream& diagnostics)
+      : file_name_(VisibleText(file_name)), diagnostics_(diagnostics) {}
 
   std::optional<LanDescription> Read(std::string_view text) {
     if (const auto error = ReadJson(text, *this)) {
@@ -261,7 +261,7 @@ class DescriptionReader final : public JsonReader {
   };
 
   void Report(int line, const std::string& what) {
-    messages_ << "kestrova: " << file_name_ << ':' << line << ": " << what << '\n';
+    diagnostics_ << "kestrova: " << file_name_ << ':' << line << ": " << what << '\n';
   }
 
   std::string Origin(int line) const { return file_name_ + ":" + std::to_string(line); }
@@ -703,7 +703,7 @@ class DescriptionReader final : public JsonReader {
   }
 
   const std::string file_name_;  // as messages show it
-  std::ostream& messages_;
+  std::ostream& diagnostics_;
   std::vector<Frame> frames_;
   LanDescription description_;
   bool is_object_ = false;
@@ -716,8 +716,8 @@ class DescriptionReader final : public JsonReader {
 }  // namespace
 
 std::optional<LanDescription> ParseLanDescription(std::string_view text, const std::string& file_name,
-                                                  std::ostream& messages) {
-  return DescriptionReader(file_name, messages).Read(text);
+                                                  std::ostream& diagnostics) {
+  return DescriptionReader(file_name, diagnostics).Read(text);
 }
 
 }  // namespace lan

@@ -51,6 +51,6 @@ struct LanDescription {
 
 // Reads a description; file_name is used in messages only.
 std::optional<LanDescription> ParseLanDescription(std::string_view text, const std::string& file_name,
-                                                  std::ostream& messages);
+                                                  std::ostream& diagnostics);
 
 }  // namespace lan

@@ -37,16 +37,16 @@ bool NamedLikeAnExport(const fs::path& path) {
 // device, a link to nothing) is reported and left out, a directory without
 // a word. The file is opened to tell, without waiting, and closed again:
 // its export is opened anew when its computer is connected.
-bool IsRegularFile(const fs::path& path, std::ostream& messages) {
+bool IsRegularFile(const fs::path& path, std::ostream& diagnostics) {
   const OpenedFile file(path);
   if (file.Error() != 0) {
-    messages << "kestrova: " << Visible(path) << ": cannot be opened (" << ErrorText(file.Error())
-             << "); it is left out\n";
+    diagnostics << "kestrova: " << Visible(path) << ": cannot be opened (" << ErrorText(file.Error())
+                << "); it is left out\n";
     return false;
   }
   if (const std::string kind = file.NotRegular(); !kind.empty()) {
     if (!file.IsDirectory()) {
-      messages << "kestrova: " << Visible(path) << " is " << kind << ", not a regular file; it is left out\n";
+      diagnostics << "kestrova: " << Visible(path) << " is " << kind << ", not a regular file; it is left out\n";
     }
     return false;
   }
@@ -55,19 +55,19 @@ bool IsRegularFile(const fs::path& path, std::ostream& messages) {
 
 // The computers of the directory's *.reg files, in byte order of their
 // names.
-std::vector<Computer> ComputersOfDirectory(const fs::path& directory, std::ostream& messages,
+std::vector<Computer> ComputersOfDirectory(const fs::path& directory, std::ostream& diagnostics,
                                            const FileNameDecoding& decode, bool& readable) {
   std::vector<Computer> computers;
   std::error_code error;
   fs::directory_iterator entries(directory, error);
   readable = !error;
   if (error) {
-    messages << "kestrova: cannot read the LAN directory " << Visible(directory) << ": " << error.message()
-             << "; the network is empty\n";
+    diagnostics << "kestrova: cannot read the LAN directory " << Visible(directory) << ": " << error.message()
+                << "; the network is empty\n";
     return computers;
   }
   for (; entries != fs::directory_iterator(); entries.increment(error)) {
-    if (!NamedLikeAnExport(entries->path()) || !IsRegularFile(entries->path(), messages)) continue;
+    if (!NamedLikeAnExport(entries->path()) || !IsRegularFile(entries->path(), diagnostics)) continue;
     Computer computer;
     computer.Name = Utf8(entries->path().stem());
     if (decode && !IsUtf8(computer.Name)) computer.Name = decode(computer.Name);
@@ -75,7 +75,8 @@ std::vector<Computer> ComputersOfDirectory(const fs::path& directory, std::ostre
     computers.push_back(std::move(computer));
   }
   if (error) {
-    messages << "kestrova: reading the LAN directory " << Visible(directory) << " stopped: " << error.message() << '\n';
+    diagnostics << "kestrova: reading the LAN directory " << Visible(directory) << " stopped: " << error.message()
+                << '\n';
   }
   return computers;
 }
@@ -84,28 +85,28 @@ std::vector<Computer> ComputersOfDirectory(const fs::path& directory, std::ostre
 // not when it is missing (`present` false), and not (with a message) when
 // it cannot be read, is no regular file or is larger than
 // kMaxDescriptionSize.
-std::optional<LanDescription> ReadDescription(const fs::path& file, std::ostream& messages, bool& present) {
+std::optional<LanDescription> ReadDescription(const fs::path& file, std::ostream& diagnostics, bool& present) {
   OpenedFile opened(file);
   present = opened.Error() != ENOENT;
   if (!present) return std::nullopt;
   const std::string name = Visible(file);
   const char* const instead = "; the directory's plain layout is used instead\n";
   if (const std::string kind = opened.Error() == 0 ? opened.NotRegular() : ""; !kind.empty()) {
-    messages << "kestrova: " << name << " is " << kind << ", not a regular file" << instead;
+    diagnostics << "kestrova: " << name << " is " << kind << ", not a regular file" << instead;
     return std::nullopt;
   }
   std::string text;
   const int error = opened.ReadAll(kMaxDescriptionSize, text);
   if (error == EFBIG) {
-    messages << "kestrova: " << name << " is larger than " << kMaxDescriptionSize / (1024 * 1024)
-             << " MiB, the most that a description may hold" << instead;
+    diagnostics << "kestrova: " << name << " is larger than " << kMaxDescriptionSize / (1024 * 1024)
+                << " MiB, the most that a description may hold" << instead;
     return std::nullopt;
   }
   if (error != 0) {
-    messages << "kestrova: cannot read " << name << " (" << ErrorText(error) << ")" << instead;
+    diagnostics << "kestrova: cannot read " << name << " (" << ErrorText(error) << ")" << instead;
     return std::nullopt;
   }
-  return ParseLanDescription(text, Utf8(file), messages);
+  return ParseLanDescription(text, Utf8(file), diagnostics);
 }
 
 // Puts `items` in byte order of their names (equal names in the order
@@ -168,19 +169,20 @@ std::vector<NetworkRecord> PlainLayout(const std::vector<Computer>& computers) {
   return {std::move(network)};
 }
 
-Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages, const FileNameDecoding& decode) {
+Lan LoadLanDirectory(const fs::path& directory, std::ostream& diagnostics, const FileNameDecoding& decode) {
   Lan lan;
   bool readable = false;
-  lan.Computers = ComputersOfDirectory(directory, messages, decode, readable);
+  lan.Computers = ComputersOfDirectory(directory, diagnostics, decode, readable);
   if (!readable) return lan;
 
   bool described = false;
-  std::optional<LanDescription> description = ReadDescription(directory / kLanDescriptionFileName, messages, described);
+  std::optional<LanDescription> description =
+      ReadDescription(directory / kLanDescriptionFileName, diagnostics, described);
 
   // A description that was refused has been reported already.
   if (lan.Computers.empty() && !described) {
-    messages << "kestrova: the LAN directory " << Visible(directory) << " holds no .reg file and no "
-             << kLanDescriptionFileName << "; the network has no computer\n";
+    diagnostics << "kestrova: the LAN directory " << Visible(directory) << " holds no .reg file and no "
+                << kLanDescriptionFileName << "; the network has no computer\n";
   }
   if (description) {
     AddDescribedComputers(lan.Computers, description->Computers);
@@ -191,10 +193,10 @@ Lan LoadLanDirectory(const fs::path& directory, std::ostream& messages, const Fi
   }
   SortByName(lan.Computers, [](const Computer& computer) -> const std::string& { return computer.Name; });
   if (!description || !description->HasHierarchy) lan.Top.Children = PlainLayout(lan.Computers);
-  if (!KeepWalkBounded(lan.Top, messages)) {
-    messages << "kestrova: " << (lan.Top.Origin.empty() ? Visible(directory) : lan.Top.Origin)
-             << ": a walk of this network would visit more than " << kMaxWalkRecords
-             << " records; the directory's plain layout is used instead\n";
+  if (!KeepWalkBounded(lan.Top, diagnostics)) {
+    diagnostics << "kestrova: " << (lan.Top.Origin.empty() ? Visible(directory) : lan.Top.Origin)
+                << ": a walk of this network would visit more than " << kMaxWalkRecords
+                << " records; the directory's plain layout is used instead\n";
     lan.Top.Children = PlainLayout(lan.Computers);
   }
   return lan;

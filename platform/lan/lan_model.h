@@ -1,9 +1,9 @@
 // A simulated LAN: the records of the network browser's hierarchy with
 // their faults, and the computers whose registries can be connected. It is
 // read from a LAN directory (a plain directory of .reg files, or a
-// description file beside them, lan_directory_reader.h) and served through the
-// LAN source interface by DirectoryLanSource (directory_lan_source.h). Names and texts
-// are UTF-8, as the files and the description give them.
+// description file beside them, lan_directory_reader.h) and served through
+// the LAN source interface by DirectoryLanSource (directory_lan_source.h).
+// Names and texts are UTF-8, as the files and the description give them.
 #pragma once
 
 #include <filesystem>

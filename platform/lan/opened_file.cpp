@@ -51,6 +51,11 @@ OpenedFile::OpenedFile(const std::filesystem::path& path) {
   }
   mode_ = static_cast<unsigned>(facts.st_mode);
   if (S_ISREG(facts.st_mode) && facts.st_size > 0) size_ = static_cast<std::uint64_t>(facts.st_size);
+#ifdef _WIN32
+  modified_.tv_sec = static_cast<decltype(modified_.tv_sec)>(facts.st_mtime);
+#else
+  modified_ = facts.st_mtim;
+#endif
 }
 
 OpenedFile::~OpenedFile() {
@@ -69,7 +74,22 @@ std::string OpenedFile::NotRegular() const {
   return "no regular file";
 }
 
+bool OpenedFile::IsRegular() const { return error_ == 0 && S_ISREG(mode_); }
+
 bool OpenedFile::IsDirectory() const { return error_ == 0 && S_ISDIR(mode_); }
+
+int OpenedFile::Read(char* data, std::size_t size, std::size_t& done) {
+  done = 0;
+  if (error_ != 0) return error_;
+  while (done < size) {
+    const long count = ReadSome(descriptor_, data + done, size - done);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return errno;
+    if (count == 0) break;
+    done += static_cast<std::size_t>(count);
+  }
+  return 0;
+}
 
 int OpenedFile::ReadAll(std::uint64_t most, std::string& text) {
   if (error_ != 0) return error_;
@@ -83,11 +103,10 @@ int OpenedFile::ReadAll(std::uint64_t most, std::string& text) {
       if (done > most) return EFBIG;
       text.resize(static_cast<std::size_t>(std::min<std::uint64_t>(most + 1, 2 * done + 4096)));
     }
-    const long count = ReadSome(descriptor_, text.data() + done, text.size() - done);
-    if (count < 0 && errno == EINTR) continue;
-    if (count < 0) return errno;
-    if (count == 0) break;
-    done += static_cast<std::size_t>(count);
+    std::size_t got = 0;
+    if (const int error = Read(text.data() + done, text.size() - done, got); error != 0) return error;
+    done += got;
+    if (done < text.size()) break;  // the end of the file
   }
   if (done > most) return EFBIG;
   text.resize(done);

@@ -6,7 +6,9 @@
 // the name is changed in between.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <string>
 
@@ -26,10 +28,19 @@ class OpenedFile {
   // What the open file is, for messages, when it is no regular file ("a
   // directory", "a FIFO", "a device", ...); empty for a regular file.
   std::string NotRegular() const;
+  bool IsRegular() const;
   bool IsDirectory() const;
 
   // A regular file's size as it was when it was opened.
   std::uint64_t Size() const { return size_; }
+  // The time of its last modification when it was opened (whole seconds
+  // on Windows).
+  timespec Modified() const { return modified_; }
+
+  // Reads up to `size` bytes from where the last read ended, fewer only
+  // where the file ends: 0 with the number read in `done`, or the errno
+  // value of the failure.
+  int Read(char* data, std::size_t size, std::size_t& done);
 
   // Reads the whole file into `text`: 0, or the errno value of the
   // failure, EFBIG when it holds more than `most` bytes (it may have grown
@@ -41,6 +52,7 @@ class OpenedFile {
   int error_ = 0;
   unsigned mode_ = 0;
   std::uint64_t size_ = 0;
+  timespec modified_{};
 };
 
 // The text of an errno value, for messages.

@@ -26,7 +26,7 @@ struct Cost {
 
 class WalkBounds {
  public:
-  WalkBounds(const NetworkRecord& top, std::ostream& messages) : containers_(top), messages_(messages) {}
+  WalkBounds(const NetworkRecord& top, std::ostream& diagnostics) : containers_(top), diagnostics_(diagnostics) {}
 
   // Walks the containers as the program would, from `container` opened at
   // `depth`, and decides which records to leave out.
@@ -73,13 +73,13 @@ class WalkBounds {
  private:
   void LeaveOut(const NetworkRecord& record, const std::string& why) {
     if (!left_out_.insert(&record).second) return;
-    messages_ << "kestrova: " << Where(record) << why << "; the record is left out\n";
+    diagnostics_ << "kestrova: " << Where(record) << why << "; the record is left out\n";
   }
 
   static std::uint64_t Saturated(std::uint64_t records) { return std::min(records, kMaxWalkRecords + 1); }
 
   const ContainerIndex containers_;  // built before anything is removed
-  std::ostream& messages_;
+  std::ostream& diagnostics_;
   std::unordered_set<const NetworkRecord*> on_path_;
   std::unordered_map<const NetworkRecord*, Cost> done_;
   std::unordered_set<const NetworkRecord*> left_out_;
@@ -87,8 +87,8 @@ class WalkBounds {
 
 }  // namespace
 
-bool KeepWalkBounded(NetworkRecord& top, std::ostream& messages) {
-  WalkBounds bounds(top, messages);
+bool KeepWalkBounded(NetworkRecord& top, std::ostream& diagnostics) {
+  WalkBounds bounds(top, diagnostics);
   const Cost cost = bounds.Walk(top, 0);
   bounds.RemoveLeftOut(top);
   return cost.Records <= kMaxWalkRecords;

@@ -25,6 +25,6 @@ constexpr std::uint64_t kMaxWalkRecords = 1000000;
 // message for each. Answers false, and leaves the message to the caller,
 // when the walk of what remains would still visit more than
 // kMaxWalkRecords records.
-bool KeepWalkBounded(NetworkRecord& top, std::ostream& messages);
+bool KeepWalkBounded(NetworkRecord& top, std::ostream& diagnostics);
 
 }  // namespace lan

@@ -113,10 +113,10 @@ BOOL WINAPI CloseHandle(HANDLE hObject);
 DWORD WINAPI GetLastError();
 void WINAPI SetLastError(DWORD dwErrCode);
 
-// The end of the process: console/process.cpp.
+// The end of the process: console/exit_process.cpp.
 [[noreturn]] void WINAPI ExitProcess(UINT uExitCode);
 
-// The command line: console/command_line.cpp.
+// The command line: console/get_command_line.cpp.
 LPSTR WINAPI GetCommandLineA();
 
 // Modules and the memory regions they lie in: console/modules.cpp.

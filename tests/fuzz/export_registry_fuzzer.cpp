@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -84,10 +85,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   regfile::ExportFaults faults;
   faults.DeniedKeys = {u"Software"};
   faults.FailingValues = {{u"Software\\Microsoft", u"DisplayName", ERROR_IO_DEVICE}};
+  std::ostringstream diagnostics;  // outlives the registry, which reports when it goes
   std::unique_ptr<lan::RemoteRegistry> registry;
-  if (regfile::OpenExportRegistry(
-          "/proc/self/fd/" + std::to_string(file), HKEY_LOCAL_MACHINE, encodings[size % 3], faults,
-          [](const std::string&) {}, registry) != NO_ERROR) {
+  if (regfile::OpenExportRegistry("/proc/self/fd/" + std::to_string(file), HKEY_LOCAL_MACHINE, encodings[size % 3],
+                                  faults, diagnostics, registry) != NO_ERROR) {
     return 0;
   }
   std::size_t visited = 0;

@@ -16,7 +16,7 @@
 
 #include "platform/lan/lan_description.h"
 #include "platform/lan/walk_bounds.h"
-#include "platform/standin/lan/lan_in_use.h"
+#include "platform/standin/lan/lan_control.h"
 #include "platform/standin/network/network_control.h"
 
 namespace {
@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   lan.Computers = std::move(description->Computers);
   std::ostringstream bound_messages;
   if (!lan::KeepWalkBounded(lan.Top, bound_messages)) return 0;
-  standin::UseLanForTesting(std::move(lan));
+  standin::UseLanForTesting(std::move(lan), bound_messages);
 
   // The first bytes choose the buffer and the count the walk asks for.
   WalkLimits limits{16416, 0xFFFFFFFF, 20000};
@@ -107,6 +107,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Walk(nullptr, limits);
   Require(standin::OpenEnumerationCount() == 0);
   standin::ClearEnumerationRequests();
-  standin::UseLanForTesting(lan::Lan{});
+  standin::UseEmptyLanForTesting();
   return 0;
 }

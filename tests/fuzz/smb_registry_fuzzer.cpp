@@ -21,7 +21,7 @@
 
 #include "platform/lan/utf16_text.h"
 #include "platform/smb/winreg/registry.h"
-#include "platform/standin/lan/lan_in_use.h"
+#include "platform/standin/lan/lan_control.h"
 #include "platform/standin/locale/locale_control.h"
 #include "platform/standin/registry/registry_control.h"
 #include "registry/registry.h"
@@ -191,6 +191,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   // names read ahead a window past the end.
   Require(server.CallsAnswered() <= 12 * (subkeys + 1) + 2 * kReadAheadWindow,
           "no more calls than the keys and values explain");
-  standin::UseLanForTesting(lan::Lan{});
+  standin::UseEmptyLanForTesting();
   return 0;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii_case.h"
 #include "platform/owned_key.h"
 #include "tests/support/registry_backend.h"
 #include "tests/support/registry_backend_test.h"
@@ -540,8 +541,7 @@ TEST_P(RegistryContractTest, ConnectingWithoutAMachineOrToItselfReachesTheLocalR
   DWORD own_size = sizeof own;
   ASSERT_TRUE(GetComputerNameA(own, &own_size));
   const std::string own_name(own);
-  std::string lower = own_name;
-  for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  const std::string lower = ascii_case::FoldedText(own_name);
 
   for (const std::string& machine : {std::string(), "\\\\" + own_name, own_name, "\\\\" + lower}) {
     SCOPED_TRACE(machine);

@@ -5,11 +5,12 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/owned_key.h"
-#include "platform/standin/lan/lan_in_use.h"
+#include "platform/standin/lan/lan_control.h"
 #include "platform/standin/locale/locale_control.h"
 #include "platform/standin/registry/registry_control.h"
 #include "registry/registry.h"
@@ -56,14 +57,14 @@ class RegistryAccessorStandinTest : public ::testing::Test {
     lan.Computers.back().DeniedKeys = {kUninstall};
     lan.Computers.push_back(Computer("PC03"));
     lan.Computers.back().ConnectError = ERROR_ACCESS_DENIED;
-    standin::UseLanForTesting(std::move(lan));
+    standin::UseLanForTesting(std::move(lan), diagnostics_);
   }
 
   void TearDown() override {
     EXPECT_EQ(standin::OpenRegistryHandleCount(), 0) << "a registry handle was left open";
     EXPECT_EQ(standin::OpenLanConnectionCount(), 0);
     standin::ResetRegistryForTesting();
-    standin::UseLanForTesting(lan::Lan{});
+    standin::UseEmptyLanForTesting();
     standin::SetLocaleFactsForTesting({});
     EstablishStartupFacts();
     fs::remove(file_);
@@ -77,6 +78,7 @@ class RegistryAccessorStandinTest : public ::testing::Test {
   }
 
   fs::path file_;
+  std::ostringstream diagnostics_;  // of the LAN in use
 };
 
 TEST_F(RegistryAccessorStandinTest, ListsAComputersApplicationsAsTheListingDoes) {

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +11,7 @@
 #include "runtime/error_support.h"
 #include "runtime/io_error.h"
 #include "runtime/process.h"
+#include "tests/support/raw_terminal.h"
 
 namespace {
 
@@ -49,17 +49,6 @@ class TextFileTest : public ::testing::Test {
     return ends[0];
   }
 
-  static std::string ReadAvailable(int descriptor) {
-    std::string bytes;
-    char chunk[512];
-    for (;;) {
-      const ssize_t count = read(descriptor, chunk, sizeof chunk);
-      if (count <= 0) break;
-      bytes.append(chunk, static_cast<std::size_t>(count));
-    }
-    return bytes;
-  }
-
   // The error that PutLine raises, or an empty code when it raises none.
   static std::int32_t CodeRaisedBy(std::string_view line, std::string* message = nullptr) {
     try {
@@ -78,16 +67,16 @@ class TextFileTest : public ::testing::Test {
 TEST_F(TextFileTest, APipeGetsBlocksOfExactly128BytesAndTheRestAtTheEnd) {
   const int reader = RedirectToPipe();
   PutLine("COMPUTER: PC01");
-  EXPECT_EQ(ReadAvailable(reader), "") << "a short line waits in the buffer";
+  EXPECT_EQ(testing_support::ReadAvailable(reader), "") << "a short line waits in the buffer";
   const std::string long_line(200, 'x');
   PutLine(long_line);
   std::string expected = "COMPUTER: PC01\r\n" + long_line + "\r\n";
-  EXPECT_EQ(ReadAvailable(reader), expected.substr(0, 128));
+  EXPECT_EQ(testing_support::ReadAvailable(reader), expected.substr(0, 128));
   PutLine("");
-  EXPECT_EQ(ReadAvailable(reader), "");
+  EXPECT_EQ(testing_support::ReadAvailable(reader), "");
   expected += "\r\n";
   EXPECT_EQ(FlushOutput(), 0);
-  EXPECT_EQ(ReadAvailable(reader), expected.substr(128));
+  EXPECT_EQ(testing_support::ReadAvailable(reader), expected.substr(128));
   EXPECT_EQ(PendingIoError, 0);
 }
 
@@ -95,32 +84,27 @@ TEST_F(TextFileTest, ALineThatFillsTheEmptyBufferIsWrittenAtOnce) {
   const int reader = RedirectToPipe();
   const std::string line(126, 'a');
   PutLine(line);
-  EXPECT_EQ(ReadAvailable(reader), line + "\r\n");
+  EXPECT_EQ(testing_support::ReadAvailable(reader), line + "\r\n");
   EXPECT_EQ(StdOut.BufferPosition, 0u);
 }
 
 TEST_F(TextFileTest, ATerminalGetsEveryLineAtItsEnd) {
-  const int master = Keep(posix_openpt(O_RDWR | O_NOCTTY));
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
-  const int terminal = Keep(open(ptsname(master), O_RDWR | O_NOCTTY));
-  ASSERT_GE(terminal, 0);
-  termios mode{};
-  tcgetattr(terminal, &mode);
-  cfmakeraw(&mode);
-  tcsetattr(terminal, TCSANOW, &mode);
-  fcntl(master, F_SETFL, O_NONBLOCK);
+  int master = -1;
+  int terminal = -1;
+  const bool opened = testing_support::OpenRawTerminal(master, terminal);
+  Keep(master);
+  Keep(terminal);
+  ASSERT_TRUE(opened);
   RedirectTo(terminal);
 
   PutLine("COMPUTER: PC01");
   usleep(10000);
-  EXPECT_EQ(ReadAvailable(master), "COMPUTER: PC01\r\n");
+  EXPECT_EQ(testing_support::ReadAvailable(master), "COMPUTER: PC01\r\n");
   // e-acute in UTF-8, two letters of a single-byte code page: the
   // terminal shows it under either locale.
   PutLine(" -> \xC3\xA9tude");
   usleep(10000);
-  EXPECT_EQ(ReadAvailable(master), " -> \xC3\xA9tude\r\n");
+  EXPECT_EQ(testing_support::ReadAvailable(master), " -> \xC3\xA9tude\r\n");
 }
 
 TEST_F(TextFileTest, AMissingHandleGives105AtEveryLine) {

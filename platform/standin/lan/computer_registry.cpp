@@ -4,7 +4,6 @@
 
 #include "platform/export/export_registry.h"
 #include "platform/lan/utf16_text.h"
-#include "platform/lan/visible_text.h"
 
 namespace standin {
 namespace {
@@ -28,12 +27,7 @@ DWORD OpenComputerRegistry(const lan::Computer& computer, HKEY root, std::ostrea
     faults.FailingValues.push_back(
         {PathBelowRoot(failing.KeyPath), lan::Utf16FromUtf8(failing.ValueName), failing.Error});
   }
-  // One message line each, written whole, with what it quotes from the
-  // file made visible.
-  auto report = [&diagnostics](const std::string& message) {
-    diagnostics << "kestrova: " + lan::VisibleText(message) + "\n";
-  };
-  return regfile::OpenExportRegistry(computer.RegistryFile, root, computer.CodePage, faults, report, registry);
+  return regfile::OpenExportRegistry(computer.RegistryFile, root, computer.CodePage, faults, diagnostics, registry);
 }
 
 }  // namespace standin

@@ -1,7 +1,6 @@
 #include "platform/standin/lan/lan_in_use.h"
 
-#include <iostream>
-
+#include "platform/standin/lan/lan_control.h"
 #include "platform/standin/lan/lan_selection.h"
 
 namespace standin {
@@ -16,12 +15,20 @@ std::unique_ptr<lan::LanSource>& Source() {
 
 lan::LanSource& LanInUse() {
   std::unique_ptr<lan::LanSource>& source = Source();
-  if (source == nullptr) source = OpenLanFromEnvironment(std::cerr);
+  if (source == nullptr) source = OpenProgramLan();
   return *source;
 }
 
 void UseLanForTesting(std::unique_ptr<lan::LanSource> source) { Source() = std::move(source); }
 
-void UseLanForTesting(lan::Lan model) { Source() = ServeLanModel(std::move(model), std::cerr); }
+void UseLanForTesting(lan::Lan model, std::ostream& diagnostics) {
+  Source() = ServeLanModel(std::move(model), diagnostics);
+}
+
+void UseEmptyLanForTesting() {
+  // An empty LAN opens no file and says nothing: its stream is never used.
+  static std::ostream nowhere(nullptr);
+  Source() = ServeLanModel(lan::Lan{}, nowhere);
+}
 
 }  // namespace standin

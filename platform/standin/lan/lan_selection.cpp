@@ -1,6 +1,7 @@
 #include "platform/standin/lan/lan_selection.h"
 
 #include <cstdlib>
+#include <iostream>
 #include <string>
 #include <system_error>
 
@@ -59,5 +60,7 @@ std::unique_ptr<lan::LanSource> OpenLanFromEnvironment(std::ostream& diagnostics
   diagnostics << "kestrova: " << kLanVariable << " is not set and the sample LAN was not found; the network is empty\n";
   return ServeLanModel(lan::Lan{}, diagnostics);
 }
+
+std::unique_ptr<lan::LanSource> OpenProgramLan() { return OpenLanFromEnvironment(std::cerr); }
 
 }  // namespace standin

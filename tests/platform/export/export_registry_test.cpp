@@ -16,6 +16,7 @@
 #include <future>
 #include <random>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -79,14 +80,21 @@ class ExportRegistryTest : public ::testing::Test {
                                        const std::string& encoding = "", HKEY root = HKEY_LOCAL_MACHINE) {
     directory_.Write("PC.reg", bytes);
     std::unique_ptr<RemoteRegistry> registry;
-    EXPECT_EQ(regfile::OpenExportRegistry(File(), root, encoding, faults, Sink(), registry), NO_ERROR);
+    EXPECT_EQ(regfile::OpenExportRegistry(File(), root, encoding, faults, diagnostics_, registry), NO_ERROR);
     return registry;
   }
 
   std::string File() const { return directory_.Path() + "/PC.reg"; }
 
-  regfile::DiagnosticSink Sink() {
-    return [this](const std::string& message) { messages_.push_back(message); };
+  // The messages said so far, each without "kestrova: " and its line end.
+  std::vector<std::string> Messages() const {
+    std::vector<std::string> messages;
+    std::istringstream lines(diagnostics_.str());
+    for (std::string line; std::getline(lines, line);) {
+      EXPECT_EQ(line.rfind("kestrova: ", 0), 0u) << line;
+      messages.push_back(line.substr(std::min<std::size_t>(line.size(), 10)));
+    }
+    return messages;
   }
 
   static RemoteRegistry::KeyId Key(RemoteRegistry& registry, std::string_view path, REGSAM access = KEY_READ) {
@@ -124,7 +132,7 @@ class ExportRegistryTest : public ::testing::Test {
   }
 
   testing_support::TemporaryLan directory_;
-  std::vector<std::string> messages_;
+  std::ostringstream diagnostics_;
 };
 
 const char* const kTree =
@@ -196,7 +204,7 @@ TEST_F(ExportRegistryTest, KeysAndValuesAnswerAsTheInMemoryRegistryInBothFormats
         {u"missing", {ERROR_FILE_NOT_FOUND, 0, 0, ""}},
     };
     for (const Case& c : cases) EXPECT_EQ(Value(*registry, values, c.name), c.answer) << Utf8(c.name);
-    EXPECT_TRUE(messages_.empty());
+    EXPECT_TRUE(Messages().empty());
   }
 }
 
@@ -266,7 +274,7 @@ TEST_F(ExportRegistryTest, KeysAnswerWithTheErrorsOfTheInMemoryRegistry) {
 
   // HKEY_USERS reaches that root's keys alone.
   std::unique_ptr<RemoteRegistry> users;
-  ASSERT_EQ(regfile::OpenExportRegistry(File(), HKEY_USERS, "", {}, Sink(), users), NO_ERROR);
+  ASSERT_EQ(regfile::OpenExportRegistry(File(), HKEY_USERS, "", {}, diagnostics_, users), NO_ERROR);
   EXPECT_TRUE(Subkeys(*users, RemoteRegistry::kRootKey).empty());
 }
 
@@ -338,23 +346,23 @@ TEST_F(ExportRegistryTest, SkippedLinesAreReportedWhenReadPast) {
       "\"DisplayName\"=\"After the deletion\"\r\n";       // 15
   const auto registry = Open(file);
   const std::string at = File() + ":";
-  EXPECT_EQ(messages_, (std::vector<std::string>{
-                           at + "2: line before the first key line; the line is skipped",
-                           at + "8: unexpected text after the key line; the line and the values below it are skipped",
-                       }));
-  messages_.clear();
+  EXPECT_EQ(Messages(), (std::vector<std::string>{
+                            at + "2: line before the first key line; the line is skipped",
+                            at + "8: unexpected text after the key line; the line and the values below it are skipped",
+                        }));
+  diagnostics_.str("");
   EXPECT_EQ(Subkeys(*registry, Key(*registry, "Apps")), (std::vector<std::string>{"A", "C", "D"}));
   const RemoteRegistry::KeyId a = Key(*registry, "Apps\\A");
   EXPECT_EQ(Value(*registry, a, u"DisplayName"), (Answer{NO_ERROR, REG_SZ, 12, Wide(std::string("First\0", 6))}));
-  EXPECT_EQ(messages_, (std::vector<std::string>{
-                           at + "5: unexpected text after the value; the line is skipped",
-                           at + "7: invalid hexadecimal byte 'zz,00'; the line is skipped",
-                       }));
+  EXPECT_EQ(Messages(), (std::vector<std::string>{
+                            at + "5: unexpected text after the value; the line is skipped",
+                            at + "7: invalid hexadecimal byte 'zz,00'; the line is skipped",
+                        }));
   Value(*registry, a, u"Version");
-  EXPECT_EQ(messages_.size(), 2u) << "each line is reported once";
+  EXPECT_EQ(Messages().size(), 2u) << "each line is reported once";
   EXPECT_EQ(Value(*registry, Key(*registry, "Apps\\C"), u"DisplayName").Data,
             Wide(std::string("After the deletion\0", 19)));
-  EXPECT_EQ(messages_.size(), 2u);
+  EXPECT_EQ(Messages().size(), 2u);
 }
 
 TEST_F(ExportRegistryTest, TenMessagesAFileThenTheCountWhenTheRegistryGoes) {
@@ -362,11 +370,11 @@ TEST_F(ExportRegistryTest, TenMessagesAFileThenTheCountWhenTheRegistryGoes) {
   for (int i = 0; i < 13; ++i) body += "junk\r\n";
   auto registry = Open(Regedit4(body));
   Value(*registry, Key(*registry, "K"), u"v");
-  EXPECT_EQ(messages_.size(), 10u);
-  EXPECT_EQ(messages_.back(), File() + ":13: unrecognised line 'junk'; the line is skipped");
+  EXPECT_EQ(Messages().size(), 10u);
+  EXPECT_EQ(Messages().back(), File() + ":13: unrecognised line 'junk'; the line is skipped");
   registry.reset();
-  ASSERT_EQ(messages_.size(), 11u);
-  EXPECT_EQ(messages_.back(), File() + ": 3 more lines skipped");
+  ASSERT_EQ(Messages().size(), 11u);
+  EXPECT_EQ(Messages().back(), File() + ": 3 more lines skipped");
 }
 
 TEST_F(ExportRegistryTest, Regedit4TextIsDecodedFromItsCodePage) {
@@ -390,7 +398,7 @@ TEST_F(ExportRegistryTest, Regedit4TextIsDecodedFromItsCodePage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.encoding);
-    messages_.clear();
+    diagnostics_.str("");
     const auto registry =
         Open(Regedit4("[HKEY_LOCAL_MACHINE\\" + c.key_name + "]\r\n\"Name\"=\"" + c.value +
                       "\"\r\n\"Data\"=hex(2):" + (std::string(c.encoding) == "UTF-8" ? "c3,a9" : "e9") + ",00\r\n"),
@@ -411,7 +419,7 @@ TEST_F(ExportRegistryTest, Regedit4TextIsDecodedFromItsCodePage) {
     if (std::string(c.encoding) != "CP932" && std::string(c.encoding) != "CP1251") {
       EXPECT_EQ(Value(*registry, key, u"DATA").Data, Wide("\xC3\xA9") + std::string(2, '\0'));
     }
-    EXPECT_EQ(messages_.size(), std::string(c.encoding) == "no such code page" ? 1u : 0u);
+    EXPECT_EQ(Messages().size(), std::string(c.encoding) == "no such code page" ? 1u : 0u);
   }
 }
 
@@ -538,7 +546,7 @@ TEST_F(ExportRegistryTest, ValuesAboveTheDataLimitTellTheirSizeAndRefuseTheirDat
       EXPECT_EQ(fetched, ERROR_NOT_ENOUGH_MEMORY);
     }
   }
-  EXPECT_TRUE(messages_.empty());
+  EXPECT_TRUE(Messages().empty());
 }
 
 // A file that cannot be read, or is no export, costs its registry alone,
@@ -574,10 +582,10 @@ TEST_F(ExportRegistryTest, AFileThatCannotBeReadGivesOneMessageAndNoRegistry) {
   getrusage(RUSAGE_SELF, &before);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
-    messages_.clear();
+    diagnostics_.str("");
     std::unique_ptr<RemoteRegistry> registry;
     auto opened = std::async(std::launch::async, [&] {
-      return regfile::OpenExportRegistry(path + c.file, HKEY_LOCAL_MACHINE, "", {}, Sink(), registry);
+      return regfile::OpenExportRegistry(path + c.file, HKEY_LOCAL_MACHINE, "", {}, diagnostics_, registry);
     });
     if (opened.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
       // A reader waiting on a FIFO goes on once a writer comes.
@@ -589,15 +597,16 @@ TEST_F(ExportRegistryTest, AFileThatCannotBeReadGivesOneMessageAndNoRegistry) {
     }
     EXPECT_EQ(opened.get(), ERROR_REGISTRY_CORRUPT);
     EXPECT_FALSE(registry);
-    EXPECT_EQ(messages_, std::vector<std::string>{path + c.file + c.message});
+    EXPECT_EQ(Messages(), std::vector<std::string>{path + c.file + c.message});
   }
   rusage after{};
   getrusage(RUSAGE_SELF, &after);
   EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024) << "KiB more at the peak: a file was read whole";
 
   std::unique_ptr<RemoteRegistry> registry;
-  EXPECT_EQ(regfile::OpenExportRegistry(File(), HKEY_CURRENT_USER, "", {}, Sink(), registry), ERROR_INVALID_HANDLE);
-  ASSERT_EQ(regfile::OpenExportRegistry("", HKEY_LOCAL_MACHINE, "", {}, Sink(), registry), NO_ERROR);
+  EXPECT_EQ(regfile::OpenExportRegistry(File(), HKEY_CURRENT_USER, "", {}, diagnostics_, registry),
+            ERROR_INVALID_HANDLE);
+  ASSERT_EQ(regfile::OpenExportRegistry("", HKEY_LOCAL_MACHINE, "", {}, diagnostics_, registry), NO_ERROR);
   EXPECT_TRUE(Subkeys(*registry, RemoteRegistry::kRootKey).empty()) << "no file: an empty registry";
 }
 

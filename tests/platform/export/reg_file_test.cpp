@@ -1,7 +1,5 @@
 #include "platform/export/reg_file.h"
 
-#include "platform/export/skipped_line_report.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
@@ -282,31 +280,6 @@ TEST(RegFileTest, Version5TextThatTheReaderCannotTakeIsSkipped) {
     EXPECT_NE(result.Skipped[0].Message.find(c.message), std::string::npos) << result.Skipped[0].Message;
     EXPECT_EQ(DescribeAll(result), std::vector<std::string>{"create HKLM\\K"});
   }
-}
-
-TEST(SkippedLineReportTest, TenMessagesAFileThenTheCountOfTheRest) {
-  std::vector<std::string> messages;
-  {
-    regfile::SkippedLineReport report("PC.reg", [&](const std::string& message) { messages.push_back(message); });
-    for (int line = 1; line <= 12; ++line) {
-      if (report.OnlyCounting()) {
-        report.Count();
-      } else {
-        report.Add(line, "junk");
-      }
-    }
-    EXPECT_EQ(messages.size(), 10u);
-  }
-  ASSERT_EQ(messages.size(), 11u);
-  EXPECT_EQ(messages[0], "PC.reg:1: junk");
-  EXPECT_EQ(messages[9], "PC.reg:10: junk");
-  EXPECT_EQ(messages[10], "PC.reg: 2 more lines skipped");
-
-  messages.clear();
-  {
-    regfile::SkippedLineReport quiet("PC.reg", [&](const std::string& message) { messages.push_back(message); });
-  }
-  EXPECT_TRUE(messages.empty());
 }
 
 }  // namespace

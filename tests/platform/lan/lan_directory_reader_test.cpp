@@ -16,7 +16,7 @@
 #include "platform/lan/directory_lan_source.h"
 #include "platform/lan/lan_description.h"
 #include "platform/lan/utf16_text.h"
-#include "platform/standin/lan/lan_in_use.h"
+#include "platform/standin/lan/lan_control.h"
 #include "platform/standin/lan/lan_selection.h"
 #include "platform/standin/locale/locale_control.h"
 #include "platform/standin/network/network_control.h"
@@ -47,11 +47,15 @@ void WalkLevel(NETRESOURCEA* parent, std::vector<std::string>& servers) {
   WNetCloseEnum(handle);
 }
 
+// The LAN stays in use, for a test to look further.
 std::vector<std::string> WalkServers(Lan lan) {
-  standin::UseLanForTesting(std::move(lan));
+  static std::ostringstream diagnostics;
+  diagnostics.str("");
+  standin::UseLanForTesting(std::move(lan), diagnostics);
   std::vector<std::string> servers;
   WalkLevel(nullptr, servers);
   EXPECT_EQ(standin::OpenEnumerationCount(), 0u);
+  EXPECT_EQ(diagnostics.str(), "") << "a walk connects no registry";
   return servers;
 }
 
@@ -71,7 +75,7 @@ class LanDirectoryTest : public ::testing::Test {
   void TearDown() override {
     std::error_code ignored;
     fs::remove_all(directory_, ignored);
-    standin::UseLanForTesting(Lan{});
+    standin::UseEmptyLanForTesting();
   }
 
   void Write(const std::string& name, const std::string& text) {

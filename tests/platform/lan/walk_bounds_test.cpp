@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/standin/lan/lan_in_use.h"
+#include "platform/standin/lan/lan_control.h"
 #include "platform/standin/network/network_control.h"
 
 namespace {
@@ -73,9 +73,9 @@ Bounded Bound(NetworkRecord top) {
   result.Messages = messages.str();
   lan::Lan lan;
   lan.Top = std::move(top);
-  standin::UseLanForTesting(std::move(lan));
+  standin::UseLanForTesting(std::move(lan), messages);
   Walk(nullptr, 0, result.Walked);
-  standin::UseLanForTesting(lan::Lan{});
+  standin::UseEmptyLanForTesting();
   return result;
 }
 

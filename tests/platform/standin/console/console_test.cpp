@@ -1,7 +1,6 @@
 // The stand-in's console and process services over POSIX descriptors.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -14,6 +13,7 @@
 #include "platform/standin/console/terminal_text.h"
 #include "platform/standin/console/windows_error.h"
 #include "platform/windows_api.h"
+#include "tests/support/raw_terminal.h"
 
 namespace {
 
@@ -145,28 +145,10 @@ TEST(StandinConsoleTest, ATerminalIsSentNoControlCharacter) {
   }
 }
 
-// Reads what has arrived on a descriptor whose reads never block.
-std::string ReadAvailable(int descriptor) {
-  std::string bytes;
-  char chunk[512];
-  for (ssize_t count; (count = read(descriptor, chunk, sizeof chunk)) > 0;) {
-    bytes.append(chunk, static_cast<std::size_t>(count));
-  }
-  return bytes;
-}
-
 TEST(StandinConsoleTest, WriteFileSendsATerminalNoControlCharacterAndAPipeEveryByte) {
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
-  const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
-  ASSERT_GE(terminal, 0);
-  termios mode{};
-  tcgetattr(terminal, &mode);
-  cfmakeraw(&mode);
-  tcsetattr(terminal, TCSANOW, &mode);
-  fcntl(master, F_SETFL, O_NONBLOCK);
+  int master = -1;
+  int terminal = -1;
+  ASSERT_TRUE(testing_support::OpenRawTerminal(master, terminal));
   int ends[2];
   ASSERT_EQ(pipe(ends), 0);
   fcntl(ends[0], F_SETFL, O_NONBLOCK);
@@ -184,8 +166,8 @@ TEST(StandinConsoleTest, WriteFileSendsATerminalNoControlCharacterAndAPipeEveryB
     }
   }
   usleep(10000);
-  EXPECT_EQ(ReadAvailable(master), "PC?]0;owned? \xC3\xA9?H\r\n");
-  EXPECT_EQ(ReadAvailable(ends[0]), writes[0] + writes[1]);
+  EXPECT_EQ(testing_support::ReadAvailable(master), "PC?]0;owned? \xC3\xA9?H\r\n");
+  EXPECT_EQ(testing_support::ReadAvailable(ends[0]), writes[0] + writes[1]);
   for (int descriptor : {terminal, ends[1]}) EXPECT_TRUE(CloseHandle(standin::HandleFromDescriptor(descriptor)));
   for (int descriptor : {master, ends[0]}) close(descriptor);
 }

@@ -2,11 +2,12 @@
 
 #include <array>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/lan/model_level.h"
-#include "platform/standin/lan/lan_in_use.h"
+#include "platform/standin/lan/lan_control.h"
 #include "platform/standin/locale/locale_control.h"
 #include "platform/standin/network/network_control.h"
 #include "platform/windows_api.h"
@@ -57,13 +58,13 @@ class NetworkEnumerationTest : public ::testing::Test {
   void TearDown() override {
     for (HANDLE handle : opened_) WNetCloseEnum(handle);
     EXPECT_EQ(standin::OpenEnumerationCount(), 0u);
-    standin::UseLanForTesting(lan::Lan{});
+    standin::UseEmptyLanForTesting();
   }
 
   void UseTop(NetworkRecord top) {
     lan::Lan lan;
     lan.Top = std::move(top);
-    standin::UseLanForTesting(std::move(lan));
+    standin::UseLanForTesting(std::move(lan), diagnostics_);
   }
   void UseTopLevel(std::vector<NetworkRecord> children) {
     NetworkRecord top;
@@ -113,6 +114,7 @@ class NetworkEnumerationTest : public ::testing::Test {
 
   std::array<char, kWholeBuffer> buffer_{};
   std::vector<HANDLE> opened_;
+  std::ostringstream diagnostics_;  // of the LAN in use
 };
 
 TEST_F(NetworkEnumerationTest, RecordsStartTheBufferAndTheirStringsEndIt) {

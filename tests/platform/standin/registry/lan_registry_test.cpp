@@ -12,7 +12,7 @@
 
 #include "platform/lan/utf16_text.h"
 #include "platform/owned_key.h"
-#include "platform/standin/lan/lan_in_use.h"
+#include "platform/standin/lan/lan_control.h"
 #include "platform/standin/locale/locale_control.h"
 #include "platform/standin/registry/registry_control.h"
 
@@ -128,7 +128,7 @@ TEST(LanSourceRegistryTest, TheRegistryFunctionsReadALanComputerThroughTheSource
                                              "open New " + std::to_string(KEY_ALL_ACCESS),
                                              "open Apps " + std::to_string(KEY_READ), "close 2"}));
   standin::SetLocaleFactsForTesting({});
-  standin::UseLanForTesting(lan::Lan{});
+  standin::UseEmptyLanForTesting();
 }
 
 // A path reaches the source with one backslash between two names, taken
@@ -167,7 +167,7 @@ TEST(LanSourceRegistryTest, PathsReachTheSourceWithOneBackslashBetweenNames) {
   }
   root.Reset();
   standin::SetLocaleFactsForTesting({});
-  standin::UseLanForTesting(lan::Lan{});
+  standin::UseEmptyLanForTesting();
 }
 
 }  // namespace

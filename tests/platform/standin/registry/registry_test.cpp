@@ -4,12 +4,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "platform/export/reg_file.h"
 #include "platform/owned_key.h"
-#include "platform/standin/lan/lan_in_use.h"
+#include "platform/standin/lan/lan_control.h"
 #include "platform/standin/registry/registry_control.h"
 #include "tests/support/registry_backend.h"
 
@@ -48,13 +49,13 @@ class StandinRegistryTest : public ::testing::Test {
     lan.Computers.push_back(Computer("PC05", ""));
     missing_file_ = directory_ / "missing.reg";
     lan.Computers.push_back(Computer("PC06", missing_file_));
-    standin::UseLanForTesting(std::move(lan));
+    standin::UseLanForTesting(std::move(lan), diagnostics_);
   }
 
   void TearDown() override {
     EXPECT_EQ(standin::OpenRegistryHandleCount(), 0) << "a registry handle was left open";
     standin::ResetRegistryForTesting();
-    standin::UseLanForTesting(lan::Lan{});
+    standin::UseEmptyLanForTesting();
     fs::remove_all(directory_);
   }
 
@@ -74,6 +75,7 @@ class StandinRegistryTest : public ::testing::Test {
   fs::path directory_;
   fs::path corrupt_file_;
   fs::path missing_file_;
+  std::ostringstream diagnostics_;  // of the LAN in use
 };
 
 TEST_F(StandinRegistryTest, ComputersAreReachedByNameWithOrWithoutBackslashesInAnyCase) {
@@ -125,11 +127,10 @@ TEST_F(StandinRegistryTest, AComputerServesHklmAndHkuAloneAndItsFileFillsThem) {
 }
 
 TEST_F(StandinRegistryTest, AFileThatIsNoExportFailsItsComputerWithAMessageAndSparesTheOthers) {
-  ::testing::internal::CaptureStderr();
   OwnedKey root;
   const LONG corrupt = RegConnectRegistryA("\\\\PC03", HKEY_LOCAL_MACHINE, root.Out());
   const LONG missing = RegConnectRegistryA("\\\\PC06", HKEY_LOCAL_MACHINE, root.Out());
-  const std::string messages = ::testing::internal::GetCapturedStderr();
+  const std::string messages = diagnostics_.str();
   EXPECT_EQ(corrupt, Status(ERROR_REGISTRY_CORRUPT));
   EXPECT_EQ(missing, Status(ERROR_REGISTRY_CORRUPT));
   EXPECT_EQ(messages, "kestrova: " + corrupt_file_.string() + ":1: " + regfile::kNotAnExportMessage + "\n" +
@@ -155,7 +156,7 @@ TEST_F(StandinRegistryTest, AFileCutShortWhileItsComputerIsListedIsListedAsItWas
   lan.Computers.push_back(Computer("BIG", big));
   lan.Computers.push_back(Computer("NEXT", Write("NEXT.reg", Regedit4("[HKEY_LOCAL_MACHINE\\Software\\Apps\\A]\r\n"
                                                                       "\"DisplayName\"=\"Next\"\r\n"))));
-  standin::UseLanForTesting(std::move(lan));
+  standin::UseLanForTesting(std::move(lan), diagnostics_);
 
   const auto list = [](const char* machine) {
     std::vector<std::string> names;
