@@ -16,15 +16,16 @@ class TStringList {
   TStringList(const TStringList&) = delete;
   TStringList& operator=(const TStringList&) = delete;
 
+  // Appends entry. When the list is full, its room grows first: by 4
+  // entries while it holds at most 8, by 16 while it holds at most 64,
+  // and by a quarter of its size beyond that.
   void Add(Text entry);
   // The entry at index; raises EStringListError "List index out of
-  // bounds (%d)" when index is below 0 or not below Count().
+  // bounds (%d)" when index is below 0 or not below Count(). The entry
+  // stays where it is until the list's room grows or it is cleared.
   const Text& Get(std::int32_t index) const;
   std::int32_t Count() const { return static_cast<std::int32_t>(entries_.size()); }
   void Clear();
-
-  // Room for entries before the list grows again.
-  std::int32_t Capacity() const { return capacity_; }
 
  private:
   void Grow();

@@ -11,25 +11,16 @@
 #include "platform/standin/locale/locale_control.h"
 #include "platform/standin/network/network_control.h"
 #include "platform/windows_api.h"
+#include "tests/support/network_records.h"
 
 namespace {
 
 using lan::NetworkRecord;
+using testing_support::Container;
+using testing_support::Server;
 
 constexpr DWORD kAsManyAsFit = 0xFFFFFFFF;
 constexpr DWORD kWholeBuffer = 16416;
-
-NetworkRecord Container(std::string remote_name, DWORD display_type, std::vector<NetworkRecord> children = {}) {
-  NetworkRecord record;
-  record.DisplayType = display_type;
-  record.Usage = RESOURCEUSAGE_CONTAINER;
-  record.RemoteName = std::move(remote_name);
-  record.Provider = "Microsoft Windows Network";
-  record.Children = std::move(children);
-  return record;
-}
-
-NetworkRecord Server(const std::string& name) { return Container("\\\\" + name, RESOURCEDISPLAYTYPE_SERVER); }
 
 NetworkRecord Share(std::string remote_name) {
   NetworkRecord record;
