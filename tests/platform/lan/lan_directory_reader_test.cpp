@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/inventory.h"
 #include "platform/lan/directory_lan_source.h"
 #include "platform/lan/lan_description.h"
 #include "platform/lan/utf16_text.h"
@@ -30,30 +31,17 @@ using lan::Lan;
 using testing_support::DumpComputers;
 using testing_support::DumpNetwork;
 
-// Walks the network the way the program does, through the Windows
-// operations, and answers the servers' remote names in walk order.
-void WalkLevel(NETRESOURCEA* parent, std::vector<std::string>& servers) {
-  HANDLE handle = nullptr;
-  if (WNetOpenEnumA(RESOURCE_GLOBALNET, RESOURCETYPE_ANY, 0, parent, &handle) != NO_ERROR) return;
-  std::vector<NETRESOURCEA> buffer(16416 / sizeof(NETRESOURCEA));
-  DWORD count = 0xFFFFFFFF;
-  DWORD size = static_cast<DWORD>(buffer.size() * sizeof(NETRESOURCEA));
-  while (WNetEnumResourceA(handle, &count, buffer.data(), &size) == NO_ERROR) {
-    for (DWORD i = 0; i < count; ++i) {
-      if (buffer[i].dwDisplayType == RESOURCEDISPLAYTYPE_SERVER) servers.push_back(buffer[i].lpRemoteName);
-      if (buffer[i].dwUsage & RESOURCEUSAGE_CONTAINER) WalkLevel(&buffer[i], servers);
-    }
-  }
-  WNetCloseEnum(handle);
-}
-
-// The LAN stays in use, for a test to look further.
+// The names of the computers that the program's discovery finds in the
+// LAN, through the Windows operations, in walk order. The LAN stays in
+// use, for a test to look further.
 std::vector<std::string> WalkServers(Lan lan) {
   static std::ostringstream diagnostics;
   diagnostics.str("");
   standin::UseLanForTesting(std::move(lan), diagnostics);
+  TStringList computers;
+  CollectLanComputers(computers);
   std::vector<std::string> servers;
-  WalkLevel(nullptr, servers);
+  for (std::int32_t i = 0; i < computers.Count(); ++i) servers.push_back(computers.Get(i));
   EXPECT_EQ(standin::OpenEnumerationCount(), 0u);
   EXPECT_EQ(diagnostics.str(), "") << "a walk connects no registry";
   return servers;
@@ -118,7 +106,7 @@ TEST_F(LanDirectoryTest, PlainDirectoryHasTheShapeThatWindowsShows) {
 
   // Walked as the program walks it: the servers in byte order, each of
   // them a container that opens and holds nothing.
-  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\A-PC", "\\\\Zeta", "\\\\b-pc"}));
+  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"A-PC", "Zeta", "b-pc"}));
   NETRESOURCEA server{};
   server.dwUsage = RESOURCEUSAGE_CONTAINER;
   server.lpRemoteName = const_cast<char*>("\\\\Zeta");
@@ -142,7 +130,7 @@ TEST_F(LanDirectoryTest, DescriptionAddsFaultsAndComputersToThePlainLayout) {
   EXPECT_EQ(DumpComputers(lan.Computers), (std::vector<std::string>{"ATLAS file=ATLAS.reg connect=53 denied=Software",
                                                                     "BOREAS file=BOREAS.reg", "CASSINI"}));
   EXPECT_EQ(lan.Top.MaxRecordsPerBatch, 1u);
-  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\ATLAS", "\\\\BOREAS", "\\\\CASSINI"}));
+  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"ATLAS", "BOREAS", "CASSINI"}));
 }
 
 TEST_F(LanDirectoryTest, DescribedHierarchyReplacesThePlainLayout) {
@@ -156,7 +144,7 @@ TEST_F(LanDirectoryTest, DescribedHierarchyReplacesThePlainLayout) {
   const Lan lan = Load();
   EXPECT_EQ(messages_, "");
   EXPECT_EQ(Names(lan.Computers), (std::vector<std::string>{"ATLAS", "SHARED"}));
-  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\ATLAS", "\\\\SHARED", "\\\\SHARED"}));
+  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"ATLAS", "SHARED", "SHARED"}));
 }
 
 TEST_F(LanDirectoryTest, DescriptionThatIsNoJsonFallsBackToThePlainLayout) {
@@ -167,7 +155,7 @@ TEST_F(LanDirectoryTest, DescriptionThatIsNoJsonFallsBackToThePlainLayout) {
   const std::string file = (directory_ / "lan.json").string();
   EXPECT_EQ(messages_.rfind("kestrova: " + file + ":6: ", 0), 0u) << messages_;
   EXPECT_EQ(std::count(messages_.begin(), messages_.end(), '\n'), 1) << messages_;
-  EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"});
+  EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"ATLAS"});
 }
 
 // What a description is, is told on the file once it is open, without
@@ -200,7 +188,7 @@ TEST_F(LanDirectoryTest, DescriptionThatIsNoFileToReadFallsBackToThePlainLayout)
     const Lan lan = Load();
     EXPECT_EQ(messages_, "kestrova: " + file.string() + c.message + "; the directory's plain layout is used instead\n")
         << c.what;
-    EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"}) << c.what;
+    EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"ATLAS"}) << c.what;
   }
 }
 
@@ -289,7 +277,7 @@ TEST_F(LanDirectoryTest, NetworkWhoseWalkWouldNotEndIsCutOrRefused) {
   EXPECT_EQ(messages_, "kestrova: " + file +
                            ":3: enumerating \"w\" opens a container that encloses it, so the "
                            "walk would never end; the record is left out\n");
-  EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"});
+  EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"ATLAS"});
 
   // Every level holds two records that open the next: 2^25 records.
   std::string doubling = "{ \"Children\": [ { \"Workgroup\": \"L25\" }";
@@ -303,7 +291,7 @@ TEST_F(LanDirectoryTest, NetworkWhoseWalkWouldNotEndIsCutOrRefused) {
   EXPECT_EQ(messages_, "kestrova: " + file +
                            ":1: a walk of this network would visit more than 1000000 records; "
                            "the directory's plain layout is used instead\n");
-  EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"\\\\ATLAS"});
+  EXPECT_EQ(WalkServers(lan), std::vector<std::string>{"ATLAS"});
 }
 
 TEST_F(LanDirectoryTest, DirectoryThatCannotBeReadGivesOneMessageAndAnEmptyLan) {
@@ -348,7 +336,7 @@ TEST_F(LanDirectoryTest, NamesAreHandedOutInTheAnsiCodePage) {
                                                                     "K\xC3\xB6ln denied=Software\\Gr\xC3\xBC\xC3\x9F"
                                                                     "e"}));
   standin::SetLocaleFactsForTesting(facts);
-  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\Caf\xE9", "\\\\K\xF6ln"}));
+  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"Caf\xE9", "K\xF6ln"}));
   standin::SetLocaleFactsForTesting(standin::LocaleFacts{});
 }
 
@@ -362,8 +350,8 @@ TEST(SampleLanTest, ShowsTwoWorkgroupsAndAnUnreachableComputer) {
   const Lan lan = lan::LoadLanDirectory(*sample, messages);
   EXPECT_EQ(messages.str(), "");
 
-  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"\\\\ACCOUNTING-01", "\\\\DESIGN-WS2", "\\\\FRONT-DESK",
-                                                        "\\\\MEETING-ROOM", "\\\\LAB-BUILD", "\\\\LAB-OLDXP"}));
+  EXPECT_EQ(WalkServers(lan), (std::vector<std::string>{"ACCOUNTING-01", "DESIGN-WS2", "FRONT-DESK", "MEETING-ROOM",
+                                                        "LAB-BUILD", "LAB-OLDXP"}));
   EXPECT_EQ(DumpComputers(lan.Computers),
             (std::vector<std::string>{"ACCOUNTING-01 file=ACCOUNTING-01.reg", "DESIGN-WS2 file=DESIGN-WS2.reg",
                                       "FRONT-DESK file=FRONT-DESK.reg", "LAB-BUILD file=LAB-BUILD.reg",
