@@ -7,6 +7,9 @@
 #include "platform/export/text_scan.h"
 
 namespace regfile {
+// Internal to reg_file.cpp, the one file that includes this: the same
+// linkage as if written there, so that the compiler inlines alike.
+namespace {
 
 // The shapes that nearly every line of an export has, read in one pass:
 // an empty line, or "name"=data from the line's first column, without
@@ -179,4 +182,5 @@ class CommonLine {
   ParsedLine& line_;
 };
 
+}  // namespace
 }  // namespace regfile

@@ -12,6 +12,9 @@
 #include "platform/export/text_scan.h"
 
 namespace regfile {
+// Internal to reg_file.cpp, the one file that includes this: the same
+// linkage as if written there, so that the compiler inlines alike.
+namespace {
 
 struct RootName {
   std::string_view long_name;
@@ -271,4 +274,5 @@ class LineParser {
   Physical physical_;
 };
 
+}  // namespace
 }  // namespace regfile

@@ -24,11 +24,14 @@
 #include "platform/export/reg_file.h"
 
 namespace regfile {
+// Internal to reg_file.cpp, the one file that includes this: the same
+// linkage as if written there, so that the compiler inlines alike.
+namespace {
 
 inline bool IsBlank(char16_t unit) { return unit == u' ' || unit == u'\t'; }
 
 // The value of each ASCII hexadecimal digit, -1 for other characters.
-constexpr std::array<signed char, 128> kHexDigitValues = [] {
+inline constexpr std::array<signed char, 128> kHexDigitValues = [] {
   std::array<signed char, 128> values{};
   for (int unit = 0; unit < 128; ++unit) {
     values[static_cast<std::size_t>(unit)] = static_cast<signed char>(unit >= '0' && unit <= '9'   ? unit - '0'
@@ -73,8 +76,8 @@ inline std::size_t FindUnit(const Utf16Text& text, std::size_t from, std::size_t
 // x exactly (lanes above it may be marked falsely). Reading ahead stays
 // within the text; what lies beyond `end` is not taken.
 #if !defined(__SSE2__)
-constexpr std::uint64_t kByteOnes = 0x0101010101010101ULL;
-constexpr std::uint64_t kUnitOnes = 0x0001000100010001ULL;
+inline constexpr std::uint64_t kByteOnes = 0x0101010101010101ULL;
+inline constexpr std::uint64_t kUnitOnes = 0x0001000100010001ULL;
 
 template <std::uint64_t kOnes>
 std::uint64_t SpecialLanes(std::uint64_t word) {
@@ -261,4 +264,5 @@ std::string Printable(const Text& text, std::size_t pos, std::size_t end) {
   return printable;
 }
 
+}  // namespace
 }  // namespace regfile
