@@ -1,8 +1,6 @@
-// The inventory's registry calls for one computer over the SMB network,
-// timed: the Uninstall key's subkeys enumerated, then in each the
-// DisplayName asked for its size and read, as the program does. Prints
-// the time, the applications found and the SMB round trips per
-// application.
+// The inventory's registry calls for one computer over the SMB network
+// (tests/support/uninstall_listing.h), timed. Prints the time, the
+// applications found and the SMB round trips per application.
 //
 //   kestrova_smb_host_benchmark HOST [RUNS]
 //
@@ -16,44 +14,22 @@
 #include <string>
 #include <vector>
 
+#include "platform/lan/utf16_text.h"
 #include "platform/smb/smb_lan_source.h"
-#include "platform/smb/smb_text.h"
+#include "platform/smb/smb_pipe_opener_test_helper.h"
+#include "tests/support/uninstall_listing.h"
 
 namespace {
-
-constexpr char16_t kUninstall[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 // One inventory of `host`: the number of display names read, or -1.
 int Inventory(smb::SmbLanSource& source, const std::u16string& host) {
   std::unique_ptr<lan::RemoteRegistry> registry;
   if (source.ConnectRegistry(host, HKEY_LOCAL_MACHINE, registry) != NO_ERROR) return -1;
-  lan::RemoteRegistry::KeyId uninstall = 0;
-  if (registry->OpenKey(lan::RemoteRegistry::kRootKey, kUninstall, KEY_ALL_ACCESS, uninstall) != NO_ERROR) return -1;
-  lan::KeyFacts facts;
-  if (registry->QueryKeyFacts(uninstall, facts) != NO_ERROR) return -1;
-  std::vector<std::u16string> names;
-  for (DWORD index = 0;; ++index) {
-    std::u16string name;
-    FILETIME written{};
-    if (registry->EnumKey(uninstall, index, name, written) != NO_ERROR) break;
-    names.push_back(std::move(name));
-  }
-  registry->CloseKey(uninstall);
+  const testsupport::UninstallListing listing = testsupport::ListUninstallKey(*registry);
+  if (listing.Status != NO_ERROR) return -1;
   int found = 0;
-  for (const std::u16string& name : names) {
-    lan::RemoteRegistry::KeyId key = 0;
-    if (registry->OpenKey(lan::RemoteRegistry::kRootKey, std::u16string(kUninstall) + u"\\" + name, KEY_ALL_ACCESS,
-                          key) != NO_ERROR) {
-      continue;
-    }
-    DWORD type = 0;
-    DWORD size = 0;
-    std::string data;
-    if (registry->QueryValue(key, u"DisplayName", false, type, size, data) == NO_ERROR &&
-        registry->QueryValue(key, u"DisplayName", true, type, size, data) == NO_ERROR) {
-      ++found;
-    }
-    registry->CloseKey(key);
+  for (const testsupport::ListedSubkey& subkey : listing.Subkeys) {
+    if (subkey.Step == testsupport::ListedSubkey::Failed::kNothing) ++found;
   }
   return found;
 }
@@ -65,9 +41,9 @@ int main(int argc, char** argv) {
     std::cerr << "usage: kestrova_smb_host_benchmark HOST [RUNS]\n";
     return 2;
   }
-  const std::u16string host = smb::Utf16FromUtf8(argv[1]);
+  const std::u16string host = lan::Utf16FromUtf8(argv[1], lan::Undecodable::kReplaced);
   const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
-  smb::SmbLanSource source(smb::SettingsFromEnvironment(std::cerr));
+  smb::SmbLanSource source(smb::SettingsFromEnvironment(std::cerr), std::cerr);
   // The first connection to an idle server starts its RPC helpers: not timed.
   if (Inventory(source, host) < 0) {
     std::cerr << "kestrova_smb_host_benchmark: " << argv[1] << " cannot be inventoried\n";

@@ -50,6 +50,10 @@ OpenedFile::OpenedFile(const std::filesystem::path& path) {
     return;
   }
   mode_ = static_cast<unsigned>(facts.st_mode);
+#ifndef _WIN32
+  owner_ = static_cast<unsigned>(facts.st_uid);
+  permissions_ = static_cast<unsigned>(facts.st_mode) & 07777;
+#endif
   if (S_ISREG(facts.st_mode) && facts.st_size > 0) size_ = static_cast<std::uint64_t>(facts.st_size);
 #ifdef _WIN32
   modified_.tv_sec = static_cast<decltype(modified_.tv_sec)>(facts.st_mtime);

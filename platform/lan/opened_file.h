@@ -1,4 +1,5 @@
-// A file of a LAN directory, opened before anything is decided about it.
+// A file from outside (of a LAN directory, an export file, the credentials
+// file of the SMB network), opened before anything is decided about it.
 // Opening never waits (a FIFO without a writer, a device), never makes the
 // file the process's terminal and is not inherited by child processes;
 // what the file is, and how large, is then read from the open descriptor,
@@ -24,12 +25,20 @@ class OpenedFile {
   // 0 once the file is open; else the errno value of the failure (ENOENT
   // for a name that leads to no file).
   int Error() const { return error_; }
+  // True once the file was opened, even where what it is could not be
+  // learnt then (Error() says why).
+  bool Opened() const { return descriptor_ >= 0; }
 
   // What the open file is, for messages, when it is no regular file ("a
   // directory", "a FIFO", "a device", ...); empty for a regular file.
   std::string NotRegular() const;
   bool IsRegular() const;
   bool IsDirectory() const;
+
+  // Its owner and its permission bits (the mode's low twelve), as they
+  // were when it was opened; 0 on Windows, which keeps neither.
+  unsigned Owner() const { return owner_; }
+  unsigned Permissions() const { return permissions_; }
 
   // A regular file's size as it was when it was opened.
   std::uint64_t Size() const { return size_; }
@@ -51,6 +60,8 @@ class OpenedFile {
   int descriptor_ = -1;
   int error_ = 0;
   unsigned mode_ = 0;
+  unsigned owner_ = 0;
+  unsigned permissions_ = 0;
   std::uint64_t size_ = 0;
   timespec modified_{};
 };

@@ -92,14 +92,16 @@ bool IsUtf8(std::string_view text) {
   return true;
 }
 
-std::u16string Utf16FromUtf8(std::string_view utf8) {
+std::u16string Utf16FromUtf8(std::string_view utf8, Undecodable undecodable) {
   std::u16string text;
   text.reserve(utf8.size());
   for (std::size_t at = 0; at < utf8.size();) {
     std::size_t length = 0;
     const char32_t code = DecodeUtf8(utf8, at, length);
     if (length == 0) {
-      text.push_back(static_cast<char16_t>(0xDC00 | static_cast<unsigned char>(utf8[at])));
+      const auto byte = static_cast<unsigned char>(utf8[at]);
+      text.push_back(undecodable == Undecodable::kByteUnits ? static_cast<char16_t>(0xDC00 | byte)
+                                                            : static_cast<char16_t>(kReplacement));
       ++at;
       continue;
     }
@@ -109,12 +111,12 @@ std::u16string Utf16FromUtf8(std::string_view utf8) {
   return text;
 }
 
-std::string Utf8FromUtf16(std::u16string_view utf16) {
+std::string Utf8FromUtf16(std::u16string_view utf16, Undecodable undecodable) {
   std::string text;
   text.reserve(utf16.size());
   for (std::size_t at = 0; at < utf16.size(); ++at) {
     const char16_t unit = utf16[at];
-    if (IsByteUnit(utf16, at)) {
+    if (undecodable == Undecodable::kByteUnits && IsByteUnit(utf16, at)) {
       text.push_back(static_cast<char>(unit & 0xFF));
     } else if (IsHighSurrogate(unit) && at + 1 < utf16.size() && IsLowSurrogate(utf16[at + 1])) {
       AppendUtf8(text, 0x10000 + ((static_cast<char32_t>(unit) - 0xD800) << 10) + (utf16[at + 1] - 0xDC00));

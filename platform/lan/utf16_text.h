@@ -1,8 +1,7 @@
 // Text as it crosses the LAN source interface: UTF-16 names and UTF-16LE
 // string data, made from and turned back into the UTF-8 that LAN
-// directories hold. A byte that is no part of valid UTF-8 becomes the lone
-// unit 0xDC00 + byte, and such a unit becomes that byte again
-// (lan_source.h).
+// directories hold, and that libsmbclient speaks. What becomes of text that
+// is not valid is chosen by the caller (Undecodable).
 #pragma once
 
 #include <string>
@@ -26,15 +25,25 @@ char32_t DecodeUtf8(std::string_view utf8, std::size_t at, std::size_t& length);
 // True when every byte of the text is part of valid UTF-8.
 bool IsUtf8(std::string_view text);
 
-std::u16string Utf16FromUtf8(std::string_view utf8);
+// What becomes of a byte that is no part of valid UTF-8, and of a UTF-16
+// surrogate without its partner.
+enum class Undecodable {
+  // The LAN seam's rule (lan_source.h), under which names come back as they
+  // were: such a byte becomes the lone unit 0xDC00 + byte, and such a unit
+  // becomes that byte again; any other lone surrogate becomes U+FFFD.
+  kByteUnits,
+  // Each becomes U+FFFD: for text handed to a library that wants valid
+  // UTF-8 or UTF-16 (libsmbclient's names), or received from one.
+  kReplaced,
+};
+
+std::u16string Utf16FromUtf8(std::string_view utf8, Undecodable undecodable = Undecodable::kByteUnits);
 
 // Append the UTF-16 units and the UTF-8 bytes of a Unicode scalar value.
 void AppendUtf16(std::u16string& out, char32_t code);
 void AppendUtf8(std::string& out, char32_t code);
 
-// Units that stand for bytes become those bytes; any other surrogate
-// without its partner becomes U+FFFD.
-std::string Utf8FromUtf16(std::u16string_view utf16);
+std::string Utf8FromUtf16(std::u16string_view utf16, Undecodable undecodable = Undecodable::kByteUnits);
 
 // String data as the registry keeps it, and back; an odd last byte
 // becomes U+FFFD.

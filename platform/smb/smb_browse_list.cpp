@@ -8,7 +8,7 @@
 
 #include "platform/smb/smb_context.h"
 #include "platform/smb/smb_errors.h"
-#include "platform/smb/smb_text.h"
+#include "platform/smb/smb_url.h"
 
 namespace smb {
 namespace {

@@ -4,9 +4,11 @@
 #include <optional>
 #include <vector>
 
+#include "platform/ascii_case.h"
+#include "platform/lan/utf16_text.h"
 #include "platform/lan/visible_text.h"
-#include "platform/smb/connection_report.h"
-#include "platform/smb/smb_text.h"
+#include "platform/smb/reporting_registry.h"
+#include "platform/smb/smb_errors.h"
 #include "platform/smb/winreg/registry.h"
 
 namespace smb {
@@ -31,12 +33,11 @@ class RecordLevel : public lan::BrowseLevel {
   std::size_t next_ = 0;
 };
 
-char16_t Folded(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c; }
+// Names of the network, as the browser gives them to libsmbclient and back.
+std::u16string Utf16Name(std::string_view utf8) { return lan::Utf16FromUtf8(utf8, lan::Undecodable::kReplaced); }
+std::string Utf8Name(std::u16string_view utf16) { return lan::Utf8FromUtf16(utf16, lan::Undecodable::kReplaced); }
 
-bool SameName(std::u16string_view a, std::u16string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) { return Folded(x) == Folded(y); });
-}
+bool SameName(std::u16string_view a, std::u16string_view b) { return ascii_case::Same(a, b); }
 
 lan::BrowseRecord Container(DWORD display_type, std::u16string remote_name) {
   lan::BrowseRecord record;
@@ -51,7 +52,7 @@ std::optional<lan::BrowseRecord> RecordOf(const BrowseEntry& entry, std::u16stri
   if (entry.Name.empty() || entry.Name.size() > kMaxBrowseNameBytes) return std::nullopt;
   const std::string_view comment =
       entry.Comment.size() > kMaxBrowseCommentBytes ? std::string_view{} : std::string_view(entry.Comment);
-  const std::u16string name = Utf16FromUtf8(entry.Name);
+  const std::u16string name = Utf16Name(entry.Name);
   std::optional<lan::BrowseRecord> record;
   switch (entry.Kind) {
     case BrowseEntryKind::kWorkgroup:
@@ -59,7 +60,7 @@ std::optional<lan::BrowseRecord> RecordOf(const BrowseEntry& entry, std::u16stri
       break;
     case BrowseEntryKind::kServer:
       record = Container(RESOURCEDISPLAYTYPE_SERVER, u"\\\\" + name);
-      if (!comment.empty()) record->Comment = Utf16FromUtf8(comment);
+      if (!comment.empty()) record->Comment = Utf16Name(comment);
       break;
     case BrowseEntryKind::kDiskShare:
     case BrowseEntryKind::kPrinterShare:
@@ -69,7 +70,7 @@ std::optional<lan::BrowseRecord> RecordOf(const BrowseEntry& entry, std::u16stri
       record->DisplayType = RESOURCEDISPLAYTYPE_SHARE;
       record->Usage = RESOURCEUSAGE_CONNECTABLE;
       record->RemoteName = u"\\\\" + std::u16string(server) + u"\\" + name;
-      record->Comment = Utf16FromUtf8(comment);
+      record->Comment = Utf16Name(comment);
       record->Provider = std::u16string(kProviderName);
       break;
     case BrowseEntryKind::kOther:
@@ -125,10 +126,10 @@ std::optional<BrowseListKind> ListBelow(const lan::BrowseRecord& container, std:
 
 }  // namespace
 
-SmbLanSource::SmbLanSource(const SmbSettings& settings, std::ostream& messages,
+SmbLanSource::SmbLanSource(const SmbSettings& settings, std::ostream& diagnostics,
                            std::unique_ptr<BrowseListReader> browse_lists)
     : settings_(settings),
-      messages_(messages),
+      diagnostics_(diagnostics),
       pipes_(settings),
       browse_lists_(browse_lists != nullptr ? std::move(browse_lists) : MakeSmbBrowseListReader(settings)) {}
 
@@ -145,7 +146,7 @@ DWORD SmbLanSource::OpenLevel(const lan::BrowseRecord* container, DWORD type, DW
     std::u16string_view name = *container->RemoteName;
     const std::optional<BrowseListKind> kind = ListBelow(*container, name);
     if (!kind) return ERROR_BAD_NETPATH;
-    const std::string name_utf8 = Utf8FromUtf16(name);
+    const std::string name_utf8 = Utf8Name(name);
     std::vector<BrowseEntry> entries;
     const DWORD error = browse_lists_->Read(*kind, name_utf8, entries);
     if (error != NO_ERROR) {
@@ -154,17 +155,17 @@ DWORD SmbLanSource::OpenLevel(const lan::BrowseRecord* container, DWORD type, DW
       // server's share list is not reported: the computer's registry
       // connection says what is wrong with it.
       if (*kind != BrowseListKind::kShares) {
-        messages_ << "kestrova: smb://" << (name_utf8.empty() ? "" : lan::VisibleText(name_utf8) + "/")
-                  << ": cannot read the browse list (error " << error << ": " << ReasonOf(error) << ")\n";
-        messages_.flush();
+        diagnostics_ << "kestrova: smb://" << (name_utf8.empty() ? "" : lan::VisibleText(name_utf8) + "/")
+                     << ": cannot read the browse list (error " << error << ": " << ReasonOf(error) << ")\n";
+        diagnostics_.flush();
       }
       return error;
     }
     if (entries.size() > kMaxBrowseEntries) {
-      messages_ << "kestrova: smb://" << (name_utf8.empty() ? "" : lan::VisibleText(name_utf8) + "/")
-                << ": the browse list holds more than " << kMaxBrowseEntries << " entries; only the first "
-                << kMaxBrowseEntries << " are read\n";
-      messages_.flush();
+      diagnostics_ << "kestrova: smb://" << (name_utf8.empty() ? "" : lan::VisibleText(name_utf8) + "/")
+                   << ": the browse list holds more than " << kMaxBrowseEntries << " entries; only the first "
+                   << kMaxBrowseEntries << " are read\n";
+      diagnostics_.flush();
       entries.resize(kMaxBrowseEntries);
     }
     const std::u16string server(*kind == BrowseListKind::kShares ? name : std::u16string_view{});
@@ -184,19 +185,19 @@ DWORD SmbLanSource::ConnectRegistry(std::u16string_view machine, HKEY root,
   std::unique_ptr<lan::RemoteRegistry> connected;
   const DWORD error = ConnectWinreg(machine, root, connected);
   if (error != NO_ERROR) {
-    messages_ << "kestrova: \\\\" << lan::VisibleText(Utf8FromUtf16(machine))
-              << ": cannot connect to the registry (error " << error << ": " << ReasonOf(error) << ")\n";
-    messages_.flush();
+    diagnostics_ << "kestrova: \\\\" << lan::VisibleText(Utf8Name(machine))
+                 << ": cannot connect to the registry (error " << error << ": " << ReasonOf(error) << ")\n";
+    diagnostics_.flush();
     return error;
   }
-  registry = ReportingRegistry(std::move(connected), std::u16string(machine), root, messages_);
+  registry = std::make_unique<ReportingRegistry>(std::move(connected), std::u16string(machine), root, diagnostics_);
   return NO_ERROR;
 }
 
 DWORD SmbLanSource::ConnectWinreg(std::u16string_view machine, HKEY root,
                                   std::unique_ptr<lan::RemoteRegistry>& registry) {
   if (machine.empty()) return ERROR_BAD_NETPATH;
-  return winreg::ConnectRegistry(pipes_, machine, root, messages_, registry);
+  return winreg::ConnectRegistry(pipes_, machine, root, diagnostics_, registry);
 }
 
 }  // namespace smb

@@ -21,12 +21,12 @@
 // credentials file was refused, nothing is connected: every level and
 // every registry fails with ERROR_NO_NETWORK, without a further message.
 // A computer whose registry cannot be connected, or whose connection is
-// lost during a listing, is reported on `messages` with its name and the
-// reason; the caller sees the Windows error code alone.
+// lost during a listing, is reported on the diagnostics stream with its
+// name and the reason; the caller sees the Windows error code alone.
 #pragma once
 
-#include <iostream>
 #include <memory>
+#include <ostream>
 
 #include "platform/lan/lan_source.h"
 #include "platform/smb/smb_browse_list.h"
@@ -39,9 +39,10 @@ inline constexpr char16_t kProviderName[] = u"Microsoft Windows Network";
 
 class SmbLanSource : public lan::LanSource {
  public:
+  // Messages go to `diagnostics`, which must outlive the source.
   // `browse_lists` reads the browser's lists; null: libsmbclient's.
-  explicit SmbLanSource(const SmbSettings& settings, std::ostream& messages = std::cerr,
-                        std::unique_ptr<BrowseListReader> browse_lists = nullptr);
+  SmbLanSource(const SmbSettings& settings, std::ostream& diagnostics,
+               std::unique_ptr<BrowseListReader> browse_lists = nullptr);
 
   DWORD OpenLevel(const lan::BrowseRecord* container, DWORD type, DWORD usage,
                   std::unique_ptr<lan::BrowseLevel>& level) override;
@@ -49,14 +50,11 @@ class SmbLanSource : public lan::LanSource {
   DWORD ConnectRegistry(std::u16string_view machine, HKEY root,
                         std::unique_ptr<lan::RemoteRegistry>& registry) override;
 
-  // The pipes that registries are read over.
-  rpc::PipeOpener& Pipes() { return pipes_; }
-
  private:
   DWORD ConnectWinreg(std::u16string_view machine, HKEY root, std::unique_ptr<lan::RemoteRegistry>& registry);
 
   SmbSettings settings_;
-  std::ostream& messages_;
+  std::ostream& diagnostics_;
   SmbPipeOpener pipes_;
   std::unique_ptr<BrowseListReader> browse_lists_;
 };

@@ -5,8 +5,8 @@
 
 #include "platform/smb/smb_lan_source.h"
 
-extern "C" __attribute__((visibility("default"))) lan::LanSource* KestrovaOpenSmbNetwork(std::ostream& messages) {
-  return new smb::SmbLanSource(smb::SettingsFromEnvironment(messages), messages);
+extern "C" __attribute__((visibility("default"))) lan::LanSource* KestrovaOpenSmbNetwork(std::ostream& diagnostics) {
+  return new smb::SmbLanSource(smb::SettingsFromEnvironment(diagnostics), diagnostics);
 }
 
 // The entry point has the type that the program calls it through.

@@ -7,31 +7,23 @@
 // OpenSmbNetworkFunction: it answers the SMB network with the settings of
 // the environment (credentials, time limit), owned by the caller and never
 // null. Mistakes in those settings, and the computers that cannot be read,
-// are reported to `messages`, which must outlive the network.
+// are reported to `diagnostics`, which must outlive the network.
 #pragma once
 
-#include <cstddef>
 #include <iosfwd>
 #include <string_view>
 
+#include "platform/ascii_case.h"
 #include "platform/lan/lan_source.h"
 
 namespace smb {
 
 inline constexpr char kSmbNetworkModuleName[] = "kestrova-smb.so";
 inline constexpr char kOpenSmbNetworkSymbol[] = "KestrovaOpenSmbNetwork";
-using OpenSmbNetworkFunction = lan::LanSource*(std::ostream& messages);
+using OpenSmbNetworkFunction = lan::LanSource*(std::ostream& diagnostics);
 
 // True for the values of KESTROVA_LAN that name the SMB network: "smb://"
 // in any case. Narrowing to one workgroup or server is not offered.
-inline bool NamesSmbNetwork(std::string_view lan) {
-  constexpr std::string_view kScheme = "smb://";
-  if (lan.size() != kScheme.size()) return false;
-  for (std::size_t i = 0; i < kScheme.size(); ++i) {
-    const char c = lan[i];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kScheme[i]) return false;
-  }
-  return true;
-}
+inline bool NamesSmbNetwork(std::string_view lan) { return ascii_case::Same(lan, "smb://"); }
 
 }  // namespace smb

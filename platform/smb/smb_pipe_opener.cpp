@@ -9,10 +9,12 @@
 #include <chrono>
 #include <string>
 
+#include "platform/lan/utf16_text.h"
 #include "platform/smb/rpc/fragment_reader.h"
 #include "platform/smb/smb_context.h"
 #include "platform/smb/smb_errors.h"
-#include "platform/smb/smb_text.h"
+#include "platform/smb/smb_pipe_opener_test_helper.h"
+#include "platform/smb/smb_url.h"
 #include "platform/smb/socket_deadline.h"
 
 namespace smb {
@@ -37,25 +39,10 @@ class SmbMessagePipe : public rpc::MessagePipe {
   }
 
   DWORD Write(std::span<const std::uint8_t> message) override {
-    if (file_ == nullptr) return ERROR_BROKEN_PIPE;
     const auto write = smbc_getFunctionWrite(context_->Get());
-    while (!message.empty()) {
-      writes.fetch_add(1, std::memory_order_relaxed);
-      if (std::chrono::steady_clock::now() >= deadline_) return Failed(ETIMEDOUT);
-      ssize_t written = 0;
-      int error = 0;
-      {
-        const std::unique_lock lock = LockForTransfer();
-        watch_.Arm(deadline_);
-        errno = 0;
-        written = write(context_->Get(), file_, message.data(), message.size());
-        error = errno;
-      }
-      if (watch_.Disarm()) return Failed(ETIMEDOUT);
-      if (written <= 0) return Failed(written < 0 ? error : EPIPE);
-      message = message.subspan(static_cast<std::size_t>(written) < message.size() ? written : message.size());
-    }
-    return NO_ERROR;
+    return Transfer(message, writes, [&](std::span<const std::uint8_t> rest) {
+      return write(context_->Get(), file_, rest.data(), rest.size());
+    });
   }
 
   // One DCE/RPC fragment at a time: see rpc/fragment_reader.h.
@@ -68,23 +55,32 @@ class SmbMessagePipe : public rpc::MessagePipe {
 
  private:
   DWORD ReadExactly(std::span<std::uint8_t> bytes) {
-    if (file_ == nullptr) return ERROR_BROKEN_PIPE;
     const auto read = smbc_getFunctionRead(context_->Get());
+    return Transfer(bytes, reads, [&](std::span<std::uint8_t> rest) {
+      return read(context_->Get(), file_, rest.data(), rest.size());
+    });
+  }
+
+  // Moves all of `bytes` with `request` (one libsmbclient read or write of
+  // what is left), counting each request in `requests`.
+  template <class Bytes, class Request>
+  DWORD Transfer(Bytes bytes, std::atomic<std::uint64_t>& requests, Request request) {
+    if (file_ == nullptr) return ERROR_BROKEN_PIPE;
     while (!bytes.empty()) {
-      reads.fetch_add(1, std::memory_order_relaxed);
+      requests.fetch_add(1, std::memory_order_relaxed);
       if (std::chrono::steady_clock::now() >= deadline_) return Failed(ETIMEDOUT);
-      ssize_t got = 0;
+      ssize_t moved = 0;
       int error = 0;
       {
         const std::unique_lock lock = LockForTransfer();
         watch_.Arm(deadline_);
         errno = 0;
-        got = read(context_->Get(), file_, bytes.data(), bytes.size());
+        moved = request(bytes);
         error = errno;
       }
       if (watch_.Disarm()) return Failed(ETIMEDOUT);
-      if (got <= 0) return Failed(got < 0 ? error : EPIPE);
-      bytes = bytes.subspan(std::min(static_cast<std::size_t>(got), bytes.size()));
+      if (moved <= 0) return Failed(moved < 0 ? error : EPIPE);
+      bytes = bytes.subspan(std::min(static_cast<std::size_t>(moved), bytes.size()));
     }
     return NO_ERROR;
   }
@@ -126,7 +122,7 @@ PipeTraffic PipeTrafficSoFar() {
 
 DWORD SmbPipeOpener::Open(std::u16string_view server, std::string_view pipe_name,
                           std::unique_ptr<rpc::MessagePipe>& pipe) {
-  const std::string host = Utf8FromUtf16(server);
+  const std::string host = lan::Utf8FromUtf16(server, lan::Undecodable::kReplaced);
   if (!IsPlainName(host)) return ERROR_BAD_NETPATH;
   if (!IsPlainName(pipe_name)) return ERROR_INVALID_NAME;
   std::unique_ptr<SmbContext> context = SmbContext::Create(settings_, ContextPurpose::kPipes);

@@ -4,22 +4,10 @@
 // from one thread at a time.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-
 #include "platform/smb/rpc/message_pipe.h"
 #include "platform/smb/smb_settings.h"
 
 namespace smb {
-
-// SMB requests that the pipes made since the program started, for the
-// benchmark's round-trip figures: each is one round trip to a server.
-struct PipeTraffic {
-  std::uint64_t Opens = 0;   // a pipe opened (with its connection and logon)
-  std::uint64_t Writes = 0;  // one message written
-  std::uint64_t Reads = 0;   // one read request
-};
-PipeTraffic PipeTrafficSoFar();
 
 class SmbPipeOpener : public rpc::PipeOpener {
  public:

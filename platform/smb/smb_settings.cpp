@@ -1,17 +1,18 @@
 #include "platform/smb/smb_settings.h"
 
-#include <fcntl.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "platform/ascii_case.h"
+#include "platform/lan/opened_file.h"
 #include "platform/lan/visible_text.h"
 
 namespace smb {
@@ -23,16 +24,6 @@ std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && (IsBlank(text.front()) || text.front() == '\r')) text.remove_prefix(1);
   while (!text.empty() && (IsBlank(text.back()) || text.back() == '\r')) text.remove_suffix(1);
   return text;
-}
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameKey(std::string_view key, std::string_view known) {
-  if (key.size() != known.size()) return false;
-  for (std::size_t i = 0; i < key.size(); ++i) {
-    if (LowerAscii(key[i]) != known[i]) return false;
-  }
-  return true;
 }
 
 // Replaces a secret without leaving the old bytes behind.
@@ -56,20 +47,6 @@ class WipedBuffer {
   std::vector<char> bytes_;
 };
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
 std::string LineReason(int line_number, std::string_view what) {
   return "line " + std::to_string(line_number) + " " + std::string(what);
 }
@@ -78,48 +55,47 @@ std::string LineReason(int line_number, std::string_view what) {
 // between a check and an open cannot slip a FIFO (which would block the
 // open), a device or another user's file past the checks.
 bool ReadAndParse(const std::filesystem::path& path, Credentials& credentials, std::string& refusal) {
-  const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-  if (file.Get() < 0) {
-    refusal = std::string("it cannot be opened (") + std::strerror(errno) + ")";
+  lan::OpenedFile file(path);
+  if (!file.Opened()) {
+    refusal = "it cannot be opened (" + lan::ErrorText(file.Error()) + ")";
     return false;
   }
-  struct stat facts {};
-  if (::fstat(file.Get(), &facts) != 0) {
-    refusal = std::string("it cannot be examined (") + std::strerror(errno) + ")";
+  if (file.Error() != 0) {
+    refusal = "it cannot be examined (" + lan::ErrorText(file.Error()) + ")";
     return false;
   }
-  if (!S_ISREG(facts.st_mode)) {
+  if (!file.IsRegular()) {
     refusal = "it is not a regular file";
     return false;
   }
   const uid_t user = ::geteuid();
-  if (facts.st_uid != user && facts.st_uid != 0) {
-    refusal = "it belongs to user " + std::to_string(facts.st_uid) + ", neither to user " + std::to_string(user) +
+  if (file.Owner() != user && file.Owner() != 0) {
+    refusal = "it belongs to user " + std::to_string(file.Owner()) + ", neither to user " + std::to_string(user) +
               ", who runs the program, nor to root";
     return false;
   }
-  if ((facts.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+  if ((file.Permissions() & (S_IRWXG | S_IRWXO)) != 0) {
     char mode[8];
-    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(facts.st_mode & 07777));
+    std::snprintf(mode, sizeof mode, "%04o", file.Permissions());
     refusal = std::string("its group or others may access it (mode ") + mode + "); make it private: chmod 600 " +
               lan::VisibleText(path.string());
     return false;
   }
   // Read with a bound of its own: a file's size as stat gives it can be 0
   // for a file that never ends (/proc) or change while it is read. Reads
-  // go a page at a time, a size that every file accepts.
+  // go a page at a time, a size that every file accepts, into a buffer
+  // that is wiped however the reading ends.
   constexpr std::size_t kChunk = 4096;
   WipedBuffer bytes(kMaxCredentialsFileBytes + kChunk);
   std::size_t size = 0;
   while (size <= kMaxCredentialsFileBytes) {
-    const ssize_t got = ::read(file.Get(), bytes.Data() + size, kChunk);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) {
-      refusal = std::string("it cannot be read (") + std::strerror(errno) + ")";
+    std::size_t got = 0;
+    if (const int error = file.Read(bytes.Data() + size, kChunk, got); error != 0) {
+      refusal = "it cannot be read (" + lan::ErrorText(error) + ")";
       return false;
     }
-    if (got == 0) break;
-    size += static_cast<std::size_t>(got);
+    size += got;
+    if (got < kChunk) break;  // the end of the file
   }
   if (size > kMaxCredentialsFileBytes) {
     refusal = "it is larger than " + std::to_string(kMaxCredentialsFileBytes / 1024) + " KiB";
@@ -176,15 +152,15 @@ bool ParseCredentials(std::string_view text, Credentials& credentials, std::stri
     while (!value.empty() && IsBlank(value.front())) value.remove_prefix(1);
     std::string* field = nullptr;
     const char* name = nullptr;
-    if (SameKey(key, "username")) {
+    if (ascii_case::Same(key, "username")) {
       field = &credentials.Username;
       name = "username";
       user_given = true;
-    } else if (SameKey(key, "password")) {
+    } else if (ascii_case::Same(key, "password")) {
       field = &credentials.Password;
       name = "password";
       password_given = true;
-    } else if (SameKey(key, "domain")) {
+    } else if (ascii_case::Same(key, "domain")) {
       field = &credentials.Domain;
       name = "domain";
       domain_given = true;
@@ -216,16 +192,16 @@ bool ParseCredentials(std::string_view text, Credentials& credentials, std::stri
   return true;
 }
 
-std::shared_ptr<const Credentials> ReadCredentialsFile(const std::filesystem::path& path, std::ostream& messages) {
+std::shared_ptr<const Credentials> ReadCredentialsFile(const std::filesystem::path& path, std::ostream& diagnostics) {
   // From here on the process holds the secret: no core dump, and no
   // debugger of the same user, may read it from its memory.
   ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
   auto credentials = std::make_shared<Credentials>();
   std::string refusal;
   if (ReadAndParse(path, *credentials, refusal)) return credentials;
-  messages << "kestrova: " << lan::VisibleText(path.string()) << ": the credentials file is refused: " << refusal
-           << "; no connection is made\n";
-  messages.flush();
+  diagnostics << "kestrova: " << lan::VisibleText(path.string()) << ": the credentials file is refused: " << refusal
+              << "; no connection is made\n";
+  diagnostics.flush();
   return nullptr;
 }
 
@@ -247,26 +223,26 @@ std::optional<int> ParseDebugLevel(std::string_view level) {
   return value;
 }
 
-SmbSettings SettingsFromEnvironment(std::ostream& messages) {
+SmbSettings SettingsFromEnvironment(std::ostream& diagnostics) {
   SmbSettings settings;
   if (const char* timeout = std::getenv(kTimeoutVariable); timeout != nullptr && timeout[0] != '\0') {
     if (const std::optional<int> parsed = ParseTimeout(timeout)) {
       settings.TimeoutMilliseconds = *parsed;
     } else {
-      messages << "kestrova: " << kTimeoutVariable << "=\"" << lan::VisibleText(timeout)
-               << "\" is not a number of seconds above 0; the default of " << kDefaultTimeoutMilliseconds / 1000
-               << " s applies\n";
+      diagnostics << "kestrova: " << kTimeoutVariable << "=\"" << lan::VisibleText(timeout)
+                  << "\" is not a number of seconds above 0; the default of " << kDefaultTimeoutMilliseconds / 1000
+                  << " s applies\n";
     }
   }
   if (const char* level = std::getenv(kDebugVariable); level != nullptr && level[0] != '\0') {
     settings.LibraryDebugLevel = ParseDebugLevel(level);
     if (!settings.LibraryDebugLevel) {
-      messages << "kestrova: " << kDebugVariable << "=\"" << lan::VisibleText(level)
-               << "\" is not a level from 0 to 10; libsmbclient stays silent\n";
+      diagnostics << "kestrova: " << kDebugVariable << "=\"" << lan::VisibleText(level)
+                  << "\" is not a level from 0 to 10; libsmbclient stays silent\n";
     }
   }
   if (const char* file = std::getenv(kCredentialsVariable); file != nullptr && file[0] != '\0') {
-    settings.Logon = ReadCredentialsFile(file, messages);
+    settings.Logon = ReadCredentialsFile(file, diagnostics);
     settings.CredentialsRefused = settings.Logon == nullptr;
   }
   return settings;

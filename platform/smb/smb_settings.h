@@ -86,9 +86,9 @@ bool ParseCredentials(std::string_view text, Credentials& credentials, std::stri
 // by root, that neither its group nor others may access, at most
 // kMaxCredentialsFileBytes) and parsed. The process is made non-dumpable
 // first, since it holds the secret from then on, and the file's bytes are
-// wiped once parsed. Null when refused, with one message on `messages`
+// wiped once parsed. Null when refused, with one message on `diagnostics`
 // naming the file and the reason.
-std::shared_ptr<const Credentials> ReadCredentialsFile(const std::filesystem::path& path, std::ostream& messages);
+std::shared_ptr<const Credentials> ReadCredentialsFile(const std::filesystem::path& path, std::ostream& diagnostics);
 
 // Seconds as KESTROVA_SMB_TIMEOUT gives them, in milliseconds; nullopt
 // for text that is not a number above 0 and at most a day.
@@ -98,8 +98,8 @@ std::optional<int> ParseTimeout(std::string_view seconds);
 std::optional<int> ParseDebugLevel(std::string_view level);
 
 // The settings that the environment gives; mistakes are reported to
-// `messages` and their defaults used, except a refused credentials file,
+// `diagnostics` and their defaults used, except a refused credentials file,
 // which leaves the settings refusing every connection.
-SmbSettings SettingsFromEnvironment(std::ostream& messages);
+SmbSettings SettingsFromEnvironment(std::ostream& diagnostics);
 
 }  // namespace smb

@@ -27,6 +27,7 @@
 #include "registry/registry.h"
 #include "registry/startup_facts.h"
 #include "tests/support/fake_winreg_server.h"
+#include "tests/support/uninstall_listing.h"
 
 namespace {
 
@@ -137,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t siz
   options.HeaderFirst = input.ConsumeBool();
   FakeWinregServer server(options);
   server.AddApplications(0);
-  const std::u16string uninstall = FakeWinregServer::kUninstallPath;
+  const std::u16string uninstall = testsupport::kUninstallPath;
   const std::size_t subkeys = input.ConsumeIntegralInRange<std::size_t>(0, kMostSubkeys);
   for (std::size_t index = 0; index < subkeys; ++index) {
     const std::u16string name = Name(input);

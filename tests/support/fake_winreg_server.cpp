@@ -7,6 +7,7 @@
 #include "platform/smb/rpc/ndr_reader.h"
 #include "platform/smb/rpc/ndr_writer.h"
 #include "platform/smb/rpc/pdu.h"
+#include "tests/support/uninstall_listing.h"
 
 namespace smbtest {
 namespace {
@@ -162,13 +163,13 @@ void FakeWinregServer::AddApplications(std::size_t count) {
   Keys[u"Software\\Microsoft"].Subkeys = {u"Windows"};
   Keys[u"Software\\Microsoft\\Windows"].Subkeys = {u"CurrentVersion"};
   Keys[u"Software\\Microsoft\\Windows\\CurrentVersion"].Subkeys = {u"Uninstall"};
-  FakeKey& uninstall = Keys[kUninstallPath];
+  FakeKey& uninstall = Keys[testsupport::kUninstallPath];
   for (std::size_t index = 0; index < count; ++index) {
     std::u16string name = u"{App-";
     for (char digit : std::to_string(index)) name.push_back(static_cast<char16_t>(digit));
     name += u"}";
     uninstall.Subkeys.push_back(name);
-    FakeKey& application = Keys[std::u16string(kUninstallPath) + u"\\" + name];
+    FakeKey& application = Keys[std::u16string(testsupport::kUninstallPath) + u"\\" + name];
     if (index % 10 == 9) continue;
     std::u16string display = u"Application " + name.substr(1, name.size() - 2);
     application.Values[u"DisplayName"] = {REG_SZ, Utf16(display, true)};

@@ -53,9 +53,9 @@ class FakeWinregServer : public rpc::PipeOpener {
   // added as keys too.
   std::map<std::u16string, FakeKey> Keys;
 
-  // A tree like a computer's uninstall key with `count` applications, each
-  // with a display name (and one in ten without).
-  static constexpr char16_t kUninstallPath[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  // A tree like a computer's uninstall key (testsupport::kUninstallPath)
+  // with `count` applications, each with a display name (and one in ten
+  // without).
   void AddApplications(std::size_t count);
 
   DWORD Open(std::u16string_view server, std::string_view pipe_name, std::unique_ptr<rpc::MessagePipe>& pipe) override;

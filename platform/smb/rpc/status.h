@@ -29,6 +29,7 @@
 
 namespace rpc {
 
+constexpr DWORD kRpcServerUnavailable = 1722;          // RPC_S_SERVER_UNAVAILABLE
 constexpr DWORD kRpcServerTooBusy = 1723;              // RPC_S_SERVER_TOO_BUSY
 constexpr DWORD kRpcUnknownInterface = 1717;           // RPC_S_UNKNOWN_IF
 constexpr DWORD kRpcCallFailed = 1726;                 // RPC_S_CALL_FAILED

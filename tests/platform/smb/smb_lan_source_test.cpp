@@ -6,7 +6,7 @@
 #include <sstream>
 #include <tuple>
 
-#include "platform/smb/smb_text.h"
+#include "platform/lan/utf16_text.h"
 
 namespace smb {
 namespace {
@@ -38,10 +38,19 @@ void Walk(lan::LanSource& source, const lan::BrowseRecord* container, int depth,
   while (level->Peek(1, records) == NO_ERROR) {
     const lan::BrowseRecord record = records.front();
     level->Advance(1);
-    out += std::string(depth * 2, ' ') + Utf8FromUtf16(record.RemoteName.value_or(u"")) +
+    out += std::string(depth * 2, ' ') +
+           lan::Utf8FromUtf16(record.RemoteName.value_or(u""), lan::Undecodable::kReplaced) +
            ((record.Usage & RESOURCEUSAGE_CONTAINER) != 0 ? " +" : "") + "\n";
     if ((record.Usage & RESOURCEUSAGE_CONTAINER) != 0) Walk(source, &record, depth + 1, bound, out);
   }
+}
+
+// A workgroup's record, as a level of the network lists it.
+lan::BrowseRecord Workgroup(std::u16string name) {
+  lan::BrowseRecord workgroup;
+  workgroup.DisplayType = RESOURCEDISPLAYTYPE_DOMAIN;
+  workgroup.RemoteName = std::move(name);
+  return workgroup;
 }
 
 TEST(SmbLanSource, AHostNamedAsItsWorkgroupListsOnlyShares) {
@@ -59,8 +68,8 @@ TEST(SmbLanSource, AHostNamedAsItsWorkgroupListsOnlyShares) {
   lists->lists[{BrowseListKind::kShares, "OFFICE"}] = office_servers;
   lists->lists[{BrowseListKind::kShares, "ATLAS"}] = {
       {Kind::kDiskShare, "public", "files"}, {Kind::kDiskShare, "C$", ""}, {Kind::kWorkgroup, "LAB", ""}};
-  std::ostringstream messages;
-  SmbLanSource source(SmbSettings{}, messages, std::move(lists));
+  std::ostringstream diagnostics;
+  SmbLanSource source(SmbSettings{}, diagnostics, std::move(lists));
   std::string walk;
   Walk(source, nullptr, 0, 8, walk);
   EXPECT_EQ(walk,
@@ -69,7 +78,7 @@ TEST(SmbLanSource, AHostNamedAsItsWorkgroupListsOnlyShares) {
             "    \\\\OFFICE +\n"
             "    \\\\ATLAS +\n"
             "      \\\\ATLAS\\public\n");
-  EXPECT_EQ(messages.str(), "");
+  EXPECT_EQ(diagnostics.str(), "");
 }
 
 TEST(SmbLanSource, NamesAndCommentsLongerThanWindowsAllowsAreLeftOut) {
@@ -81,15 +90,13 @@ TEST(SmbLanSource, NamesAndCommentsLongerThanWindowsAllowsAreLeftOut) {
       {Kind::kServer, "ATLAS", std::string(kMaxBrowseCommentBytes, 'c')},
   };
   SmbLanSource source(SmbSettings{}, std::cerr, std::move(lists));
-  lan::BrowseRecord workgroup;
-  workgroup.DisplayType = RESOURCEDISPLAYTYPE_DOMAIN;
-  workgroup.RemoteName = u"OFFICE";
+  const lan::BrowseRecord workgroup = Workgroup(u"OFFICE");
   std::unique_ptr<lan::BrowseLevel> level;
   ASSERT_EQ(source.OpenLevel(&workgroup, RESOURCETYPE_ANY, 0, level), NO_ERROR);
   std::span<const lan::BrowseRecord> records;
   ASSERT_EQ(level->Peek(10, records), NO_ERROR);
   ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].RemoteName, u"\\\\" + Utf16FromUtf8(longest));
+  EXPECT_EQ(records[0].RemoteName, u"\\\\" + lan::Utf16FromUtf8(longest));
   EXPECT_FALSE(records[0].Comment);
   EXPECT_EQ(records[1].Comment->size(), kMaxBrowseCommentBytes);
 }
@@ -98,11 +105,9 @@ TEST(SmbLanSource, ABrowseListThatIsCutSaysSo) {
   auto lists = std::make_unique<ScriptedBrowseLists>();
   std::vector<BrowseEntry>& servers = lists->lists[{BrowseListKind::kServers, "OFFICE"}];
   for (std::size_t i = 0; i <= kMaxBrowseEntries; ++i) servers.push_back({Kind::kServer, "PC" + std::to_string(i), ""});
-  std::ostringstream messages;
-  SmbLanSource source(SmbSettings{}, messages, std::move(lists));
-  lan::BrowseRecord workgroup;
-  workgroup.DisplayType = RESOURCEDISPLAYTYPE_DOMAIN;
-  workgroup.RemoteName = u"OFFICE";
+  std::ostringstream diagnostics;
+  SmbLanSource source(SmbSettings{}, diagnostics, std::move(lists));
+  const lan::BrowseRecord workgroup = Workgroup(u"OFFICE");
   std::unique_ptr<lan::BrowseLevel> level;
   ASSERT_EQ(source.OpenLevel(&workgroup, RESOURCETYPE_ANY, 0, level), NO_ERROR);
   std::size_t count = 0;
@@ -112,7 +117,7 @@ TEST(SmbLanSource, ABrowseListThatIsCutSaysSo) {
     level->Advance(static_cast<DWORD>(records.size()));
   }
   EXPECT_EQ(count, kMaxBrowseEntries);
-  EXPECT_EQ(messages.str(),
+  EXPECT_EQ(diagnostics.str(),
             "kestrova: smb://OFFICE/: the browse list holds more than 65536 entries; only the first 65536 are read\n");
 }
 
@@ -121,33 +126,29 @@ TEST(SmbLanSource, ARefusedCredentialsFileLeavesAnEmptyNetworkAndConnectsNothing
   const ScriptedBrowseLists& read = *lists;
   SmbSettings settings;
   settings.CredentialsRefused = true;
-  std::ostringstream messages;
-  SmbLanSource source(settings, messages, std::move(lists));
+  std::ostringstream diagnostics;
+  SmbLanSource source(settings, diagnostics, std::move(lists));
   std::unique_ptr<lan::BrowseLevel> level;
   EXPECT_EQ(source.OpenLevel(nullptr, RESOURCETYPE_ANY, 0, level), ERROR_NO_NETWORK);
-  lan::BrowseRecord workgroup;
-  workgroup.DisplayType = RESOURCEDISPLAYTYPE_DOMAIN;
-  workgroup.RemoteName = u"OFFICE";
+  const lan::BrowseRecord workgroup = Workgroup(u"OFFICE");
   EXPECT_EQ(source.OpenLevel(&workgroup, RESOURCETYPE_ANY, 0, level), ERROR_NO_NETWORK);
   std::unique_ptr<lan::RemoteRegistry> registry;
   EXPECT_EQ(source.ConnectRegistry(u"ATLAS", HKEY_LOCAL_MACHINE, registry), ERROR_NO_NETWORK);
   EXPECT_EQ(read.reads, 0);
-  EXPECT_EQ(messages.str(), "");
+  EXPECT_EQ(diagnostics.str(), "");
 }
 
 TEST(SmbLanSource, MessagesShowTheControlCharactersOfNamesFromTheNetwork) {
   auto lists = std::make_unique<ScriptedBrowseLists>();
   lists->failures[{BrowseListKind::kServers, "O\x1b]0;x\a"}] = ERROR_BAD_NETPATH;
-  std::ostringstream messages;
-  SmbLanSource source(SmbSettings{}, messages, std::move(lists));
-  lan::BrowseRecord workgroup;
-  workgroup.DisplayType = RESOURCEDISPLAYTYPE_DOMAIN;
-  workgroup.RemoteName = u"O\x1b]0;x\a";
+  std::ostringstream diagnostics;
+  SmbLanSource source(SmbSettings{}, diagnostics, std::move(lists));
+  const lan::BrowseRecord workgroup = Workgroup(u"O\x1b]0;x\a");
   std::unique_ptr<lan::BrowseLevel> level;
   EXPECT_EQ(source.OpenLevel(&workgroup, RESOURCETYPE_ANY, 0, level), ERROR_BAD_NETPATH);
   std::unique_ptr<lan::RemoteRegistry> registry;
   EXPECT_EQ(source.ConnectRegistry(u"EVIL\x1b[2J", HKEY_LOCAL_MACHINE, registry), ERROR_BAD_NETPATH);
-  EXPECT_EQ(messages.str(),
+  EXPECT_EQ(diagnostics.str(),
             "kestrova: smb://O\\x1B]0;x\\x07/: cannot read the browse list (error 53: the network path was not found: "
             "the computer does not resolve, refuses or does not answer)\n"
             "kestrova: \\\\EVIL\\x1B[2J: cannot connect to the registry (error 53: the network path was not found: the "

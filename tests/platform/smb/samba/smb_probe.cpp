@@ -43,17 +43,21 @@
 #include <thread>
 #include <vector>
 
+#include "platform/lan/utf16_text.h"
 #include "platform/smb/rpc/pdu.h"
 #include "platform/smb/smb_lan_source.h"
-#include "platform/smb/smb_text.h"
+#include "platform/smb/smb_pipe_opener.h"
 #include "platform/smb/winreg/messages.h"
 #include "platform/smb/winreg/session.h"
+#include "tests/support/uninstall_listing.h"
 
 namespace {
 
-std::string Text(const std::optional<std::u16string>& text) {
-  return text ? "\"" + smb::Utf8FromUtf16(*text) + "\"" : "null";
-}
+// Names to and from the network, as the SMB side converts them.
+std::string Utf8(std::u16string_view text) { return lan::Utf8FromUtf16(text, lan::Undecodable::kReplaced); }
+std::u16string Utf16(std::string_view text) { return lan::Utf16FromUtf8(text, lan::Undecodable::kReplaced); }
+
+std::string Text(const std::optional<std::u16string>& text) { return text ? "\"" + Utf8(*text) + "\"" : "null"; }
 
 void Walk(smb::SmbLanSource& source, const lan::BrowseRecord* container, int depth) {
   std::unique_ptr<lan::BrowseLevel> level;
@@ -95,44 +99,14 @@ void CollectServers(smb::SmbLanSource& source, const lan::BrowseRecord* containe
   }
 }
 
-constexpr char16_t kUninstall[] = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-
-// The display names of one computer, printed as they are found.
+// The display names of one computer, as the inventory reads them.
 void ListApplications(smb::SmbLanSource& source, const std::u16string& computer) {
-  std::cout << "COMPUTER: " << smb::Utf8FromUtf16(computer) << "\r\n" << std::flush;
+  std::cout << "COMPUTER: " << Utf8(computer) << "\r\n" << std::flush;
   std::unique_ptr<lan::RemoteRegistry> registry;
   if (source.ConnectRegistry(computer, HKEY_LOCAL_MACHINE, registry) != NO_ERROR) return;
-  lan::RemoteRegistry::KeyId uninstall = 0;
-  if (registry->OpenKey(lan::RemoteRegistry::kRootKey, kUninstall, KEY_ALL_ACCESS, uninstall) != NO_ERROR) return;
-  std::vector<std::u16string> names;
-  for (DWORD index = 0;; ++index) {
-    std::u16string name;
-    FILETIME written{};
-    if (registry->EnumKey(uninstall, index, name, written) != NO_ERROR) break;
-    names.push_back(std::move(name));
-  }
-  registry->CloseKey(uninstall);
-  for (const std::u16string& name : names) {
-    lan::RemoteRegistry::KeyId key = 0;
-    if (registry->OpenKey(lan::RemoteRegistry::kRootKey, std::u16string(kUninstall) + u"\\" + name, KEY_ALL_ACCESS,
-                          key) != NO_ERROR) {
-      continue;
-    }
-    DWORD type = 0;
-    DWORD size = 0;
-    std::string data;
-    if (registry->QueryValue(key, u"DisplayName", true, type, size, data) == NO_ERROR &&
-        (type == REG_SZ || type == REG_EXPAND_SZ)) {
-      std::u16string text;
-      for (std::size_t i = 0; i + 1 < data.size(); i += 2) {
-        const auto unit =
-            static_cast<char16_t>(static_cast<unsigned char>(data[i]) | (static_cast<unsigned char>(data[i + 1]) << 8));
-        if (unit == 0) break;
-        text += unit;
-      }
-      if (!text.empty()) std::cout << " -> " << smb::Utf8FromUtf16(text) << "\r\n" << std::flush;
-    }
-    registry->CloseKey(key);
+  for (const testsupport::ListedSubkey& subkey : testsupport::ListUninstallKey(*registry).Subkeys) {
+    const std::u16string name = subkey.DisplayName();
+    if (!name.empty()) std::cout << " -> " << Utf8(name) << "\r\n" << std::flush;
   }
 }
 
@@ -164,7 +138,7 @@ DWORD Bind(rpc::PipeOpener& pipes, const std::string& host, const char* then_wai
            std::optional<std::chrono::milliseconds> deadline = std::nullopt) {
   const auto start = std::chrono::steady_clock::now();
   std::unique_ptr<rpc::MessagePipe> pipe;
-  if (const DWORD error = pipes.Open(smb::Utf16FromUtf8(host), "winreg", pipe); error != NO_ERROR) return error;
+  if (const DWORD error = pipes.Open(Utf16(host), "winreg", pipe); error != NO_ERROR) return error;
   const double opened = Milliseconds(start);
   std::size_t received = 0;
   if (const DWORD error = Exchange(*pipe, received); error != NO_ERROR) return error;
@@ -188,7 +162,7 @@ int Burst(rpc::PipeOpener& pipes, const std::string& host, int pipe_count, int c
   std::vector<std::unique_ptr<rpc::MessagePipe>> opened(pipe_count);
   for (auto& pipe : opened) {
     std::size_t received = 0;
-    if (pipes.Open(smb::Utf16FromUtf8(host), "winreg", pipe) != NO_ERROR || Exchange(*pipe, received) != NO_ERROR) {
+    if (pipes.Open(Utf16(host), "winreg", pipe) != NO_ERROR || Exchange(*pipe, received) != NO_ERROR) {
       std::cout << host << " cannot be bound\n";
       return 1;
     }
@@ -224,7 +198,10 @@ int main(int argc, char** argv) {
     std::cerr << "usage: kestrova_smb_probe browse | inventory [NAME...] | bind HOST... | bind-twice HOST FILE [MS]\n";
     return 2;
   }
-  smb::SmbLanSource source(smb::SettingsFromEnvironment(std::cerr));
+  const smb::SmbSettings settings = smb::SettingsFromEnvironment(std::cerr);
+  smb::SmbLanSource source(settings, std::cerr);
+  // Pipes of their own, as the source opens them for registries.
+  smb::SmbPipeOpener pipes(settings);
   if (arguments[0] == "browse") {
     Walk(source, nullptr, 0);
     return 0;
@@ -232,7 +209,7 @@ int main(int argc, char** argv) {
   if (arguments[0] == "shares" && arguments.size() == 2) {
     lan::BrowseRecord server;
     server.DisplayType = RESOURCEDISPLAYTYPE_SERVER;
-    server.RemoteName = u"\\\\" + smb::Utf16FromUtf8(arguments[1]);
+    server.RemoteName = u"\\\\" + Utf16(arguments[1]);
     Walk(source, &server, 0);
     return 0;
   }
@@ -242,7 +219,7 @@ int main(int argc, char** argv) {
     // Named computers are listed in the order named, if the browser lists them.
     std::vector<std::u16string> listed;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
-      const std::u16string name = smb::Utf16FromUtf8(arguments[i]);
+      const std::u16string name = Utf16(arguments[i]);
       if (std::find(servers.begin(), servers.end(), name) != servers.end()) listed.push_back(name);
     }
     for (const std::u16string& server : arguments.size() == 1 ? servers : listed) {
@@ -252,19 +229,19 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (arguments[0] == "burst" && arguments.size() == 4) {
-    return Burst(source.Pipes(), arguments[1], std::stoi(arguments[2]), std::stoi(arguments[3]));
+    return Burst(pipes, arguments[1], std::stoi(arguments[2]), std::stoi(arguments[3]));
   }
   if (arguments[0] == "bind-twice" && (arguments.size() == 3 || arguments.size() == 4)) {
     std::optional<std::chrono::milliseconds> deadline;
     if (arguments.size() == 4) deadline = std::chrono::milliseconds(std::stoi(arguments[3]));
-    const DWORD error = Bind(source.Pipes(), arguments[1], arguments[2].c_str(), deadline);
+    const DWORD error = Bind(pipes, arguments[1], arguments[2].c_str(), deadline);
     std::cout << arguments[1] << (error == NO_ERROR ? " ok" : " error " + std::to_string(error)) << std::endl;
     return 0;
   }
   if (arguments[0] == "bind") {
     for (std::size_t i = 1; i < arguments.size(); ++i) {
       const auto start = std::chrono::steady_clock::now();
-      const DWORD error = Bind(source.Pipes(), arguments[i]);
+      const DWORD error = Bind(pipes, arguments[i]);
       std::cout << arguments[i] << (error == NO_ERROR ? " ok" : " error " + std::to_string(error)) << std::endl;
       std::fprintf(stderr, "%s: %.0f ms in all\n", arguments[i].c_str(), Milliseconds(start));
     }

@@ -12,40 +12,15 @@
 
 #include "platform/smb/winreg/registry.h"
 #include "tests/support/fake_winreg_server.h"
+#include "tests/support/uninstall_listing.h"
 
 namespace {
 
-using KeyId = lan::RemoteRegistry::KeyId;
-
-// The inventory's calls: the uninstall key's facts and names, then for each
-// subkey an open, the display name's size twice and its data, a close.
+// The applications whose display name the inventory's calls read.
 std::size_t ListApplications(lan::RemoteRegistry& registry) {
-  KeyId uninstall = 0;
-  const std::u16string path = smbtest::FakeWinregServer::kUninstallPath;
-  if (registry.OpenKey(lan::RemoteRegistry::kRootKey, path, KEY_ALL_ACCESS, uninstall) != NO_ERROR) return 0;
-  lan::KeyFacts facts;
-  registry.QueryKeyFacts(uninstall, facts);
-  std::vector<std::u16string> names;
-  for (DWORD index = 0; index < facts.SubkeyCount; ++index) {
-    std::u16string name;
-    FILETIME written{};
-    if (registry.EnumKey(uninstall, index, name, written) == NO_ERROR) names.push_back(name);
-  }
-  registry.CloseKey(uninstall);
   std::size_t listed = 0;
-  for (const std::u16string& name : names) {
-    KeyId key = 0;
-    if (registry.OpenKey(lan::RemoteRegistry::kRootKey, path + u"\\" + name, KEY_ALL_ACCESS, key) != NO_ERROR) {
-      continue;
-    }
-    DWORD type = 0, size = 0;
-    std::string data;
-    if (registry.QueryValue(key, u"DisplayName", false, type, size, data) == NO_ERROR &&
-        registry.QueryValue(key, u"DisplayName", false, type, size, data) == NO_ERROR &&
-        registry.QueryValue(key, u"DisplayName", true, type, size, data) == NO_ERROR) {
-      ++listed;
-    }
-    registry.CloseKey(key);
+  for (const testsupport::ListedSubkey& subkey : testsupport::ListUninstallKey(registry).Subkeys) {
+    if (subkey.Step == testsupport::ListedSubkey::Failed::kNothing) ++listed;
   }
   return listed;
 }

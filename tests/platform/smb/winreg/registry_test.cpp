@@ -13,6 +13,7 @@
 #include "platform/smb/rpc/status.h"
 #include "platform/smb/winreg/registry.h"
 #include "tests/support/fake_winreg_server.h"
+#include "tests/support/uninstall_listing.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ using winreg::Registry;
 using winreg::RegistryOptions;
 using KeyId = lan::RemoteRegistry::KeyId;
 
-constexpr std::u16string_view kUninstall = FakeWinregServer::kUninstallPath;
+constexpr std::u16string_view kUninstall = testsupport::kUninstallPath;
 
 std::u16string Utf16Number(int number) {
   const std::string digits = std::to_string(number);
@@ -43,44 +44,32 @@ std::unique_ptr<Registry> Connect(FakeWinregServer& server, std::size_t pipes) {
   return registry;
 }
 
-// What the inventory does with one computer: the uninstall key's facts and
-// subkey names, then each subkey's display name (its size twice, then its
-// data). Lines name each application, or the error of the call that failed.
+// What the inventory does with one computer (uninstall_listing.h), a line
+// for each subkey: its application's name, or the error of the call that
+// failed.
 std::vector<std::string> ReadInventory(lan::RemoteRegistry& registry) {
+  using Failed = testsupport::ListedSubkey::Failed;
+  const testsupport::UninstallListing listing = testsupport::ListUninstallKey(registry);
+  if (listing.Status != NO_ERROR) return {"uninstall key: " + std::to_string(listing.Status)};
   std::vector<std::string> lines;
-  KeyId uninstall = 0;
-  if (DWORD status = registry.OpenKey(lan::RemoteRegistry::kRootKey, kUninstall, KEY_ALL_ACCESS, uninstall)) {
-    return {"open: " + std::to_string(status)};
-  }
-  lan::KeyFacts facts;
-  if (DWORD status = registry.QueryKeyFacts(uninstall, facts)) return {"facts: " + std::to_string(status)};
-  std::vector<std::u16string> names;
-  for (DWORD index = 0; index < facts.SubkeyCount; ++index) {
-    std::u16string name;
-    FILETIME written{};
-    if (DWORD status = registry.EnumKey(uninstall, index, name, written)) {
-      lines.push_back("enum: " + std::to_string(status));
-      continue;
+  for (const testsupport::ListedSubkey& subkey : listing.Subkeys) {
+    const std::string status = std::to_string(subkey.Status);
+    switch (subkey.Step) {
+      case Failed::kNothing: {
+        const std::u16string name = subkey.DisplayName();
+        lines.emplace_back(name.begin(), name.end());
+        break;
+      }
+      case Failed::kName:
+        lines.push_back("enum: " + status);
+        break;
+      case Failed::kOpen:
+        lines.push_back("open: " + status);
+        break;
+      case Failed::kDisplayName:
+        lines.push_back("value: " + status);
+        break;
     }
-    names.push_back(name);
-  }
-  registry.CloseKey(uninstall);
-  for (const std::u16string& name : names) {
-    KeyId application = 0;
-    if (DWORD status = registry.OpenKey(lan::RemoteRegistry::kRootKey, std::u16string(kUninstall) + u"\\" + name,
-                                        KEY_ALL_ACCESS, application)) {
-      lines.push_back("open: " + std::to_string(status));
-      continue;
-    }
-    DWORD type = 0, size = 0;
-    std::string data;
-    DWORD status = registry.QueryValue(application, u"DisplayName", false, type, size, data);
-    if (status == NO_ERROR) status = registry.QueryValue(application, u"DisplayName", false, type, size, data);
-    if (status == NO_ERROR) status = registry.QueryValue(application, u"DisplayName", true, type, size, data);
-    std::string line;
-    for (std::size_t index = 0; index + 1 < data.size() && data[index] != '\0'; index += 2) line.push_back(data[index]);
-    lines.push_back(status == NO_ERROR ? line : "value: " + std::to_string(status));
-    registry.CloseKey(application);
   }
   return lines;
 }
@@ -306,11 +295,11 @@ TEST(WinregRegistryTest, KeyFactsAreHeldToWhatARegistryCanHold) {
     FakeWinregServer server;
     server.AddApplications(3);
     server.Keys[std::u16string(kUninstall)].ClaimedFacts = test.Claimed;
-    std::ostringstream messages;
+    std::ostringstream diagnostics;
     RegistryOptions options;
     options.ReadAheadPipes = 0;
     std::unique_ptr<Registry> registry;
-    ASSERT_EQ(Registry::Connect(server, u"PC1", HKEY_LOCAL_MACHINE, options, messages, registry), NO_ERROR);
+    ASSERT_EQ(Registry::Connect(server, u"PC1", HKEY_LOCAL_MACHINE, options, diagnostics, registry), NO_ERROR);
     KeyId key = 0;
     ASSERT_EQ(registry->OpenKey(lan::RemoteRegistry::kRootKey, kUninstall, KEY_READ, key), NO_ERROR);
     lan::KeyFacts facts;
@@ -319,8 +308,8 @@ TEST(WinregRegistryTest, KeyFactsAreHeldToWhatARegistryCanHold) {
     EXPECT_EQ(facts.LongestSubkeyName, test.LongestSubkeyName);
     EXPECT_EQ(facts.LongestValueName, test.LongestValueName);
     EXPECT_EQ(facts.LongestValueData, test.Claimed.cbMaxValueLen);
-    EXPECT_NE(messages.str().find(test.Message), std::string::npos) << messages.str();
-    EXPECT_EQ(messages.str().empty(), *test.Message == '\0');
+    EXPECT_NE(diagnostics.str().find(test.Message), std::string::npos) << diagnostics.str();
+    EXPECT_EQ(diagnostics.str().empty(), *test.Message == '\0');
 
     const std::uint64_t calls = registry->CallCounts().Own;
     DWORD listed = 0;

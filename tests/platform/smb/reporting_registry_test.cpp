@@ -1,4 +1,4 @@
-#include "platform/smb/connection_report.h"
+#include "platform/smb/reporting_registry.h"
 
 #include <gtest/gtest.h>
 
@@ -21,11 +21,12 @@ struct ScriptedRegistry : lan::RemoteRegistry {
   DWORD CloseKey(KeyId) override { return ++calls, next; }
 };
 
-TEST(ConnectionReport, ALostConnectionIsReportedOnceAndLaterCallsFailAtOnce) {
+TEST(ReportingRegistryTest, ALostConnectionIsReportedOnceAndLaterCallsFailAtOnce) {
   auto scripted = std::make_unique<ScriptedRegistry>();
   ScriptedRegistry& inner = *scripted;
-  std::ostringstream messages;
-  const auto registry = ReportingRegistry(std::move(scripted), u"BOREAS", HKEY_LOCAL_MACHINE, messages);
+  std::ostringstream diagnostics;
+  const auto registry =
+      std::make_unique<ReportingRegistry>(std::move(scripted), u"BOREAS", HKEY_LOCAL_MACHINE, diagnostics);
   lan::RemoteRegistry::KeyId key = 0;
   std::u16string name;
   FILETIME written{};
@@ -38,14 +39,14 @@ TEST(ConnectionReport, ALostConnectionIsReportedOnceAndLaterCallsFailAtOnce) {
   EXPECT_EQ(registry->OpenKey(key, u"Uninstall", KEY_READ, key), ERROR_FILE_NOT_FOUND);
   inner.next = ERROR_NO_MORE_ITEMS;
   EXPECT_EQ(registry->EnumKey(0, 3, name, written), ERROR_NO_MORE_ITEMS);
-  EXPECT_EQ(messages.str(),
+  EXPECT_EQ(diagnostics.str(),
             "kestrova: \\\\BOREAS: cannot open HKEY_LOCAL_MACHINE\\Software\\Uninstall (error 2: the key does not "
             "exist)\n");
-  messages.str("");
+  diagnostics.str("");
 
   inner.next = ERROR_BROKEN_PIPE;
   EXPECT_EQ(registry->EnumKey(0, 4, name, written), ERROR_BROKEN_PIPE);
-  EXPECT_EQ(messages.str(),
+  EXPECT_EQ(diagnostics.str(),
             "kestrova: \\\\BOREAS: the connection to the registry was lost (error 109: the pipe has been ended: the "
             "server closed the connection); the listing was cut short\n");
   const int calls = inner.calls;
@@ -54,7 +55,7 @@ TEST(ConnectionReport, ALostConnectionIsReportedOnceAndLaterCallsFailAtOnce) {
   EXPECT_EQ(registry->OpenKey(0, u"Software", KEY_READ, key), ERROR_BROKEN_PIPE);
   EXPECT_EQ(registry->CloseKey(1), NO_ERROR);
   EXPECT_EQ(inner.calls, calls);
-  EXPECT_EQ(messages.str().find("cut short", messages.str().find("cut short") + 1), std::string::npos);
+  EXPECT_EQ(diagnostics.str().find("cut short", diagnostics.str().find("cut short") + 1), std::string::npos);
 }
 
 }  // namespace
