@@ -60,7 +60,10 @@ class FakePipe : public rpc::MessagePipe {
 
   DWORD Write(std::span<const std::uint8_t> message) override {
     Wait();
-    if (server_.Dead()) return ERROR_BROKEN_PIPE;
+    if (server_.Dead()) {
+      server_.CountUseAfterDeath();
+      return ERROR_BROKEN_PIPE;
+    }
     if (message.size() < 16) return ERROR_INVALID_PARAMETER;
     const auto type = static_cast<rpc::PduType>(message[2]);
     const std::uint8_t flags = message[3];
@@ -123,7 +126,11 @@ class FakePipe : public rpc::MessagePipe {
   DWORD Read(std::span<std::uint8_t> buffer, std::size_t& received) override {
     Wait();
     server_.CountRead();
-    if (outbox_.empty()) return server_.Dead() ? ERROR_BROKEN_PIPE : ERROR_TIMEOUT;
+    if (outbox_.empty() && server_.Dead()) {
+      server_.CountUseAfterDeath();
+      return ERROR_BROKEN_PIPE;
+    }
+    if (outbox_.empty()) return ERROR_TIMEOUT;
     if (trickle_) {
       std::this_thread::sleep_for(server_.Options().TrickleDelay);
       buffer = buffer.first(1);

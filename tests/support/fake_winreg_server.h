@@ -66,6 +66,10 @@ class FakeWinregServer : public rpc::PipeOpener {
   std::uint64_t CallsAnswered() const { return calls_; }
   std::uint64_t ReadsAnswered() const { return reads_; }
   void CountRead() { ++reads_; }
+  // Writes and reads that reached a pipe once the server was dead, each
+  // failing with ERROR_BROKEN_PIPE.
+  std::uint64_t UsesAfterDeath() const { return uses_after_death_; }
+  void CountUseAfterDeath() { ++uses_after_death_; }
 
   // Answers one request fragment stream: used by the pipes.
   std::vector<std::uint8_t> Answer(const std::vector<std::uint8_t>& request_stub, std::uint16_t opnum,
@@ -78,6 +82,7 @@ class FakeWinregServer : public rpc::PipeOpener {
   std::atomic<std::size_t> opened_{0};
   std::atomic<std::uint64_t> calls_{0};
   std::atomic<std::uint64_t> reads_{0};
+  std::atomic<std::uint64_t> uses_after_death_{0};
   std::atomic<std::uint32_t> next_handle_{1};
 };
 

@@ -1,6 +1,8 @@
 #include "platform/smb/winreg/read_ahead.h"
 
 #include <memory>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/smb/winreg/session.h"
@@ -10,42 +12,56 @@ namespace winreg {
 // One lane's association and the key whose subkeys it last enumerated.
 class LaneSession {
  public:
+  // What became of a task.
+  enum class Outcome {
+    kAnswered,   // the registry's answer, for the caller to take
+    kDropped,    // no answer for the caller, who asks on its own pipe; the lane is in step
+    kOutOfStep,  // a call was not answered: the association may be out of step
+  };
+
   LaneSession(std::unique_ptr<rpc::MessagePipe> pipe, std::chrono::milliseconds time_limit)
       : session_(std::move(pipe), time_limit) {}
 
   DWORD Connect(HKEY root) { return session_.Connect(root, root_); }
   std::uint64_t CallCount() const { return session_.CallCount(); }
 
-  bool Enum(const std::u16string& path, REGSAM access, DWORD index, ReadAhead::EnumAnswer& answer) {
+  Outcome Enum(const std::u16string& path, REGSAM access, DWORD index, ReadAhead::EnumAnswer& answer) {
     if (!enum_key_open_ || enum_path_ != path || enum_access_ != access) {
       if (enum_key_open_ && !enum_path_.empty()) session_.CloseKey(enum_key_);
       enum_key_open_ = false;
+      if (refused_ && refused_->first == path && refused_->second == access) return Outcome::kDropped;
       if (path.empty()) {
         enum_key_ = root_;
       } else if (session_.OpenKey(root_, path, access, enum_key_) != NO_ERROR) {
-        return false;
+        if (!session_.LastCallAnswered()) return Outcome::kOutOfStep;
+        // The registry's answer to this pipe's open (access denied, say),
+        // not to the names, whose key the caller has open: the caller
+        // asks for them itself, and the key is not asked for again.
+        refused_.emplace(path, access);
+        return Outcome::kDropped;
       }
       enum_key_open_ = true;
       enum_path_ = path;
       enum_access_ = access;
     }
     answer.Status = session_.EnumKey(enum_key_, index, answer.Reply);
-    return session_.LastCallAnswered();
+    return session_.LastCallAnswered() ? Outcome::kAnswered : Outcome::kOutOfStep;
   }
 
-  bool Value(const std::u16string& key_path, REGSAM access, const std::u16string& value,
-             ReadAhead::ValueAnswer& answer) {
+  Outcome Value(const std::u16string& key_path, REGSAM access, const std::u16string& value,
+                ReadAhead::ValueAnswer& answer) {
     rpc::ContextHandle key;
     answer.OpenStatus = session_.OpenKey(root_, key_path, access, key);
-    if (!session_.LastCallAnswered()) return false;
-    if (answer.OpenStatus != NO_ERROR) return true;
+    if (!session_.LastCallAnswered()) return Outcome::kOutOfStep;
+    // A refused open answers the caller's open of the same key.
+    if (answer.OpenStatus != NO_ERROR) return Outcome::kAnswered;
     answer.QueryStatus = session_.QueryValue(key, value, ReadAhead::kValueRoom, answer.Reply);
     const bool answered = session_.LastCallAnswered();
     // The close waits until the lane has nothing else to do, off the
     // path of the answers, unless too many keys wait for it.
     unclosed_.push_back(key);
     if (unclosed_.size() > kMostUnclosedKeys) CloseOne();
-    return answered;
+    return answered ? Outcome::kAnswered : Outcome::kOutOfStep;
   }
 
   bool HasUnclosedKeys() const { return !unclosed_.empty(); }
@@ -65,6 +81,8 @@ class LaneSession {
   std::u16string enum_path_;
   REGSAM enum_access_ = 0;
   rpc::ContextHandle enum_key_;
+  // The key last refused to the lane's enumeration, and its access.
+  std::optional<std::pair<std::u16string, REGSAM>> refused_;
   // Keys opened for a value whose close was put off. Those still open when
   // the lane stops are closed by the server with the association.
   static constexpr std::size_t kMostUnclosedKeys = 64;
@@ -212,9 +230,9 @@ void ReadAhead::RunLane() {
     lock.unlock();
     Task result;
     const auto& [kind, path, access, index, value] = key;
-    const bool answered = kind == Kind::kEnum ? session->Enum(path, access, index, result.Enum)
-                                              : session->Value(path, access, value, result.Value);
-    result.Status = answered ? State::kDone : State::kFailed;
+    const LaneSession::Outcome outcome = kind == Kind::kEnum ? session->Enum(path, access, index, result.Enum)
+                                                             : session->Value(path, access, value, result.Value);
+    result.Status = outcome == LaneSession::Outcome::kAnswered ? State::kDone : State::kFailed;
     lock.lock();
     calls_ += session->CallCount() - counted;
     counted = session->CallCount();
@@ -222,7 +240,7 @@ void ReadAhead::RunLane() {
     tasks_[key] = std::move(result);
     task_finished_.notify_all();
     // A lane whose call was not answered may be out of step: it stops.
-    if (!answered) break;
+    if (outcome == LaneSession::Outcome::kOutOfStep) break;
   }
   --live_lanes_;
   if (live_lanes_ == 0) {

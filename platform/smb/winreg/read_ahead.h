@@ -7,7 +7,10 @@
 //
 // Only the registry's own answers are kept: a task whose pipe failed, or
 // whose reply could not be read, is dropped, and the client asks on its own
-// pipe. A task still queued when the client asks for it is withdrawn, so
+// pipe; so are the names of a key that the registry refuses to open for a
+// lane, since the refusal answers no question of the client, who has the
+// key open. A lane whose call went unanswered stops; one that was refused a
+// key goes on. A task still queued when the client asks for it is withdrawn, so
 // that the client never waits for a lane that has not started it. At most
 // `most_tasks` tasks are held, queued or answered.
 //
