@@ -23,6 +23,10 @@ namespace discovery {
 // DNS name's limit, above NetBIOS's 15 characters.
 inline constexpr std::size_t kMaxNameBytes = 255;
 
+// The most computers that the merged hierarchy holds. A source hands back
+// at most one more, so that the merge sees where it was cut.
+inline constexpr std::size_t kMaxComputers = 65536;
+
 // One computer as a source found it.
 struct FoundComputer {
   // The workgroup or domain it belongs to (its NetBIOS name); never empty:
@@ -46,6 +50,11 @@ class DiscoverySource {
   // The source's name in messages: "the browse list", "WS-Discovery",
   // "Active Directory", "the host list".
   virtual std::string_view Name() const = 0;
+
+  // Whether the hierarchy keeps the order in which this source lists its
+  // containers and computers (the browse list's, which is the browser's
+  // own); the computers of every other source are put in name order.
+  virtual bool KeepsOrder() const { return false; }
 
   // Finds the computers, in an order that is the same for the same
   // network however its replies arrive, and returns within the source's

@@ -5,8 +5,10 @@
 #include <vector>
 
 #include "platform/ascii_case.h"
+#include "platform/discovery/source_run.h"
 #include "platform/lan/utf16_text.h"
 #include "platform/lan/visible_text.h"
+#include "platform/smb/browse_list_source.h"
 #include "platform/smb/reporting_registry.h"
 #include "platform/smb/smb_errors.h"
 #include "platform/smb/winreg/registry.h"
@@ -48,50 +50,28 @@ lan::BrowseRecord Container(DWORD display_type, std::u16string remote_name) {
   return record;
 }
 
-std::optional<lan::BrowseRecord> RecordOf(const BrowseEntry& entry, std::u16string_view server) {
-  if (entry.Name.empty() || entry.Name.size() > kMaxBrowseNameBytes) return std::nullopt;
-  const std::string_view comment =
-      entry.Comment.size() > kMaxBrowseCommentBytes ? std::string_view{} : std::string_view(entry.Comment);
-  const std::u16string name = Utf16Name(entry.Name);
-  std::optional<lan::BrowseRecord> record;
-  switch (entry.Kind) {
-    case BrowseEntryKind::kWorkgroup:
-      record = Container(RESOURCEDISPLAYTYPE_DOMAIN, name);
-      break;
-    case BrowseEntryKind::kServer:
-      record = Container(RESOURCEDISPLAYTYPE_SERVER, u"\\\\" + name);
-      if (!comment.empty()) record->Comment = Utf16Name(comment);
-      break;
-    case BrowseEntryKind::kDiskShare:
-    case BrowseEntryKind::kPrinterShare:
-      if (name.ends_with(u'$')) return std::nullopt;
-      record.emplace();
-      record->Type = entry.Kind == BrowseEntryKind::kDiskShare ? RESOURCETYPE_DISK : RESOURCETYPE_PRINT;
-      record->DisplayType = RESOURCEDISPLAYTYPE_SHARE;
-      record->Usage = RESOURCEUSAGE_CONNECTABLE;
-      record->RemoteName = u"\\\\" + std::u16string(server) + u"\\" + name;
-      record->Comment = Utf16Name(comment);
-      record->Provider = std::u16string(kProviderName);
-      break;
-    case BrowseEntryKind::kOther:
-      break;
-  }
+lan::BrowseRecord ServerRecord(const discovery::DiscoveredComputer& computer) {
+  lan::BrowseRecord record = Container(RESOURCEDISPLAYTYPE_SERVER, u"\\\\" + Utf16Name(computer.Name));
+  if (!computer.Comment.empty()) record.Comment = Utf16Name(computer.Comment);
   return record;
 }
 
-// Whether an entry of the browser belongs to a list of `kind`: a list
-// holds one kind of record, so no level opens another of its own kind or
-// one above it.
-bool Belongs(BrowseEntryKind entry, BrowseListKind kind) {
-  switch (kind) {
-    case BrowseListKind::kWorkgroups:
-      return entry == BrowseEntryKind::kWorkgroup;
-    case BrowseListKind::kServers:
-      return entry == BrowseEntryKind::kServer;
-    case BrowseListKind::kShares:
-      return entry == BrowseEntryKind::kDiskShare || entry == BrowseEntryKind::kPrinterShare;
-  }
-  return false;
+// A server's share, or nothing for an entry of another kind, of a name
+// longer than a share's, or of a hidden share.
+std::optional<lan::BrowseRecord> ShareRecord(const BrowseEntry& entry, std::u16string_view server) {
+  if (entry.Kind != BrowseEntryKind::kDiskShare && entry.Kind != BrowseEntryKind::kPrinterShare) return std::nullopt;
+  if (entry.Name.empty() || entry.Name.size() > kMaxBrowseNameBytes) return std::nullopt;
+  const std::u16string name = Utf16Name(entry.Name);
+  if (name.ends_with(u'$')) return std::nullopt;
+  lan::BrowseRecord record;
+  record.Type = entry.Kind == BrowseEntryKind::kDiskShare ? RESOURCETYPE_DISK : RESOURCETYPE_PRINT;
+  record.DisplayType = RESOURCEDISPLAYTYPE_SHARE;
+  record.Usage = RESOURCEUSAGE_CONNECTABLE;
+  record.RemoteName = u"\\\\" + std::u16string(server) + u"\\" + name;
+  // A comment longer than a Windows comment is dropped.
+  record.Comment = entry.Comment.size() <= kMaxBrowseCommentBytes ? Utf16Name(entry.Comment) : std::u16string();
+  record.Provider = std::u16string(kProviderName);
+  return record;
 }
 
 bool Wanted(const lan::BrowseRecord& record, DWORD type, DWORD usage) {
@@ -126,12 +106,66 @@ std::optional<BrowseListKind> ListBelow(const lan::BrowseRecord& container, std:
 
 }  // namespace
 
+// Opens pipes at the address that discovery found for the computer's name,
+// by name where it found none. The read-ahead opens pipes from threads of
+// its own, so the hierarchy is looked up under a lock.
+class SmbLanSource::AddressedPipes : public rpc::PipeOpener {
+ public:
+  explicit AddressedPipes(std::unique_ptr<rpc::PipeOpener> base) : base_(std::move(base)) {}
+
+  void Use(std::shared_ptr<const discovery::DiscoveredNetwork> network) {
+    const std::lock_guard lock(mutex_);
+    network_ = std::move(network);
+  }
+
+  // The address to reach `machine` at; empty: by its name.
+  std::string AddressOf(std::u16string_view machine) {
+    const std::lock_guard lock(mutex_);
+    return network_ == nullptr ? std::string() : std::string(network_->AddressOf(Utf8Name(machine)));
+  }
+
+  DWORD Open(std::u16string_view server, std::string_view pipe_name, std::unique_ptr<rpc::MessagePipe>& pipe) override {
+    const std::string address = AddressOf(server);
+    if (address.empty()) return base_->Open(server, pipe_name, pipe);
+    return base_->Open(Utf16Name(address), pipe_name, pipe);
+  }
+
+  std::chrono::milliseconds CallTimeLimit() const override { return base_->CallTimeLimit(); }
+
+ private:
+  std::unique_ptr<rpc::PipeOpener> base_;
+  std::mutex mutex_;
+  std::shared_ptr<const discovery::DiscoveredNetwork> network_;
+};
+
 SmbLanSource::SmbLanSource(const SmbSettings& settings, std::ostream& diagnostics,
-                           std::unique_ptr<BrowseListReader> browse_lists)
+                           std::shared_ptr<BrowseListReader> browse_lists,
+                           std::vector<std::unique_ptr<discovery::DiscoverySource>> sources,
+                           discovery::MergeOptions merge, std::unique_ptr<rpc::PipeOpener> pipes)
     : settings_(settings),
       diagnostics_(diagnostics),
-      pipes_(settings),
-      browse_lists_(browse_lists != nullptr ? std::move(browse_lists) : MakeSmbBrowseListReader(settings)) {}
+      browse_lists_(browse_lists != nullptr ? std::move(browse_lists) : MakeSmbBrowseListReader(settings)),
+      sources_(std::move(sources)),
+      merge_(std::move(merge)),
+      pipes_(std::make_unique<AddressedPipes>(pipes != nullptr ? std::move(pipes)
+                                                               : std::make_unique<SmbPipeOpener>(settings))) {}
+
+SmbLanSource::SmbLanSource(const SmbSettings& settings, std::ostream& diagnostics,
+                           std::unique_ptr<BrowseListReader> browse_lists)
+    : SmbLanSource(settings, diagnostics, std::shared_ptr<BrowseListReader>(std::move(browse_lists)), {}, {}) {
+  sources_.push_back(std::make_unique<BrowseListSource>(browse_lists_, std::nullopt));
+}
+
+SmbLanSource::~SmbLanSource() = default;
+
+const discovery::DiscoveredNetwork& SmbLanSource::Discovered() {
+  if (discovered_ == nullptr) {
+    const std::vector<discovery::Findings> findings = discovery::RunSources(sources_, diagnostics_);
+    discovered_ = std::make_shared<const discovery::DiscoveredNetwork>(findings, merge_, diagnostics_);
+    pipes_->Use(discovered_);
+  }
+  return *discovered_;
+}
 
 DWORD SmbLanSource::OpenLevel(const lan::BrowseRecord* container, DWORD type, DWORD usage,
                               std::unique_ptr<lan::BrowseLevel>& level) {
@@ -146,32 +180,34 @@ DWORD SmbLanSource::OpenLevel(const lan::BrowseRecord* container, DWORD type, DW
     std::u16string_view name = *container->RemoteName;
     const std::optional<BrowseListKind> kind = ListBelow(*container, name);
     if (!kind) return ERROR_BAD_NETPATH;
-    const std::string name_utf8 = Utf8Name(name);
-    std::vector<BrowseEntry> entries;
-    const DWORD error = browse_lists_->Read(*kind, name_utf8, entries);
-    if (error != NO_ERROR) {
-      // The caller only ends the level: without this line a network or
-      // workgroup whose browse list could not be read would look empty. A
-      // server's share list is not reported: the computer's registry
-      // connection says what is wrong with it.
-      if (*kind != BrowseListKind::kShares) {
-        diagnostics_ << "kestrova: smb://" << (name_utf8.empty() ? "" : lan::VisibleText(name_utf8) + "/")
-                     << ": cannot read the browse list (error " << error << ": " << ReasonOf(error) << ")\n";
-        diagnostics_.flush();
+    switch (*kind) {
+      case BrowseListKind::kWorkgroups:
+        for (const discovery::DiscoveredContainer& found : Discovered().Containers()) {
+          records.push_back(Container(RESOURCEDISPLAYTYPE_DOMAIN, Utf16Name(found.Name)));
+        }
+        break;
+      case BrowseListKind::kServers: {
+        const discovery::DiscoveredContainer* found = Discovered().FindContainer(Utf8Name(name));
+        if (found == nullptr) return ERROR_BAD_NETPATH;
+        for (const discovery::DiscoveredComputer& computer : found->Computers)
+          records.push_back(ServerRecord(computer));
+        break;
       }
-      return error;
-    }
-    if (entries.size() > kMaxBrowseEntries) {
-      diagnostics_ << "kestrova: smb://" << (name_utf8.empty() ? "" : lan::VisibleText(name_utf8) + "/")
-                   << ": the browse list holds more than " << kMaxBrowseEntries << " entries; only the first "
-                   << kMaxBrowseEntries << " are read\n";
-      diagnostics_.flush();
-      entries.resize(kMaxBrowseEntries);
-    }
-    const std::u16string server(*kind == BrowseListKind::kShares ? name : std::u16string_view{});
-    for (const BrowseEntry& entry : entries) {
-      if (!Belongs(entry.Kind, *kind)) continue;
-      if (std::optional<lan::BrowseRecord> record = RecordOf(entry, server)) records.push_back(std::move(*record));
+      case BrowseListKind::kShares: {
+        // A share list that cannot be read is not reported: the
+        // computer's registry connection says what is wrong with it.
+        const std::string address = pipes_->AddressOf(name);
+        std::vector<BrowseEntry> entries;
+        if (const DWORD error = browse_lists_->Read(*kind, address.empty() ? Utf8Name(name) : address, entries);
+            error != NO_ERROR) {
+          return error;
+        }
+        if (entries.size() > kMaxBrowseEntries) entries.resize(kMaxBrowseEntries);
+        for (const BrowseEntry& entry : entries) {
+          if (std::optional<lan::BrowseRecord> record = ShareRecord(entry, name)) records.push_back(std::move(*record));
+        }
+        break;
+      }
     }
   }
   std::erase_if(records, [&](const lan::BrowseRecord& record) { return !Wanted(record, type, usage); });
@@ -183,21 +219,18 @@ DWORD SmbLanSource::ConnectRegistry(std::u16string_view machine, HKEY root,
                                     std::unique_ptr<lan::RemoteRegistry>& registry) {
   if (settings_.CredentialsRefused) return ERROR_NO_NETWORK;
   std::unique_ptr<lan::RemoteRegistry> connected;
-  const DWORD error = ConnectWinreg(machine, root, connected);
+  const DWORD error =
+      machine.empty() ? ERROR_BAD_NETPATH : winreg::ConnectRegistry(*pipes_, machine, root, diagnostics_, connected);
   if (error != NO_ERROR) {
-    diagnostics_ << "kestrova: \\\\" << lan::VisibleText(Utf8Name(machine))
-                 << ": cannot connect to the registry (error " << error << ": " << ReasonOf(error) << ")\n";
+    const std::string address = pipes_->AddressOf(machine);
+    diagnostics_ << "kestrova: \\\\" << lan::VisibleText(Utf8Name(machine)) << ": cannot connect to the registry"
+                 << (address.empty() ? "" : " at " + lan::VisibleText(address)) << " (error " << error << ": "
+                 << ReasonOf(error) << ")\n";
     diagnostics_.flush();
     return error;
   }
   registry = std::make_unique<ReportingRegistry>(std::move(connected), std::u16string(machine), root, diagnostics_);
   return NO_ERROR;
-}
-
-DWORD SmbLanSource::ConnectWinreg(std::u16string_view machine, HKEY root,
-                                  std::unique_ptr<lan::RemoteRegistry>& registry) {
-  if (machine.empty()) return ERROR_BAD_NETPATH;
-  return winreg::ConnectRegistry(pipes_, machine, root, diagnostics_, registry);
 }
 
 }  // namespace smb

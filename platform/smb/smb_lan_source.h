@@ -1,6 +1,9 @@
 // The real Windows network over SMB, selected with KESTROVA_LAN=smb://.
-// Discovery reads the network browser's lists (SMB1) and shows them as
-// Windows' browser does:
+// Its computers come from the discovery sources (the browse list,
+// WS-Discovery, Active Directory, the host list), run at once when the
+// network level is first opened and merged into one hierarchy
+// (platform/discovery/discovered_network.h), shown as Windows' browser
+// shows its own:
 //
 //   Microsoft Windows Network     display type network, usage container
 //   └── WORKGROUP                 display type domain, usage container
@@ -12,22 +15,32 @@
 //
 // The levels follow from the records' display types, not from their names:
 // a network lists workgroups only, a workgroup servers only and a server
-// shares only, whatever the browser answers, so the hierarchy is never
-// deeper than these four levels, even where a host is named like a
-// workgroup. Browse lists and share lists are read anonymously.
+// shares only, so the hierarchy is never deeper than these four levels,
+// even where a host is named like a workgroup. A workgroup that discovery
+// did not find cannot be opened (ERROR_BAD_NETPATH). A server's shares are
+// read when it is opened, anonymously, at the address that discovery found
+// for it where one did.
 //
 // Registries are reached over the winreg pipe that the pipe opener opens,
-// the one connection that logs on with the settings' credentials. Where the
-// credentials file was refused, nothing is connected: every level and
-// every registry fails with ERROR_NO_NETWORK, without a further message.
-// A computer whose registry cannot be connected, or whose connection is
-// lost during a listing, is reported on the diagnostics stream with its
-// name and the reason; the caller sees the Windows error code alone.
+// the one connection that logs on with the settings' credentials: at the
+// address that discovery found for the computer's name (the first source
+// that gave one), so that a discovered computer needs no name service;
+// by name where none did (a computer that a caller names itself). Where
+// the credentials file was refused, nothing is connected and nothing
+// discovered: every level and every registry fails with ERROR_NO_NETWORK,
+// without a further message. A computer whose registry cannot be
+// connected, or whose connection is lost during a listing, is reported on
+// the diagnostics stream with its name and the reason; the caller sees the
+// Windows error code alone.
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <ostream>
+#include <vector>
 
+#include "platform/discovery/discovered_network.h"
+#include "platform/discovery/discovery_source.h"
 #include "platform/lan/lan_source.h"
 #include "platform/smb/smb_browse_list.h"
 #include "platform/smb/smb_pipe_opener.h"
@@ -40,9 +53,17 @@ inline constexpr char16_t kProviderName[] = u"Microsoft Windows Network";
 class SmbLanSource : public lan::LanSource {
  public:
   // Messages go to `diagnostics`, which must outlive the source.
-  // `browse_lists` reads the browser's lists; null: libsmbclient's.
+  // `browse_lists` reads servers' shares (and is shared with the browse
+  // list source); `sources` come in the fixed order of the merge; `pipes`
+  // opens the winreg pipes, null: libsmbclient's.
+  SmbLanSource(const SmbSettings& settings, std::ostream& diagnostics, std::shared_ptr<BrowseListReader> browse_lists,
+               std::vector<std::unique_ptr<discovery::DiscoverySource>> sources, discovery::MergeOptions merge,
+               std::unique_ptr<rpc::PipeOpener> pipes = nullptr);
+  // The browse list as the one source, read through `browse_lists`; null:
+  // libsmbclient's.
   SmbLanSource(const SmbSettings& settings, std::ostream& diagnostics,
                std::unique_ptr<BrowseListReader> browse_lists = nullptr);
+  ~SmbLanSource() override;
 
   DWORD OpenLevel(const lan::BrowseRecord* container, DWORD type, DWORD usage,
                   std::unique_ptr<lan::BrowseLevel>& level) override;
@@ -51,12 +72,18 @@ class SmbLanSource : public lan::LanSource {
                         std::unique_ptr<lan::RemoteRegistry>& registry) override;
 
  private:
-  DWORD ConnectWinreg(std::u16string_view machine, HKEY root, std::unique_ptr<lan::RemoteRegistry>& registry);
+  class AddressedPipes;
+
+  // The merged hierarchy, found on the first call.
+  const discovery::DiscoveredNetwork& Discovered();
 
   SmbSettings settings_;
   std::ostream& diagnostics_;
-  SmbPipeOpener pipes_;
-  std::unique_ptr<BrowseListReader> browse_lists_;
+  std::shared_ptr<BrowseListReader> browse_lists_;
+  std::vector<std::unique_ptr<discovery::DiscoverySource>> sources_;
+  discovery::MergeOptions merge_;
+  std::shared_ptr<const discovery::DiscoveredNetwork> discovered_;
+  std::unique_ptr<AddressedPipes> pipes_;
 };
 
 }  // namespace smb

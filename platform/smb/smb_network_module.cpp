@@ -3,10 +3,10 @@
 
 #include <type_traits>
 
-#include "platform/smb/smb_lan_source.h"
+#include "platform/smb/discovery_sources.h"
 
 extern "C" __attribute__((visibility("default"))) lan::LanSource* KestrovaOpenSmbNetwork(std::ostream& diagnostics) {
-  return new smb::SmbLanSource(smb::SettingsFromEnvironment(diagnostics), diagnostics);
+  return smb::OpenSmbNetworkFromEnvironment(diagnostics).release();
 }
 
 // The entry point has the type that the program calls it through.

@@ -22,8 +22,12 @@ inline constexpr char kSmbNetworkModuleName[] = "kestrova-smb.so";
 inline constexpr char kOpenSmbNetworkSymbol[] = "KestrovaOpenSmbNetwork";
 using OpenSmbNetworkFunction = lan::LanSource*(std::ostream& diagnostics);
 
-// True for the values of KESTROVA_LAN that name the SMB network: "smb://"
-// in any case. Narrowing to one workgroup or server is not offered.
-inline bool NamesSmbNetwork(std::string_view lan) { return ascii_case::Same(lan, "smb://"); }
+// True for the values of KESTROVA_LAN that name the SMB network: those that
+// start with "smb://" in any case, the whole network (smb://) or one
+// workgroup or domain of it (smb://NAME, discovery_settings.h).
+inline bool NamesSmbNetwork(std::string_view lan) {
+  constexpr std::string_view kScheme = "smb://";
+  return lan.size() >= kScheme.size() && ascii_case::Same(lan.substr(0, kScheme.size()), kScheme);
+}
 
 }  // namespace smb

@@ -47,7 +47,8 @@ std::optional<fs::path> SampleLanDirectory() {
 std::unique_ptr<lan::LanSource> OpenLanFromEnvironment(std::ostream& diagnostics) {
   const char* named = std::getenv(kLanVariable);
   if (named != nullptr && named[0] != '\0') {
-    // smb:// is the real network; any other value names a LAN directory.
+    // smb:// (and smb://NAME) is the real network; any other value names a
+    // LAN directory.
     if (smb::NamesSmbNetwork(named)) {
       if (std::unique_ptr<lan::LanSource> network = LoadSmbNetwork(diagnostics)) return network;
       return ServeLanModel(lan::Lan{}, diagnostics);

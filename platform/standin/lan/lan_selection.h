@@ -16,10 +16,10 @@ namespace standin {
 // The environment variable that names the LAN.
 inline constexpr const char* kLanVariable = "KESTROVA_LAN";
 
-// The LAN that KESTROVA_LAN names: "smb://" (in any case) for the real
-// network over SMB (smb_network_loader.h), any other value a LAN directory
-// (lan_directory_reader.h). Unset or empty, the sample LAN that ships with
-// the program. Every message about the LAN, now and when its registries
+// The LAN that KESTROVA_LAN names: "smb://" or "smb://NAME" (in any case)
+// for the real network over SMB (smb_network_loader.h), any other value a
+// LAN directory (lan_directory_reader.h). Unset or empty, the sample LAN
+// that ships with the program. Every message about the LAN, now and when its registries
 // are read, goes to diagnostics, which must outlive the source.
 std::unique_ptr<lan::LanSource> OpenLanFromEnvironment(std::ostream& diagnostics);
 

@@ -7,9 +7,9 @@
 namespace smb {
 namespace {
 
-TEST(SmbSelection, OnlySmbSlashSlashNamesTheNetwork) {
-  for (const char* yes : {"smb://", "SMB://"}) EXPECT_TRUE(NamesSmbNetwork(yes)) << yes;
-  for (const char* no : {"", "smb:", "smb:/", "smb://OFFICE", "/srv/lan", "smbx://"})
+TEST(SmbSelection, SmbSlashSlashNamesTheNetworkOrOneWorkgroupOfIt) {
+  for (const char* yes : {"smb://", "SMB://", "smb://OFFICE", "Smb://a/b"}) EXPECT_TRUE(NamesSmbNetwork(yes)) << yes;
+  for (const char* no : {"", "smb:", "smb:/", "/srv/lan", "smbx://", "./smb://"})
     EXPECT_FALSE(NamesSmbNetwork(no)) << no;
 }
 

@@ -44,6 +44,7 @@
 #include <vector>
 
 #include "platform/lan/utf16_text.h"
+#include "platform/smb/discovery_sources.h"
 #include "platform/smb/rpc/pdu.h"
 #include "platform/smb/smb_lan_source.h"
 #include "platform/smb/smb_pipe_opener.h"
@@ -199,7 +200,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const smb::SmbSettings settings = smb::SettingsFromEnvironment(std::cerr);
-  smb::SmbLanSource source(settings, std::cerr);
+  // The network as the program opens it, with every discovery setting.
+  const std::unique_ptr<smb::SmbLanSource> network = smb::OpenSmbNetworkFromEnvironment(std::cerr);
+  smb::SmbLanSource& source = *network;
   // Pipes of their own, as the source opens them for registries.
   smb::SmbPipeOpener pipes(settings);
   if (arguments[0] == "browse") {

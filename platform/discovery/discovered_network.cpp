@@ -1,0 +1,138 @@
+#include "platform/discovery/discovered_network.h"
+
+#include <algorithm>
+
+#include "platform/ascii_case.h"
+#include "platform/lan/utf16_text.h"
+
+namespace discovery {
+namespace {
+
+// The name as the hierarchy may show it, or nothing.
+std::optional<std::string> CheckedName(std::string_view name) {
+  if (name.empty() || name.size() > kMaxNameBytes) return std::nullopt;
+  const std::u16string units = lan::Utf16FromUtf8(name, lan::Undecodable::kReplaced);
+  for (const char16_t unit : units) {
+    if (unit < 0x20 || (unit >= 0x7F && unit <= 0x9F)) return std::nullopt;
+  }
+  std::string checked = lan::Utf8FromUtf16(units, lan::Undecodable::kReplaced);
+  if (checked.size() > kMaxNameBytes) return std::nullopt;
+  return checked;
+}
+
+// A host name, an IPv4 address or an IPv6 address with its zone: letters,
+// digits and . - _ : % only, so that it cannot name a path or a share.
+bool IsPlainAddress(std::string_view address) {
+  if (address.empty() || address.size() > kMaxNameBytes) return false;
+  return std::all_of(address.begin(), address.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' || c == '-' ||
+           c == '_' || c == ':' || c == '%';
+  });
+}
+
+std::string CheckedComment(std::string_view comment) {
+  if (comment.size() > kMaxCommentBytes) return {};
+  return lan::Utf8FromUtf16(lan::Utf16FromUtf8(comment, lan::Undecodable::kReplaced), lan::Undecodable::kReplaced);
+}
+
+// Where a container or computer goes: the ones that a source keeping its
+// order found, in that order, then the rest by folded name.
+struct Rank {
+  bool Ordered = false;
+  std::size_t Arrival = 0;
+  std::string Folded;
+
+  bool operator<(const Rank& other) const {
+    if (Ordered != other.Ordered) return Ordered;
+    if (Ordered) return Arrival < other.Arrival;
+    return Folded < other.Folded;
+  }
+};
+
+struct PlacedComputer {
+  Rank Place;
+  DiscoveredComputer Computer;
+};
+
+struct PlacedContainer {
+  Rank Place;
+  std::string Name;
+  std::vector<PlacedComputer> Computers;
+};
+
+}  // namespace
+
+DiscoveredNetwork::DiscoveredNetwork(std::span<const Findings> findings, const MergeOptions& options,
+                                     std::ostream& diagnostics) {
+  std::vector<PlacedContainer> placed;
+  std::size_t computers = 0;
+  std::size_t arrival = 0;
+  bool cut = false;
+  for (const Findings& source : findings) {
+    for (const FoundComputer& found : source.Computers) {
+      if (options.OnlyContainer && !ascii_case::Same(found.Container, *options.OnlyContainer)) continue;
+      const std::optional<std::string> name = CheckedName(found.Name);
+      const std::optional<std::string> container_name = CheckedName(found.Container);
+      if (!name || !container_name) continue;
+      const std::string address = IsPlainAddress(found.Address) ? found.Address : std::string();
+      std::string folded = ascii_case::FoldedText(*name);
+      if (const auto known = computer_index_.find(folded); known != computer_index_.end()) {
+        DiscoveredComputer& computer = placed[known->second.first].Computers[known->second.second].Computer;
+        if (computer.Address.empty()) computer.Address = address;
+        if (computer.Comment.empty()) computer.Comment = CheckedComment(found.Comment);
+        continue;
+      }
+      if (computers == options.MostComputers) {
+        cut = true;
+        continue;
+      }
+      std::string folded_container = ascii_case::FoldedText(*container_name);
+      auto [slot, added] = container_index_.try_emplace(folded_container, placed.size());
+      if (added) {
+        placed.push_back({{source.KeepsOrder, arrival, std::move(folded_container)}, *container_name, {}});
+      }
+      std::vector<PlacedComputer>& members = placed[slot->second].Computers;
+      computer_index_.emplace(folded, std::make_pair(slot->second, members.size()));
+      members.push_back(
+          {{source.KeepsOrder, arrival, std::move(folded)}, {*name, address, CheckedComment(found.Comment)}});
+      ++computers;
+      ++arrival;
+    }
+  }
+  if (cut) {
+    diagnostics << "kestrova: discovery found more than " << options.MostComputers << " computers; only the first "
+                << options.MostComputers << " are listed\n";
+    diagnostics.flush();
+  }
+
+  std::sort(placed.begin(), placed.end(), [](const auto& a, const auto& b) { return a.Place < b.Place; });
+  container_index_.clear();
+  computer_index_.clear();
+  containers_.reserve(placed.size());
+  for (PlacedContainer& container : placed) {
+    std::sort(container.Computers.begin(), container.Computers.end(),
+              [](const auto& a, const auto& b) { return a.Place < b.Place; });
+    const std::size_t index = containers_.size();
+    container_index_.emplace(std::move(container.Place.Folded), index);
+    DiscoveredContainer& kept = containers_.emplace_back();
+    kept.Name = std::move(container.Name);
+    kept.Computers.reserve(container.Computers.size());
+    for (PlacedComputer& computer : container.Computers) {
+      computer_index_.emplace(std::move(computer.Place.Folded), std::make_pair(index, kept.Computers.size()));
+      kept.Computers.push_back(std::move(computer.Computer));
+    }
+  }
+}
+
+const DiscoveredContainer* DiscoveredNetwork::FindContainer(std::string_view name) const {
+  const auto found = container_index_.find(ascii_case::FoldedText(name));
+  return found == container_index_.end() ? nullptr : &containers_[found->second];
+}
+
+std::string_view DiscoveredNetwork::AddressOf(std::string_view name) const {
+  const auto found = computer_index_.find(ascii_case::FoldedText(name));
+  if (found == computer_index_.end()) return {};
+  return containers_[found->second.first].Computers[found->second.second].Address;
+}
+
+}  // namespace discovery

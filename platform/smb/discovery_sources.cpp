@@ -1,0 +1,31 @@
+#include "platform/smb/discovery_sources.h"
+
+#include "platform/smb/browse_list_source.h"
+
+namespace smb {
+
+std::vector<std::unique_ptr<discovery::DiscoverySource>> MakeDiscoverySources(
+    const discovery::DiscoverySettings& choice, const SmbSettings& settings,
+    const std::shared_ptr<BrowseListReader>& browse_lists, std::ostream& diagnostics) {
+  static_cast<void>(settings);
+  static_cast<void>(diagnostics);
+  std::vector<std::unique_ptr<discovery::DiscoverySource>> sources;
+  if (choice.Sources.BrowseList) {
+    sources.push_back(std::make_unique<BrowseListSource>(browse_lists, choice.OnlyContainer));
+  }
+  // WS-Discovery and Active Directory come here, in that order.
+  return sources;
+}
+
+std::unique_ptr<SmbLanSource> OpenSmbNetworkFromEnvironment(std::ostream& diagnostics) {
+  const SmbSettings settings = SettingsFromEnvironment(diagnostics);
+  const discovery::DiscoverySettings choice = discovery::DiscoverySettingsFromEnvironment(diagnostics);
+  std::shared_ptr<BrowseListReader> browse_lists = MakeSmbBrowseListReader(settings);
+  discovery::MergeOptions merge;
+  merge.OnlyContainer = choice.OnlyContainer;
+  return std::make_unique<SmbLanSource>(settings, diagnostics, browse_lists,
+                                        MakeDiscoverySources(choice, settings, browse_lists, diagnostics),
+                                        std::move(merge));
+}
+
+}  // namespace smb
