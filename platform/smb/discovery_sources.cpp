@@ -6,9 +6,10 @@ namespace smb {
 
 std::vector<std::unique_ptr<discovery::DiscoverySource>> MakeDiscoverySources(
     const discovery::DiscoverySettings& choice, const SmbSettings& settings,
-    const std::shared_ptr<BrowseListReader>& browse_lists, std::ostream& diagnostics) {
+    const std::shared_ptr<BrowseListReader>& browse_lists, std::ostream& diagnostics, lan::ProgressReport& progress) {
   static_cast<void>(settings);
   static_cast<void>(diagnostics);
+  static_cast<void>(progress);
   std::vector<std::unique_ptr<discovery::DiscoverySource>> sources;
   if (choice.Sources.BrowseList) {
     sources.push_back(std::make_unique<BrowseListSource>(browse_lists, choice.OnlyContainer));
@@ -17,14 +18,14 @@ std::vector<std::unique_ptr<discovery::DiscoverySource>> MakeDiscoverySources(
   return sources;
 }
 
-std::unique_ptr<SmbLanSource> OpenSmbNetworkFromEnvironment(std::ostream& diagnostics) {
+std::unique_ptr<SmbLanSource> OpenSmbNetworkFromEnvironment(std::ostream& diagnostics, lan::ProgressReport& progress) {
   const SmbSettings settings = SettingsFromEnvironment(diagnostics);
   const discovery::DiscoverySettings choice = discovery::DiscoverySettingsFromEnvironment(diagnostics);
   std::shared_ptr<BrowseListReader> browse_lists = MakeSmbBrowseListReader(settings);
   discovery::MergeOptions merge;
   merge.OnlyContainer = choice.OnlyContainer;
   return std::make_unique<SmbLanSource>(settings, diagnostics, browse_lists,
-                                        MakeDiscoverySources(choice, settings, browse_lists, diagnostics),
+                                        MakeDiscoverySources(choice, settings, browse_lists, diagnostics, progress),
                                         std::move(merge));
 }
 

@@ -5,8 +5,9 @@
 
 #include "platform/smb/discovery_sources.h"
 
-extern "C" __attribute__((visibility("default"))) lan::LanSource* KestrovaOpenSmbNetwork(std::ostream& diagnostics) {
-  return smb::OpenSmbNetworkFromEnvironment(diagnostics).release();
+extern "C" __attribute__((visibility("default"))) lan::LanSource* KestrovaOpenSmbNetwork(
+    std::ostream& diagnostics, lan::ProgressReport& progress) {
+  return smb::OpenSmbNetworkFromEnvironment(diagnostics, progress).release();
 }
 
 // The entry point has the type that the program calls it through.

@@ -7,7 +7,9 @@
 // OpenSmbNetworkFunction: it answers the SMB network with the settings of
 // the environment (credentials, time limit), owned by the caller and never
 // null. Mistakes in those settings, and the computers that cannot be read,
-// are reported to `diagnostics`, which must outlive the network.
+// are reported to `diagnostics`; what the network waits for while it finds
+// the computers, to `progress` (progress_report.h). Both must outlive the
+// network.
 #pragma once
 
 #include <iosfwd>
@@ -15,12 +17,13 @@
 
 #include "platform/ascii_case.h"
 #include "platform/lan/lan_source.h"
+#include "platform/lan/progress_report.h"
 
 namespace smb {
 
 inline constexpr char kSmbNetworkModuleName[] = "kestrova-smb.so";
 inline constexpr char kOpenSmbNetworkSymbol[] = "KestrovaOpenSmbNetwork";
-using OpenSmbNetworkFunction = lan::LanSource*(std::ostream& diagnostics);
+using OpenSmbNetworkFunction = lan::LanSource*(std::ostream& diagnostics, lan::ProgressReport& progress);
 
 // True for the values of KESTROVA_LAN that name the SMB network: those that
 // start with "smb://" in any case, the whole network (smb://) or one

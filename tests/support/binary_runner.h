@@ -2,6 +2,7 @@
 // where the test says, and collects what it wrote and how it ended.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,6 +18,12 @@ enum class OutputTarget {
   ReaderGone,  // a pipe whose reader has gone before the program writes
 };
 
+enum class ErrorTarget {
+  Pipe,      // a pipe read until the program ends
+  File,      // a regular file
+  Terminal,  // a pseudo-terminal of its own in raw mode
+};
+
 struct RunOptions {
   std::vector<std::string> Arguments;
   OutputTarget Output = OutputTarget::Pipe;
@@ -25,6 +32,15 @@ struct RunOptions {
   // Standard error goes to the same terminal as standard output (Terminal
   // only); what it writes is then read as Stdout.
   bool ErrorsToTerminal = false;
+  // Where standard error goes otherwise.
+  ErrorTarget Errors = ErrorTarget::Pipe;
+  // The width of the terminals, in columns; 0 leaves it untold.
+  unsigned short TerminalColumns = 0;
+  // With Output Pipe: standard output is not read until this returns true
+  // for what standard error has received so far (asked whenever it
+  // receives more, and at least ten times a second). Its pipe then holds
+  // one page, so that the program soon waits for the test.
+  std::function<bool(const std::string& errors)> HoldOutputUntil;
   // A program that has not ended after this long is killed (Signal 9).
   int TimeLimitSeconds = 60;
 };

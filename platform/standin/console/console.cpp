@@ -1,7 +1,6 @@
 // The console over POSIX descriptors: GetStdHandle, SetStdHandle,
 // GetFileType, WriteFile and CloseHandle.
 #include <fcntl.h>
-#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,8 +10,10 @@
 #include <unordered_map>
 
 #include "platform/standin/console/console_control.h"
+#include "platform/standin/console/descriptor_write.h"
 #include "platform/standin/console/host_locale.h"
 #include "platform/standin/console/process_start.h"
+#include "platform/standin/console/program_status.h"
 #include "platform/standin/console/terminal_text.h"
 #include "platform/standin/console/windows_error.h"
 
@@ -39,34 +40,6 @@ int SlotIndex(DWORD std_handle) {
   }
 }
 
-// Waits until a non-blocking descriptor can take more bytes.
-bool WaitUntilWritable(int descriptor) {
-  pollfd entry{descriptor, POLLOUT, 0};
-  for (;;) {
-    const int ready = poll(&entry, 1, -1);
-    if (ready > 0) return true;
-    if (ready < 0 && errno != EINTR) return false;
-  }
-}
-
-// Writes every byte or fails: interrupted and partial writes are
-// continued, and a full non-blocking descriptor is waited for. `done`
-// counts the bytes written.
-bool WriteAll(int descriptor, const char* bytes, std::size_t count, std::size_t& done) {
-  done = 0;
-  while (done < count) {
-    const ssize_t written = write(descriptor, bytes + done, count - done);
-    if (written >= 0) {
-      done += static_cast<std::size_t>(written);
-      continue;
-    }
-    if (errno == EINTR) continue;
-    if ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitUntilWritable(descriptor)) continue;
-    return false;
-  }
-  return true;
-}
-
 // A descriptor that WriteFile has written to: whether it is a terminal,
 // decided at its first write as GetFileType decides it, and for a
 // terminal the text on its way there (terminal_text.h), which reads UTF-8
@@ -91,17 +64,21 @@ WriteTarget* TargetOf(int descriptor) {
 }
 
 // Sends `count` bytes to a terminal as its text shows them, a piece at a
-// time. `taken` counts the bytes whose piece was sent whole.
+// time, with the program's status line erased where it shares the
+// terminal. `taken` counts the bytes whose piece was sent whole.
 bool WriteToTerminal(int descriptor, standin::TerminalText& text, const char* bytes, std::size_t count,
                      std::size_t& taken) {
   constexpr std::size_t kPiece = 4096;
   char shown[kPiece + standin::TerminalText::kMostHeld];
+  standin::ProgramOutput status(descriptor);
   taken = 0;
   while (taken < count) {
     const std::size_t piece = std::min(kPiece, count - taken);
     const std::size_t length = text.Show({bytes + taken, piece}, shown);
     std::size_t written = 0;
-    if (!WriteAll(descriptor, shown, length, written)) return false;
+    const bool ok = standin::WriteAll(descriptor, shown, length, written);
+    status.Sent({shown, written});
+    if (!ok) return false;
     taken += piece;
   }
   return true;
@@ -188,7 +165,7 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrit
       ok = WriteToTerminal(descriptor, target->Text, bytes, nNumberOfBytesToWrite, done);
     } else {
       lock.unlock();
-      ok = WriteAll(descriptor, bytes, nNumberOfBytesToWrite, done);
+      ok = standin::WriteAll(descriptor, bytes, nNumberOfBytesToWrite, done);
     }
     failure = errno;
   }

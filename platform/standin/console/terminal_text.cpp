@@ -71,4 +71,11 @@ std::size_t TerminalText::Show(std::string_view bytes, std::span<char> shown) {
   return length;
 }
 
+std::size_t TerminalText::Finish(std::span<char> shown) {
+  const std::size_t length = held_count_;
+  for (std::size_t k = 0; k < length; ++k) shown[k] = '?';
+  held_count_ = 0;
+  return length;
+}
+
 }  // namespace standin

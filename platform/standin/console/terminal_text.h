@@ -38,6 +38,12 @@ class TerminalText {
   // between two writes is shown as if written whole.
   std::size_t Show(std::string_view bytes, std::span<char> shown);
 
+  // Puts into `shown`, which has room for kMostHeld bytes, what the
+  // terminal is sent for the bytes held back when no more follow (the
+  // start of a character that the text ends in the middle of): a '?' for
+  // each. Returns how many bytes that is.
+  std::size_t Finish(std::span<char> shown);
+
  private:
   bool utf8_;
   char held_[kMostHeld + 1] = {};

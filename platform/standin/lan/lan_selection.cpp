@@ -1,7 +1,6 @@
 #include "platform/standin/lan/lan_selection.h"
 
 #include <cstdlib>
-#include <iostream>
 #include <string>
 #include <system_error>
 
@@ -9,6 +8,7 @@
 #include "platform/lan/lan_directory_reader.h"
 #include "platform/lan/utf16_text.h"
 #include "platform/smb/smb_network_module.h"
+#include "platform/standin/console/program_status.h"
 #include "platform/standin/lan/computer_registry.h"
 #include "platform/standin/lan/smb_network_loader.h"
 #include "platform/standin/locale/code_pages.h"
@@ -44,13 +44,13 @@ std::optional<fs::path> SampleLanDirectory() {
   return std::nullopt;
 }
 
-std::unique_ptr<lan::LanSource> OpenLanFromEnvironment(std::ostream& diagnostics) {
+std::unique_ptr<lan::LanSource> OpenLanFromEnvironment(std::ostream& diagnostics, lan::ProgressReport& progress) {
   const char* named = std::getenv(kLanVariable);
   if (named != nullptr && named[0] != '\0') {
     // smb:// (and smb://NAME) is the real network; any other value names a
     // LAN directory.
     if (smb::NamesSmbNetwork(named)) {
-      if (std::unique_ptr<lan::LanSource> network = LoadSmbNetwork(diagnostics)) return network;
+      if (std::unique_ptr<lan::LanSource> network = LoadSmbNetwork(diagnostics, progress)) return network;
       return ServeLanModel(lan::Lan{}, diagnostics);
     }
     return ServeLanModel(LoadDirectory(named, diagnostics), diagnostics);
@@ -62,6 +62,9 @@ std::unique_ptr<lan::LanSource> OpenLanFromEnvironment(std::ostream& diagnostics
   return ServeLanModel(lan::Lan{}, diagnostics);
 }
 
-std::unique_ptr<lan::LanSource> OpenProgramLan() { return OpenLanFromEnvironment(std::cerr); }
+std::unique_ptr<lan::LanSource> OpenProgramLan() {
+  StartProgramStatus();
+  return OpenLanFromEnvironment(ProgramDiagnostics(), ProgramProgress());
+}
 
 }  // namespace standin

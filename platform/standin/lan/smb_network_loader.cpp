@@ -30,7 +30,7 @@ std::vector<fs::path> ModuleCandidates() {
 
 }  // namespace
 
-std::unique_ptr<lan::LanSource> LoadSmbNetwork(std::ostream& diagnostics) {
+std::unique_ptr<lan::LanSource> LoadSmbNetwork(std::ostream& diagnostics, lan::ProgressReport& progress) {
   std::string failure;
   for (const fs::path& candidate : ModuleCandidates()) {
     std::error_code error;
@@ -46,7 +46,7 @@ std::unique_ptr<lan::LanSource> LoadSmbNetwork(std::ostream& diagnostics) {
       failure = candidate.string() + " has no entry point " + smb::kOpenSmbNetworkSymbol;
       break;
     }
-    return std::unique_ptr<lan::LanSource>(open(diagnostics));
+    return std::unique_ptr<lan::LanSource>(open(diagnostics, progress));
   }
   if (failure.empty()) failure = std::string(smb::kSmbNetworkModuleName) + " was not found beside the program";
   // The reason names the module's path, which may hold any byte.

@@ -5,7 +5,8 @@
 // LAN's UTF-16 as code_pages.h says; a record that WNetEnumResourceA
 // wrote and that comes back as it was written reaches the LAN as the
 // record it was made from (handed_out_records.h), whatever its names
-// became in the code page.
+// became in the code page. The servers handed out are counted on the
+// program's status line (program_status.h) as the computers found.
 //
 // Only the global network is served. The other scopes that Windows knows
 // (connected, remembered, recent, context) open an enumeration without
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "platform/lan/record_batches.h"
+#include "platform/standin/console/program_status.h"
 #include "platform/standin/lan/lan_in_use.h"
 #include "platform/standin/locale/code_pages.h"
 #include "platform/standin/network/handed_out_records.h"
@@ -129,15 +131,18 @@ DWORD WINAPI WNetEnumResourceA(HANDLE hEnum, LPDWORD lpcCount, LPVOID lpBuffer, 
     lan::BrowseRecord Record;
   };
   std::vector<Placed> placed;
+  std::uint64_t servers = 0;
   const DWORD status = lan::HandOutBatch<NETRESOURCEA, char>(
       FindEnumeration(hEnum), lpcCount, lpBuffer, lpBufferSize, AnsiStrings,
-      [&placed](const void* at, const NETRESOURCEA& written, const lan::BrowseRecord& record) {
+      [&placed, &servers](const void* at, const NETRESOURCEA& written, const lan::BrowseRecord& record) {
         // Only a container can be handed back to open its level.
         if ((record.Usage & RESOURCEUSAGE_CONTAINER) != 0) placed.push_back({at, written, record});
+        if (record.DisplayType == RESOURCEDISPLAYTYPE_SERVER) ++servers;
       });
   if (status == NO_ERROR) {
     handed_out.Forget(handle);
     for (Placed& one : placed) handed_out.Note(handle, one.At, one.Written, std::move(one.Record));
+    standin::NoteComputersFound(servers);
   }
   return status;
 }

@@ -10,7 +10,7 @@ namespace {
 // a module that cannot be found or loaded is said once, with the reason.
 TEST(SmbNetworkLoaderTest, LoadsWithEverySymbolResolved) {
   std::ostringstream messages;
-  EXPECT_NE(standin::LoadSmbNetwork(messages), nullptr);
+  EXPECT_NE(standin::LoadSmbNetwork(messages, lan::NoProgressReport()), nullptr);
   EXPECT_EQ(messages.str(), "");
 }
 
