@@ -171,7 +171,6 @@ TEST(ProgressLineTest, TheSettingOrADumbTerminalTurnsItOff) {
   };
   const Case cases[] = {
       {"off", "xterm", false, ""},
-      {"OFF", "xterm", false, ""},
       {"on", "dumb", false, ""},
       {"maybe", "xterm", true,
        "kestrova: KESTROVA_PROGRESS=\"maybe\" is neither on nor off; the default, on, applies\n"},

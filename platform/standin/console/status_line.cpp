@@ -2,6 +2,7 @@
 
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <system_error>
 
@@ -16,6 +17,14 @@ int TerminalColumns(int terminal) {
   winsize size{};
   if (ioctl(terminal, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return StatusLine::kDefaultColumns;
   return size.ws_col;
+}
+
+// A job in the background of its terminal leaves the terminal to the one
+// in the foreground: the line waits until the job is brought back. A
+// terminal that is no controlling terminal has no foreground.
+bool InBackground(int terminal) {
+  const pid_t foreground = tcgetpgrp(terminal);
+  return foreground != -1 && foreground != getpgrp();
 }
 
 bool CharacterDevice(int descriptor, dev_t& device) {
@@ -87,7 +96,7 @@ void StatusLine::Redraw() {
   const std::string text = StatusLineText(facts, TerminalColumns(terminal_), utf8_);
 
   const std::lock_guard lock(terminal_guard_);
-  if (stopped_ || failed_ || !at_line_start_) return;
+  if (stopped_ || failed_ || !at_line_start_ || InBackground(terminal_)) return;
   if (text.empty()) {
     if (shown_) Erase();
     return;

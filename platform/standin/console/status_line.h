@@ -8,7 +8,8 @@
 // changed or it was erased, so that it never flickers: the time so far
 // and a wait's seconds left move on their own, the facts that the stand-in
 // notes (computers found, the computer being listed) show at the next
-// redraw. Its width follows the terminal's, read at every redraw.
+// redraw. Its width follows the terminal's, read at every redraw. While
+// the process is a background job of the terminal, it is not redrawn.
 //
 // Every other write to the terminal goes through an Output, which holds
 // the one lock that redraws take too: the line is erased first, and drawn
