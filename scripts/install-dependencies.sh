@@ -7,19 +7,19 @@
 #                                    the 32-bit and the 64-bit Windows
 #                                    programs (32-bit Wine installs on every
 #                                    x86-64 host, though some cannot run it),
-#                                    Samba servers, iproute2 and iptables for
-#                                    the SMB suite, impacket for the SMB speed
-#                                    comparison
+#                                    Samba servers, wsdd, iproute2 and
+#                                    iptables for the SMB suite, impacket
+#                                    for the SMB speed comparison
 set -euo pipefail
 
 sudo=""
 if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
 
-packages=(g++ cmake ninja-build pkg-config nlohmann-json3-dev libsmbclient-dev)
+packages=(g++ cmake ninja-build pkg-config nlohmann-json3-dev libsmbclient-dev libxml2-dev libcurl4-openssl-dev)
 if [ "${1:-}" = "--test" ]; then
   packages+=(libgtest-dev googletest clang libclang-rt-14-dev clang-format clang-tidy cppcheck lcov
              g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine64 wine32:i386
-             samba iproute2 iptables python3-impacket)
+             samba wsdd iproute2 iptables python3-impacket)
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi
