@@ -1,6 +1,7 @@
 #include "platform/discovery/wsd/computer_metadata.h"
 
 #include "platform/ascii_case.h"
+#include "platform/discovery/discovery_settings.h"
 #include "platform/discovery/discovery_source.h"
 #include "platform/discovery/wsd/wsd_protocol.h"
 #include "platform/discovery/wsd/xml_document.h"
@@ -33,12 +34,9 @@ XmlNode PublishedComputer(XmlNode body) {
 }  // namespace
 
 bool IsValidName(std::string_view name, std::string& refusal) {
-  if (name.empty()) {
-    refusal = "the name is empty";
-    return false;
-  }
-  if (name.size() > kMaxNameBytes) {
-    refusal = "the name is longer than " + std::to_string(kMaxNameBytes) + " bytes";
+  if (!IsContainerName(name)) {
+    refusal = "the name is empty, longer than " + std::to_string(kMaxNameBytes) +
+              " bytes or holds a control character, a / or a \\";
     return false;
   }
   for (std::size_t at = 0; at < name.size();) {
@@ -48,12 +46,8 @@ bool IsValidName(std::string_view name, std::string& refusal) {
       refusal = "the name is not valid UTF-8";
       return false;
     }
-    if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) {
+    if (code >= 0x80 && code <= 0x9F) {
       refusal = "the name holds a control character";
-      return false;
-    }
-    if (code == U'\\' || code == U'/') {
-      refusal = "the name holds a \\ or a /";
       return false;
     }
     at += length;

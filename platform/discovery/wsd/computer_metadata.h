@@ -43,9 +43,10 @@ std::optional<ComputerIdentity> ParsePublishedComputer(std::string_view text, st
 // with `refusal` saying why, otherwise.
 std::optional<ComputerIdentity> ParseComputerMetadata(std::string_view document, std::string& refusal);
 
-// A container or computer name as discovery hands it on: 1 to
-// kMaxNameBytes bytes of valid UTF-8 with no control character (C0, DEL,
-// C1), and neither \ nor /, which would split it in a network path.
+// A container or computer name as discovery hands it on: a name that
+// IsContainerName takes (1 to kMaxNameBytes bytes, neither \ nor /, which
+// would split it in a network path), of valid UTF-8 with no control
+// character (C0, DEL, C1).
 bool IsValidName(std::string_view name, std::string& refusal);
 
 }  // namespace discovery::wsd

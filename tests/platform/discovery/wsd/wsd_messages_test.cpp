@@ -205,18 +205,22 @@ TEST(WsdMessages, MetadataThatNamesNoValidComputerIsRefusedWithTheReason) {
       {"unknown membership", MetadataMessage("ATLAS/Realm:X", Form::kWsdd),
        "pub:Computer is not of the form NAME/Workgroup:WG, NAME/Domain:DOM or NAME/NotJoined"},
       {"no name", MetadataMessage("/Workgroup:OFFICE", Form::kWsdd),
-       "pub:Computer's computer name is refused: the name is empty"},
+       "pub:Computer's computer name is refused: the name is empty, longer than 255 bytes or holds a control "
+       "character, a / or a \\"},
       {"control character", MetadataMessage("AT&#9;LAS/Workgroup:OFFICE", Form::kWsdd),
-       "pub:Computer's computer name is refused: the name holds a control character"},
+       "pub:Computer's computer name is refused: the name is empty, longer than 255 bytes or holds a control "
+       "character, a / or a \\"},
       {"C1 control",
        MetadataMessage("ATLAS/Workgroup:OF\xc2\x9b"
                        "FICE",
                        Form::kWsdd),
        "pub:Computer's workgroup or domain is refused: the name holds a control character"},
       {"slash in the workgroup", MetadataMessage("ATLAS/Workgroup:A/B", Form::kWsdd),
-       "pub:Computer's workgroup or domain is refused: the name holds a \\ or a /"},
+       "pub:Computer's workgroup or domain is refused: the name is empty, longer than 255 bytes or holds a "
+       "control character, a / or a \\"},
       {"long name", MetadataMessage(std::string(256, 'N') + "/NotJoined", Form::kWsdd),
-       "pub:Computer's computer name is refused: the name is longer than 255 bytes"},
+       "pub:Computer's computer name is refused: the name is empty, longer than 255 bytes or holds a control "
+       "character, a / or a \\"},
       {"no host relationship", no_relationship, "its host relationship names no computer (pub:Computer)"},
       {"not well-formed", MetadataMessage("ATLAS/Workgroup:OFFICE", Form::kWsdd).substr(0, 300),
        "it is not well-formed XML"},
