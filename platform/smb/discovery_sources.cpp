@@ -1,5 +1,6 @@
 #include "platform/smb/discovery_sources.h"
 
+#include "platform/discovery/wsd/wsd_discovery_source.h"
 #include "platform/smb/browse_list_source.h"
 
 namespace smb {
@@ -8,13 +9,16 @@ std::vector<std::unique_ptr<discovery::DiscoverySource>> MakeDiscoverySources(
     const discovery::DiscoverySettings& choice, const SmbSettings& settings,
     const std::shared_ptr<BrowseListReader>& browse_lists, std::ostream& diagnostics, lan::ProgressReport& progress) {
   static_cast<void>(settings);
-  static_cast<void>(diagnostics);
   static_cast<void>(progress);
   std::vector<std::unique_ptr<discovery::DiscoverySource>> sources;
   if (choice.Sources.BrowseList) {
     sources.push_back(std::make_unique<BrowseListSource>(browse_lists, choice.OnlyContainer));
   }
-  // WS-Discovery and Active Directory come here, in that order.
+  if (choice.Sources.WsDiscovery) {
+    sources.push_back(
+        std::make_unique<discovery::wsd::WsdDiscoverySource>(discovery::wsd::WsdSettingsFromEnvironment(diagnostics)));
+  }
+  // Active Directory comes here.
   return sources;
 }
 

@@ -92,6 +92,8 @@ credentials=$LAN_ROOT/client/credentials
 printf 'username = root\npassword = %s\ndomain = OFFICE\n' "$LAN_PASSWORD" >"$credentials"
 chmod 600 "$credentials"
 export KESTROVA_CREDENTIALS=$credentials
+# This LAN is found through its browse list alone.
+export KESTROVA_DISCOVERY=browse
 
 if ! lan_wait_browse 90 ATLAS BOREAS CASSINI DORADO ELARA FORNAX GANYMEDE HELIKE IAPETUS; then
   fail "the browse list formed"
