@@ -1,5 +1,6 @@
 #include "platform/smb/discovery_sources.h"
 
+#include "platform/discovery/ldap/active_directory_source.h"
 #include "platform/discovery/wsd/wsd_discovery_source.h"
 #include "platform/smb/browse_list_source.h"
 
@@ -8,7 +9,6 @@ namespace smb {
 std::vector<std::unique_ptr<discovery::DiscoverySource>> MakeDiscoverySources(
     const discovery::DiscoverySettings& choice, const SmbSettings& settings,
     const std::shared_ptr<BrowseListReader>& browse_lists, std::ostream& diagnostics, lan::ProgressReport& progress) {
-  static_cast<void>(settings);
   static_cast<void>(progress);
   std::vector<std::unique_ptr<discovery::DiscoverySource>> sources;
   if (choice.Sources.BrowseList) {
@@ -18,19 +18,13 @@ std::vector<std::unique_ptr<discovery::DiscoverySource>> MakeDiscoverySources(
     sources.push_back(
         std::make_unique<discovery::wsd::WsdDiscoverySource>(discovery::wsd::WsdSettingsFromEnvironment(diagnostics)));
   }
-  // Active Directory comes here.
+  if (choice.Sources.ActiveDirectory) {
+    // Absent, without a message, where no domain is known.
+    if (auto directory = discovery::ldap::OpenActiveDirectorySource(settings, diagnostics)) {
+      sources.push_back(std::move(directory));
+    }
+  }
   return sources;
-}
-
-std::unique_ptr<SmbLanSource> OpenSmbNetworkFromEnvironment(std::ostream& diagnostics, lan::ProgressReport& progress) {
-  const SmbSettings settings = SettingsFromEnvironment(diagnostics);
-  const discovery::DiscoverySettings choice = discovery::DiscoverySettingsFromEnvironment(diagnostics);
-  std::shared_ptr<BrowseListReader> browse_lists = MakeSmbBrowseListReader(settings);
-  discovery::MergeOptions merge;
-  merge.OnlyContainer = choice.OnlyContainer;
-  return std::make_unique<SmbLanSource>(settings, diagnostics, browse_lists,
-                                        MakeDiscoverySources(choice, settings, browse_lists, diagnostics, progress),
-                                        std::move(merge));
 }
 
 }  // namespace smb

@@ -38,6 +38,7 @@ DWORD ReadDirectory(SmbContext& context, const std::string& url, std::vector<Bro
   entries.clear();
   SMBCCTX* raw = context.Get();
   const std::unique_lock lock = LockForConnecting();
+  context.SelectProtocols();
   errno = 0;
   SMBCFILE* directory = smbc_getFunctionOpendir(raw)(raw, url.c_str());
   if (directory == nullptr) return WindowsErrorFromErrno(errno, SmbStep::kBrowse);
@@ -97,6 +98,7 @@ class SmbBrowseListReader : public BrowseListReader {
   void ConnectToHost(const std::string& url) {
     SMBCCTX* raw = context_->Get();
     const std::unique_lock lock = LockForConnecting();
+    context_->SelectProtocols();
     const std::string pipe = url + "IPC$/srvsvc";
     if (SMBCFILE* file = smbc_getFunctionOpen(raw)(raw, pipe.c_str(), O_RDWR, 0)) {
       smbc_getFunctionClose(raw)(raw, file);

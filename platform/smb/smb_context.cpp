@@ -178,7 +178,8 @@ std::unique_lock<std::mutex> LockForTransfer() {
   return std::unique_lock(ContextLifetimeMutex());
 }
 
-SmbContext::SmbContext(SMBCCTX* context, const SmbSettings& settings) : context_(context), settings_(settings) {}
+SmbContext::SmbContext(SMBCCTX* context, const SmbSettings& settings, ContextPurpose purpose)
+    : context_(context), settings_(settings), purpose_(purpose) {}
 
 std::unique_ptr<SmbContext> SmbContext::Create(const SmbSettings& settings, ContextPurpose purpose) {
   if (settings.CredentialsRefused) {
@@ -194,7 +195,7 @@ std::unique_ptr<SmbContext> SmbContext::Create(const SmbSettings& settings, Cont
   ShowLibraryMessagesUpTo(settings.LibraryDebugLevel.value_or(-1));
   SMBCCTX* raw = smbc_new_context();
   if (raw == nullptr) return nullptr;
-  std::unique_ptr<SmbContext> context(new SmbContext(raw, settings));
+  std::unique_ptr<SmbContext> context(new SmbContext(raw, settings, purpose));
 
   smbc_setDebug(raw, settings.LibraryDebugLevel.value_or(0));
   smbc_setOptionDebugToStderr(raw, true);
@@ -206,13 +207,11 @@ std::unique_ptr<SmbContext> SmbContext::Create(const SmbSettings& settings, Cont
   if (purpose == ContextPurpose::kBrowsing) {
     // Browse lists and share lists are read anonymously: the credentials
     // go to no server but the one whose registry is opened, and a listed
-    // server is anyone who answers a broadcast. Network browsing needs
-    // SMB1 (NT1): over SMB2/3 the browse list comes back empty.
+    // server is anyone who answers a broadcast.
     static char anonymous[] = "";
     smbc_setUser(raw, anonymous);
     smbc_setOptionUseKerberos(raw, false);
     smbc_setOptionUseCCache(raw, false);
-    smbc_setOptionProtocols(raw, "NT1", "NT1");
   } else if (settings.Logon) {
     smbc_setOptionUserData(raw, &context->settings_);
     // Given credentials that fail must fail, not fall back to a guest.
@@ -224,6 +223,7 @@ std::unique_ptr<SmbContext> SmbContext::Create(const SmbSettings& settings, Cont
     smbc_setOptionUseCCache(raw, true);
   }
 
+  context->SelectProtocols();
   if (smbc_init_context(raw) == nullptr) {
     const int error = errno;
     smbc_free_context(raw, 1);
@@ -232,6 +232,18 @@ std::unique_ptr<SmbContext> SmbContext::Create(const SmbSettings& settings, Cont
     return nullptr;
   }
   return context;
+}
+
+void SmbContext::SelectProtocols() const {
+  // Network browsing needs SMB1 (NT1): over SMB2/3 the browse list comes
+  // back empty. Pipes offer NT1 to SMB3, the server choosing the newest
+  // that both speak, so that a server without SMB1 (Windows 10 and later,
+  // a Samba domain controller) is reached too.
+  if (purpose_ == ContextPurpose::kBrowsing) {
+    smbc_setOptionProtocols(context_, "NT1", "NT1");
+  } else {
+    smbc_setOptionProtocols(context_, "NT1", "SMB3");
+  }
 }
 
 SmbContext::~SmbContext() {

@@ -24,7 +24,7 @@ enum class ContextPurpose {
   // SMB2/3 the browse list comes back empty.
   kBrowsing,
   // Named pipes: the settings' credentials (or a Kerberos ticket), over
-  // whatever protocols smb.conf's client settings allow.
+  // NT1 to SMB3.
   kPipes,
 };
 
@@ -43,12 +43,20 @@ class SmbContext {
 
   SMBCCTX* Get() const { return context_; }
 
+  // libsmbclient keeps the range of SMB protocols it offers for the whole
+  // process, not for each context: this sets it to this context's purpose
+  // (browsing: NT1; pipes: NT1 to SMB3). Called under LockForConnecting
+  // right before each connection, so that one purpose's range never
+  // holds for another's connection.
+  void SelectProtocols() const;
+
  private:
-  SmbContext(SMBCCTX* context, const SmbSettings& settings);
+  SmbContext(SMBCCTX* context, const SmbSettings& settings, ContextPurpose purpose);
 
   SMBCCTX* context_;
   // What the authentication callback hands libsmbclient (pipes only).
   SmbSettings settings_;
+  ContextPurpose purpose_;
 };
 
 }  // namespace smb

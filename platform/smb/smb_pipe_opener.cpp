@@ -136,6 +136,7 @@ DWORD SmbPipeOpener::Open(std::u16string_view server, std::string_view pipe_name
     // Every libsmbclient connection is made under this lock, so the one
     // TCP socket that appears meanwhile is this pipe's.
     const std::unique_lock lock = LockForConnecting();
+    context->SelectProtocols();
     const SocketSet before = TcpSockets();
     errno = 0;
     file = smbc_getFunctionOpen(context->Get())(context->Get(), url.c_str(), O_RDWR, 0);

@@ -14,7 +14,9 @@
 //   The search       (&(objectCategory=computer)(!(userAccountControl:
 //                    1.2.840.113556.1.4.803:=2))) below the domain's
 //                    naming context, attributes name and dNSHostName, in
-//                    pages (RFC 2696), at most kMaxComputers entries, every
+//                    pages (RFC 2696), at most one entry more than the
+//                    hierarchy holds (discovery::kMaxComputers, so that
+//                    the merge sees the cut and reports it), every
 //                    operation within the SMB time limit and the whole
 //                    within kListingTimeLimit.
 //   The result       each computer in the container of the domain's NetBIOS
@@ -43,7 +45,6 @@
 
 namespace discovery::ldap {
 
-inline constexpr std::size_t kMaxComputers = 100000;
 inline constexpr std::size_t kMaxControllersTried = 3;
 inline constexpr std::chrono::seconds kListingTimeLimit{120};
 
