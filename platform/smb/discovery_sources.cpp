@@ -27,4 +27,15 @@ std::vector<std::unique_ptr<discovery::DiscoverySource>> MakeDiscoverySources(
   return sources;
 }
 
+std::unique_ptr<SmbLanSource> OpenSmbNetworkFromEnvironment(std::ostream& diagnostics, lan::ProgressReport& progress) {
+  const SmbSettings settings = SettingsFromEnvironment(diagnostics);
+  const discovery::DiscoverySettings choice = discovery::DiscoverySettingsFromEnvironment(diagnostics);
+  std::shared_ptr<BrowseListReader> browse_lists = MakeSmbBrowseListReader(settings);
+  discovery::MergeOptions merge;
+  merge.OnlyContainer = choice.OnlyContainer;
+  return std::make_unique<SmbLanSource>(settings, diagnostics, browse_lists,
+                                        MakeDiscoverySources(choice, settings, browse_lists, diagnostics, progress),
+                                        std::move(merge));
+}
+
 }  // namespace smb
