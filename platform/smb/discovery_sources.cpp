@@ -9,14 +9,13 @@ namespace smb {
 std::vector<std::unique_ptr<discovery::DiscoverySource>> MakeDiscoverySources(
     const discovery::DiscoverySettings& choice, const SmbSettings& settings,
     const std::shared_ptr<BrowseListReader>& browse_lists, std::ostream& diagnostics, lan::ProgressReport& progress) {
-  static_cast<void>(progress);
   std::vector<std::unique_ptr<discovery::DiscoverySource>> sources;
   if (choice.Sources.BrowseList) {
     sources.push_back(std::make_unique<BrowseListSource>(browse_lists, choice.OnlyContainer));
   }
   if (choice.Sources.WsDiscovery) {
-    sources.push_back(
-        std::make_unique<discovery::wsd::WsdDiscoverySource>(discovery::wsd::WsdSettingsFromEnvironment(diagnostics)));
+    sources.push_back(std::make_unique<discovery::wsd::WsdDiscoverySource>(
+        discovery::wsd::WsdSettingsFromEnvironment(diagnostics), progress));
   }
   if (choice.Sources.ActiveDirectory) {
     // Absent, without a message, where no domain is known.

@@ -25,6 +25,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
+// The waits as the status line shows them: "waiting for ...".
+constexpr std::string_view kWaitingForReplies = "WS-Discovery replies";
+constexpr std::string_view kWaitingForMetadata = "WS-Discovery metadata";
+
 // Datagrams read from one socket before the loop looks at its clocks.
 constexpr int kDatagramsPerTurn = 64;
 
@@ -76,9 +80,10 @@ int AddressRank(const std::string& address) {
 
 class DiscoveryRun {
  public:
-  DiscoveryRun(const WsdSettings& settings, std::ostream& diagnostics)
+  DiscoveryRun(const WsdSettings& settings, std::ostream& diagnostics, lan::ProgressReport& progress)
       : settings_(settings),
         diagnostics_(diagnostics),
+        progress_(progress),
         window_(settings.WindowMilliseconds),
         random_(std::random_device{}()),
         requests_(kParallelGets, settings.GetTimeLimit) {}
@@ -100,6 +105,7 @@ class DiscoveryRun {
 
   const WsdSettings& settings_;
   std::ostream& diagnostics_;
+  lan::ProgressReport& progress_;
   milliseconds window_;
   std::mt19937 random_;
   std::unique_ptr<DiscoveryChannel> channel_;
@@ -141,6 +147,8 @@ std::vector<FoundComputer> DiscoveryRun::Run() {
     return {};
   }
   probe_copies.Sent(start);
+  progress_.Waiting(kWaitingForReplies, window_end_);
+  bool told_metadata = false;
 
   std::vector<pollfd> descriptors;
   for (const int descriptor : channel_->Descriptors()) descriptors.push_back({descriptor, POLLIN, 0});
@@ -148,6 +156,10 @@ std::vector<FoundComputer> DiscoveryRun::Run() {
     Clock::time_point now = Clock::now();
     if (now >= hard_end) break;
     if (now >= window_end_ && !Resolving() && requests_.Idle()) break;
+    if (now >= window_end_ && !told_metadata) {
+      progress_.Waiting(kWaitingForMetadata, hard_end);
+      told_metadata = true;
+    }
     if (now < window_end_ && probe_copies.Due(now)) {
       std::string ignored;
       channel_->SendToAll(probe, ignored);
@@ -167,6 +179,7 @@ std::vector<FoundComputer> DiscoveryRun::Run() {
     ReadReplies(descriptors, now);
     TakeMetadata();
   }
+  progress_.DoneWaiting();
   requests_.CancelAll("it did not answer within " + SecondsText(settings_.GetTimeLimit));
   TakeMetadata();
   for (Device& device : devices_) {
@@ -346,7 +359,7 @@ std::vector<FoundComputer> DiscoveryRun::Results() {
 }  // namespace
 
 std::vector<FoundComputer> WsdDiscoverySource::Find(std::ostream& diagnostics) {
-  DiscoveryRun run(settings_, diagnostics);
+  DiscoveryRun run(settings_, diagnostics, progress_);
   return run.Run();
 }
 

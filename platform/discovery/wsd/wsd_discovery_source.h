@@ -30,6 +30,7 @@
 
 #include "platform/discovery/discovery_source.h"
 #include "platform/discovery/wsd/wsd_settings.h"
+#include "platform/lan/progress_report.h"
 
 namespace discovery::wsd {
 
@@ -41,13 +42,17 @@ inline constexpr std::size_t kMaxDatagramsRead = 8192;
 
 class WsdDiscoverySource : public DiscoverySource {
  public:
-  explicit WsdDiscoverySource(WsdSettings settings) : settings_(std::move(settings)) {}
+  // The probe's window, and then the metadata still awaited, are told to
+  // `progress` as waits.
+  explicit WsdDiscoverySource(WsdSettings settings, lan::ProgressReport& progress = lan::NoProgressReport())
+      : settings_(std::move(settings)), progress_(progress) {}
 
   std::string_view Name() const override { return "WS-Discovery"; }
   std::vector<FoundComputer> Find(std::ostream& diagnostics) override;
 
  private:
   WsdSettings settings_;
+  lan::ProgressReport& progress_;
 };
 
 }  // namespace discovery::wsd

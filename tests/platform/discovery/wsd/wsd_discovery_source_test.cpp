@@ -24,17 +24,34 @@ std::string Listed(const std::vector<FoundComputer>& computers) {
   return text;
 }
 
+// The waits told, as "what until" and "done", the times relative to
+// `start`.
+class RecordedProgress : public lan::ProgressReport {
+ public:
+  explicit RecordedProgress(Clock::time_point start) : start_(start) {}
+  void Waiting(std::string_view what, Clock::time_point until) override {
+    const auto after = std::chrono::duration_cast<std::chrono::milliseconds>(until - start_).count();
+    Calls.push_back(std::string(what) + (after >= 300 ? " until the window's end or later" : " too early"));
+  }
+  void DoneWaiting() override { Calls.emplace_back("done"); }
+  std::vector<std::string> Calls;
+
+ private:
+  Clock::time_point start_;
+};
+
 class WsdDiscoverySourceTest : public ::testing::Test {
  protected:
   void TearDown() override { AimDiscoveryAtForTesting("", 0); }
 
-  std::vector<FoundComputer> Find(FakeResponder& responder, std::string& messages) {
+  std::vector<FoundComputer> Find(FakeResponder& responder, std::string& messages,
+                                  lan::ProgressReport& progress = lan::NoProgressReport()) {
     AimDiscoveryAtForTesting("127.0.0.1", responder.Port());
     WsdSettings settings;
     settings.WindowMilliseconds = 300;
     settings.GetTimeLimit = std::chrono::milliseconds(300);
     settings.ResolveTimeLimit = std::chrono::milliseconds(300);
-    WsdDiscoverySource source(settings);
+    WsdDiscoverySource source(settings, progress);
     std::ostringstream diagnostics;
     std::vector<FoundComputer> found = source.Find(diagnostics);
     messages = diagnostics.str();
@@ -61,7 +78,13 @@ TEST_F(WsdDiscoverySourceTest, FindsEachComputerOnceByTheAddressItAnsweredFrom) 
        .AnswersAStrangerFirst = true},
   });
   std::string messages;
-  const std::vector<FoundComputer> found = Find(responder, messages);
+  RecordedProgress progress(lan::ProgressReport::Clock::now());
+  const std::vector<FoundComputer> found = Find(responder, messages, progress);
+  // The window is told as a wait, the metadata still awaited after it
+  // (when any is) as another, and the run's end ends the wait.
+  ASSERT_GE(progress.Calls.size(), 2U);
+  EXPECT_EQ(progress.Calls.front(), "WS-Discovery replies until the window's end or later");
+  EXPECT_EQ(progress.Calls.back(), "done");
   EXPECT_EQ(Listed(found),
             "CORP/BOREAS at 127.0.0.12\n"
             "OFFICE/ATLAS at 127.0.0.11\n"
