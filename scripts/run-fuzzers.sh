@@ -17,7 +17,7 @@ cmake --build --preset fuzz
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 
-for target in reg_file export_registry lan_description command_line text smb_reply smb_registry; do
+for target in reg_file export_registry lan_description command_line text smb_reply smb_registry wsd_reply; do
   echo "== $target: $seconds s"
   mkdir -p "$scratch/$target"
   case $target in

@@ -113,7 +113,7 @@ trap 'kill -- -"$windows_tests" 2>/dev/null || true; rm -rf "$windows_logs"' EXI
 echo "== Windows tests (${windows_presets[*]}) and the SMB suite: running in the background"
 
 echo "== fuzzers"
-scripts/run-fuzzers.sh "${KESTROVA_FUZZ_SECONDS:-60}"
+scripts/run-fuzzers.sh "${KESTROVA_FUZZ_SECONDS:-40}"
 
 echo "== static checks"
 scripts/check-code.sh
