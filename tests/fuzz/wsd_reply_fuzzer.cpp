@@ -60,8 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The request goes to the address that answered, whatever the reply
     // names.
     const std::string_view prefix = "http://192.0.2.7";
-    Require(url->starts_with(prefix) && (url->size() == prefix.size() || (*url)[prefix.size()] == ':' ||
-                                         (*url)[prefix.size()] == '/'));
+    Require(url->starts_with(prefix) &&
+            (url->size() == prefix.size() || (*url)[prefix.size()] == ':' || (*url)[prefix.size()] == '/'));
   }
   return 0;
 }
