@@ -1,0 +1,33 @@
+#!/usr/bin/python3
+"""Runs a program with its standard output and standard error in files and
+prints one line: its wall-clock time, its peak resident memory (the
+kernel's ru_maxrss of the waited child, KiB) and its exit status. A program
+that runs longer than LIMIT seconds is killed (status -9).
+
+    measured_run.py LIMIT STDOUT_FILE STDERR_FILE PROGRAM [ARGUMENT...]
+
+prints "seconds=S maxrss_kib=K status=N".
+"""
+import resource
+import subprocess
+import sys
+import time
+
+
+def main():
+    limit, stdout_file, stderr_file, *command = sys.argv[1:]
+    with open(stdout_file, "wb") as out, open(stderr_file, "wb") as err:
+        start = time.monotonic()
+        child = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+        try:
+            status = child.wait(timeout=float(limit))
+        except subprocess.TimeoutExpired:
+            child.kill()
+            status = child.wait()
+        elapsed = time.monotonic() - start
+    # The only child waited for: the children's peak is its peak.
+    peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
+    print(f"seconds={elapsed:.3f} maxrss_kib={peak} status={status}")
+
+
+main()
