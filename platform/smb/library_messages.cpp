@@ -16,6 +16,7 @@ namespace smb {
 namespace {
 
 std::atomic<int> shown_level{-1};
+thread_local std::ostream* thread_messages = nullptr;
 
 void LogCallback(void* /*private_data*/, int level, const char* message) { ShowLibraryMessage(level, message); }
 
@@ -26,6 +27,8 @@ void RouteLibraryMessages() {
   smbc_setLogCallback(nullptr, nullptr, LogCallback);
 }
 
+void ShowLibraryMessagesOfThisThreadOn(std::ostream* to) { thread_messages = to; }
+
 void ShowLibraryMessagesUpTo(int level) { shown_level.store(level, std::memory_order_relaxed); }
 
 void ShowLibraryMessage(int level, const char* message) {
@@ -35,6 +38,10 @@ void ShowLibraryMessage(int level, const char* message) {
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
   if (text.empty()) return;
   const std::string line = "kestrova: libsmbclient: " + lan::VisibleText(text) + "\n";
+  if (thread_messages != nullptr) {
+    thread_messages->write(line.data(), static_cast<std::streamsize>(line.size()));
+    return;
+  }
   std::string_view rest = line;
   while (!rest.empty()) {
     const ssize_t written = ::write(STDERR_FILENO, rest.data(), rest.size());

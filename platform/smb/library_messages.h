@@ -5,6 +5,8 @@
 // (KESTROVA_SMB_DEBUG), each line starting with "kestrova: libsmbclient: ".
 #pragma once
 
+#include <ostream>
+
 namespace smb {
 
 // Routes libsmbclient's logging here. Once per process, before its first
@@ -13,6 +15,10 @@ void RouteLibraryMessages();
 
 // Shows the messages of libsmbclient's `level` and below; none for -1.
 void ShowLibraryMessagesUpTo(int level);
+
+// Sends the messages that libsmbclient makes on this thread to `to`
+// instead of standard error; null: to standard error again.
+void ShowLibraryMessagesOfThisThreadOn(std::ostream* to);
 
 // Shows one message of `level` if it is asked for.
 void ShowLibraryMessage(int level, const char* message);

@@ -17,6 +17,8 @@ inline constexpr DWORD kErrorNetNameDeleted = 64;
 inline constexpr DWORD kErrorBadNetName = 67;
 inline constexpr DWORD kErrorNetworkUnreachable = 1231;
 inline constexpr DWORD kErrorLogonFailure = 1326;
+// What is ended because the run ends (ERROR_CANCELLED).
+inline constexpr DWORD kErrorCancelled = 1223;
 
 enum class SmbStep {
   kOpen,      // connecting, logging on, opening the pipe

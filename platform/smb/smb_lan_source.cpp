@@ -9,6 +9,7 @@
 #include "platform/lan/utf16_text.h"
 #include "platform/lan/visible_text.h"
 #include "platform/smb/browse_list_source.h"
+#include "platform/smb/computers_read_ahead.h"
 #include "platform/smb/reporting_registry.h"
 #include "platform/smb/smb_errors.h"
 #include "platform/smb/winreg/registry.h"
@@ -132,6 +133,8 @@ class SmbLanSource::AddressedPipes : public rpc::PipeOpener {
 
   std::chrono::milliseconds CallTimeLimit() const override { return base_->CallTimeLimit(); }
 
+  void Cancel() override { base_->Cancel(); }
+
  private:
   std::unique_ptr<rpc::PipeOpener> base_;
   std::mutex mutex_;
@@ -165,6 +168,26 @@ const discovery::DiscoveredNetwork& SmbLanSource::Discovered() {
     pipes_->Use(discovered_);
   }
   return *discovered_;
+}
+
+ComputersReadAhead* SmbLanSource::ReadAhead(HKEY root) {
+  // The order of the computers is known once discovery ran, which the
+  // program's walk of the network did; the inventory reads HKEY_LOCAL_MACHINE.
+  if (settings_.ParallelComputers <= 1 || root != HKEY_LOCAL_MACHINE || discovered_ == nullptr) return nullptr;
+  if (read_ahead_ == nullptr) {
+    std::vector<std::u16string> order;
+    for (const discovery::DiscoveredContainer& container : discovered_->Containers()) {
+      for (const discovery::DiscoveredComputer& computer : container.Computers)
+        order.push_back(Utf16Name(computer.Name));
+    }
+    read_ahead_ = std::make_unique<ComputersReadAhead>(
+        std::move(order), static_cast<std::size_t>(settings_.ParallelComputers),
+        [this](std::u16string_view machine, std::ostream& diagnostics, std::unique_ptr<lan::RemoteRegistry>& registry) {
+          return winreg::ConnectRegistry(*pipes_, machine, HKEY_LOCAL_MACHINE, diagnostics, registry);
+        },
+        [this] { pipes_->Cancel(); }, diagnostics_);
+  }
+  return read_ahead_.get();
 }
 
 DWORD SmbLanSource::OpenLevel(const lan::BrowseRecord* container, DWORD type, DWORD usage,
@@ -219,8 +242,12 @@ DWORD SmbLanSource::ConnectRegistry(std::u16string_view machine, HKEY root,
                                     std::unique_ptr<lan::RemoteRegistry>& registry) {
   if (settings_.CredentialsRefused) return ERROR_NO_NETWORK;
   std::unique_ptr<lan::RemoteRegistry> connected;
-  const DWORD error =
-      machine.empty() ? ERROR_BAD_NETPATH : winreg::ConnectRegistry(*pipes_, machine, root, diagnostics_, connected);
+  DWORD error = ERROR_BAD_NETPATH;
+  if (machine.empty()) {
+    // No computer: nothing to connect.
+  } else if (ComputersReadAhead* ahead = ReadAhead(root); ahead == nullptr || !ahead->Take(machine, error, connected)) {
+    error = winreg::ConnectRegistry(*pipes_, machine, root, diagnostics_, connected);
+  }
   if (error != NO_ERROR) {
     const std::string address = pipes_->AddressOf(machine);
     diagnostics_ << "kestrova: \\\\" << lan::VisibleText(Utf8Name(machine)) << ": cannot connect to the registry"

@@ -32,6 +32,11 @@
 // connected, or whose connection is lost during a listing, is reported on
 // the diagnostics stream with its name and the reason; the caller sees the
 // Windows error code alone.
+//
+// Once the program has walked the network, the registries of the computers
+// after the one it lists are read ahead, KESTROVA_SMB_PARALLEL computers at
+// once (computers_read_ahead.h): what the program sees, on its calls and on
+// the diagnostics stream, is what reading one computer at a time gives.
 #pragma once
 
 #include <memory>
@@ -47,6 +52,8 @@
 #include "platform/smb/smb_settings.h"
 
 namespace smb {
+
+class ComputersReadAhead;
 
 inline constexpr char16_t kProviderName[] = u"Microsoft Windows Network";
 
@@ -76,6 +83,9 @@ class SmbLanSource : public lan::LanSource {
 
   // The merged hierarchy, found on the first call.
   const discovery::DiscoveredNetwork& Discovered();
+  // The read-ahead across computers for registries at `root`; null when
+  // there is none.
+  ComputersReadAhead* ReadAhead(HKEY root);
 
   SmbSettings settings_;
   std::ostream& diagnostics_;
@@ -84,6 +94,8 @@ class SmbLanSource : public lan::LanSource {
   discovery::MergeOptions merge_;
   std::shared_ptr<const discovery::DiscoveredNetwork> discovered_;
   std::unique_ptr<AddressedPipes> pipes_;
+  // Declared last: stopped (its threads joined) first.
+  std::unique_ptr<ComputersReadAhead> read_ahead_;
 };
 
 }  // namespace smb

@@ -223,6 +223,16 @@ std::optional<int> ParseDebugLevel(std::string_view level) {
   return value;
 }
 
+std::optional<int> ParseParallelComputers(std::string_view count) {
+  count = Trimmed(count);
+  int value = 0;
+  const auto [end, error] = std::from_chars(count.data(), count.data() + count.size(), value);
+  if (error != std::errc{} || end != count.data() + count.size() || value < 1 || value > kMostParallelComputers) {
+    return std::nullopt;
+  }
+  return value;
+}
+
 SmbSettings SettingsFromEnvironment(std::ostream& diagnostics) {
   SmbSettings settings;
   if (const char* timeout = std::getenv(kTimeoutVariable); timeout != nullptr && timeout[0] != '\0') {
@@ -239,6 +249,15 @@ SmbSettings SettingsFromEnvironment(std::ostream& diagnostics) {
     if (!settings.LibraryDebugLevel) {
       diagnostics << "kestrova: " << kDebugVariable << "=\"" << lan::VisibleText(level)
                   << "\" is not a level from 0 to 10; libsmbclient stays silent\n";
+    }
+  }
+  if (const char* count = std::getenv(kParallelVariable); count != nullptr && count[0] != '\0') {
+    if (const std::optional<int> parsed = ParseParallelComputers(count)) {
+      settings.ParallelComputers = *parsed;
+    } else {
+      diagnostics << "kestrova: " << kParallelVariable << "=\"" << lan::VisibleText(count)
+                  << "\" is not a whole number from 1 to " << kMostParallelComputers << "; the default of "
+                  << kDefaultParallelComputers << " applies\n";
     }
   }
   if (const char* file = std::getenv(kCredentialsVariable); file != nullptr && file[0] != '\0') {

@@ -13,6 +13,11 @@
 //   KESTROVA_SMB_DEBUG    libsmbclient's debug level (0 to 10), whose
 //                         messages then go to standard error; without it
 //                         libsmbclient says nothing.
+//   KESTROVA_SMB_PARALLEL the number of computers whose registries are
+//                         read at once (1 to kMostParallelComputers): the
+//                         one that the program lists and those after it,
+//                         read ahead; 1 reads one computer at a time.
+//                         Default kDefaultParallelComputers.
 //
 // Everything else (name resolution, signing, the client's protocols) comes
 // from the system's smb.conf, which libsmbclient reads.
@@ -30,7 +35,12 @@ namespace smb {
 inline constexpr const char* kTimeoutVariable = "KESTROVA_SMB_TIMEOUT";
 inline constexpr const char* kCredentialsVariable = "KESTROVA_CREDENTIALS";
 inline constexpr const char* kDebugVariable = "KESTROVA_SMB_DEBUG";
+inline constexpr const char* kParallelVariable = "KESTROVA_SMB_PARALLEL";
 inline constexpr int kDefaultTimeoutMilliseconds = 5000;
+// Computers read at once by default, and at most. Each holds up to nine
+// pipes (the registry's own and its read-ahead's, winreg/registry.h).
+inline constexpr int kDefaultParallelComputers = 8;
+inline constexpr int kMostParallelComputers = 32;
 
 // Anything larger is not an authentication file.
 inline constexpr std::size_t kMaxCredentialsFileBytes = 64 * 1024;
@@ -63,6 +73,8 @@ struct SmbSettings {
   bool CredentialsRefused = false;
   // libsmbclient's debug level; absent, libsmbclient is kept silent.
   std::optional<int> LibraryDebugLevel;
+  // Computers whose registries are read at once.
+  int ParallelComputers = kDefaultParallelComputers;
 };
 
 // Overwrites every byte that `text` holds (its whole capacity) with zeros
@@ -96,6 +108,10 @@ std::optional<int> ParseTimeout(std::string_view seconds);
 
 // KESTROVA_SMB_DEBUG's level: a whole number from 0 to 10.
 std::optional<int> ParseDebugLevel(std::string_view level);
+
+// KESTROVA_SMB_PARALLEL's count: a whole number from 1 to
+// kMostParallelComputers.
+std::optional<int> ParseParallelComputers(std::string_view count);
 
 // The settings that the environment gives; mistakes are reported to
 // `diagnostics` and their defaults used, except a refused credentials file,

@@ -52,6 +52,11 @@ class PipeOpener {
   // How long one call over its pipes may take, from its request to the
   // last byte of its reply.
   virtual std::chrono::milliseconds CallTimeLimit() const = 0;
+
+  // Ends at once the opens under way and the calls waiting on the pipes
+  // opened so far, which then fail; later opens fail too. For the end of a
+  // run: nothing opened here is used after it.
+  virtual void Cancel() {}
 };
 
 }  // namespace rpc

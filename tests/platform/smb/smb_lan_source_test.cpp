@@ -313,8 +313,10 @@ TEST(SmbLanSource, RegistriesAndSharesAreReachedAtTheAddressDiscoveryFound) {
   std::vector<std::u16string> asked;
   auto lists = std::make_shared<ScriptedBrowseLists>();
   std::ostringstream diagnostics;
-  SmbLanSource source(SmbSettings{}, diagnostics, lists, std::move(sources), {},
-                      std::make_unique<RecordingPipes>(asked));
+  // One computer at a time: the pipes asked for are those of the calls.
+  SmbSettings settings;
+  settings.ParallelComputers = 1;
+  SmbLanSource source(settings, diagnostics, lists, std::move(sources), {}, std::make_unique<RecordingPipes>(asked));
   std::unique_ptr<lan::RemoteRegistry> registry;
   // Before discovery, and for a name that no source found, by name.
   EXPECT_EQ(source.ConnectRegistry(u"ATLAS", HKEY_LOCAL_MACHINE, registry), ERROR_BAD_NETPATH);

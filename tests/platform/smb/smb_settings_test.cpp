@@ -171,6 +171,20 @@ TEST(Timeout, SecondsBecomeMillisecondsAndNonsenseIsRefused) {
   EXPECT_EQ(ParseDebugLevel("0"), 0);
   EXPECT_EQ(ParseDebugLevel(" 10 "), 10);
   for (const char* bad : {"", "-1", "11", "3x", "1.5"}) EXPECT_FALSE(ParseDebugLevel(bad)) << bad;
+  EXPECT_EQ(ParseParallelComputers(" 1 "), 1);
+  EXPECT_EQ(ParseParallelComputers("32"), 32);
+  for (const char* bad : {"", "0", "33", "-2", "4x"}) EXPECT_FALSE(ParseParallelComputers(bad)) << bad;
+}
+
+TEST(Parallel, AWrongCountIsReportedWithItsDefault) {
+  setenv(kParallelVariable, "many", 1);
+  std::ostringstream messages;
+  const SmbSettings settings = SettingsFromEnvironment(messages);
+  unsetenv(kParallelVariable);
+  EXPECT_EQ(settings.ParallelComputers, kDefaultParallelComputers);
+  EXPECT_EQ(messages.str(),
+            "kestrova: KESTROVA_SMB_PARALLEL=\"many\" is not a whole number from 1 to 32; the default of " +
+                std::to_string(kDefaultParallelComputers) + " applies\n");
 }
 
 }  // namespace

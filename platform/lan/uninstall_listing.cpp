@@ -1,24 +1,24 @@
-#include "tests/support/uninstall_listing.h"
+#include "platform/lan/uninstall_listing.h"
 
 #include "platform/lan/utf16_text.h"
 
-namespace testsupport {
+namespace lan {
 
 std::u16string ListedSubkey::DisplayName() const {
   if (Step != Failed::kNothing || (Type != REG_SZ && Type != REG_EXPAND_SZ)) return {};
-  std::u16string text = lan::Utf16FromUtf16le(Data);
+  std::u16string text = Utf16FromUtf16le(Data);
   text.resize(std::min(text.size(), text.find(u'\0')));
   return text;
 }
 
-UninstallListing ListUninstallKey(lan::RemoteRegistry& registry) {
-  using KeyId = lan::RemoteRegistry::KeyId;
+UninstallListing ListUninstallKey(RemoteRegistry& registry) {
+  using KeyId = RemoteRegistry::KeyId;
   using Failed = ListedSubkey::Failed;
   UninstallListing listing;
   KeyId uninstall = 0;
-  listing.Status = registry.OpenKey(lan::RemoteRegistry::kRootKey, kUninstallPath, KEY_ALL_ACCESS, uninstall);
+  listing.Status = registry.OpenKey(RemoteRegistry::kRootKey, kUninstallPath, KEY_ALL_ACCESS, uninstall);
   if (listing.Status != NO_ERROR) return listing;
-  lan::KeyFacts facts;
+  KeyFacts facts;
   listing.Status = registry.QueryKeyFacts(uninstall, facts);
   if (listing.Status != NO_ERROR) {
     registry.CloseKey(uninstall);
@@ -34,8 +34,8 @@ UninstallListing ListUninstallKey(lan::RemoteRegistry& registry) {
   for (ListedSubkey& subkey : listing.Subkeys) {
     if (subkey.Step != Failed::kNothing) continue;
     KeyId key = 0;
-    subkey.Status = registry.OpenKey(lan::RemoteRegistry::kRootKey,
-                                     std::u16string(kUninstallPath) + u"\\" + subkey.Name, KEY_ALL_ACCESS, key);
+    subkey.Status = registry.OpenKey(RemoteRegistry::kRootKey, std::u16string(kUninstallPath) + u"\\" + subkey.Name,
+                                     KEY_ALL_ACCESS, key);
     if (subkey.Status != NO_ERROR) {
       subkey.Step = Failed::kOpen;
       continue;
@@ -53,4 +53,4 @@ UninstallListing ListUninstallKey(lan::RemoteRegistry& registry) {
   return listing;
 }
 
-}  // namespace testsupport
+}  // namespace lan
