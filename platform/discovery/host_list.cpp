@@ -40,13 +40,14 @@ void AddEntry(std::string_view entry, const std::string& where, HostList& list, 
                   << " is no IPv4 range (a.b.c.d/n); it is left out\n";
       return;
     }
-    const std::uint64_t room = kMaxRangeAddresses - list.RangeAddresses;
-    if (range.Count > room) {
-      diagnostics << "kestrova: " << where << ": the ranges hold more than " << kMaxRangeAddresses
-                  << " addresses; only the first " << room << " of " << range.Text << " are probed\n";
-      range.Count = room;
+    // A range that the limit would cut is refused whole: probing an
+    // arbitrary part of it would pass the rest off as empty.
+    if (range.Count > kMaxRangeAddresses - list.RangeAddresses) {
+      diagnostics << "kestrova: " << where << ": " << lan::QuotedVisibleText(range.Text)
+                  << " is not probed: the ranges "
+                  << "may hold at most " << kMaxRangeAddresses << " addresses together (a /16)\n";
+      return;
     }
-    if (range.Count == 0) return;
     list.RangeAddresses += range.Count;
     list.Ranges.push_back(std::move(range));
     return;

@@ -1,5 +1,6 @@
 #include "platform/smb/discovery_sources.h"
 
+#include "platform/discovery/host_list_source.h"
 #include "platform/discovery/ldap/active_directory_source.h"
 #include "platform/discovery/wsd/wsd_discovery_source.h"
 #include "platform/smb/browse_list_source.h"
@@ -22,6 +23,9 @@ std::vector<std::unique_ptr<discovery::DiscoverySource>> MakeDiscoverySources(
     if (auto directory = discovery::ldap::OpenActiveDirectorySource(settings, diagnostics)) {
       sources.push_back(std::move(directory));
     }
+  }
+  if (choice.Sources.HostList) {
+    sources.push_back(std::make_unique<discovery::HostListSource>(choice.Hosts, choice.HostsGroup));
   }
   return sources;
 }

@@ -249,9 +249,12 @@ DWORD SmbLanSource::ConnectRegistry(std::u16string_view machine, HKEY root,
     error = winreg::ConnectRegistry(*pipes_, machine, root, diagnostics_, connected);
   }
   if (error != NO_ERROR) {
+    // Where the computer is reached at an address other than its name,
+    // the message says where.
     const std::string address = pipes_->AddressOf(machine);
+    const bool elsewhere = !address.empty() && !ascii_case::Same(address, Utf8Name(machine));
     diagnostics_ << "kestrova: \\\\" << lan::VisibleText(Utf8Name(machine)) << ": cannot connect to the registry"
-                 << (address.empty() ? "" : " at " + lan::VisibleText(address)) << " (error " << error << ": "
+                 << (elsewhere ? " at " + lan::VisibleText(address) : "") << " (error " << error << ": "
                  << ReasonOf(error) << ")\n";
     diagnostics_.flush();
     return error;

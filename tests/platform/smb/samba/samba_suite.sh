@@ -157,6 +157,49 @@ kestrova: \\IAPETUS: cannot open HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\C
   "$(sort "$LAN_ROOT/actual.err")"
 [[ $failures == 0 ]] || sed "s/^/    /" "$LAN_ROOT/actual.err"
 
+# Narrowed to one workgroup (named in any case): only its servers.
+expect "smb://NAME lists only that workgroup's servers" \
+  "$(sed -n '1p;/remote="LAB"/,$p' "$here/expected_browse.txt" | sed 's/remote="LAB"/remote="lab"/')" \
+  "$(lan_client env KESTROVA_LAN=smb://lab "$probe" browse)"
+
+# The host list: servers named by address, singly and by a range whose
+# other addresses hold no computer (.9) or one without a server (DORADO),
+# by name (as given, in lower case), and a name that no computer has, in
+# the workgroup that the user names.
+# The inventory equals the directory LAN's with the names that the host
+# list gave; each computer that cannot be read costs its one message.
+prefix=$(lan_address ATLAS)
+prefix=${prefix%.*}
+hosts="$prefix.8/29,$(lan_address FORNAX) iapetus NOWHERE"
+begin=$SECONDS
+host_walk=$(lan_client env KESTROVA_DISCOVERY=hosts KESTROVA_HOSTS="$hosts" KESTROVA_HOSTS_GROUP=HOSTS "$probe" browse)
+expect "the host list finds the named computers and those of its range that answer, in name order" \
+  "$(for name in ATLAS BOREAS CASSINI ELARA FORNAX; do lan_address $name; done; echo iapetus; echo NOWHERE)" \
+  "$(grep -o 'remote="\\\\[^"]*"' <<<"$host_walk" | sed 's/^remote="\\\\//; s/"$//')"
+hostlan=$LAN_ROOT/host-lan
+mkdir -p "$hostlan"
+echo "$host_walk" >"$LAN_ROOT/host-walk.txt"
+for name in ATLAS BOREAS ELARA FORNAX; do cp "$fixtures/$name.reg" "$hostlan/$(lan_address $name).reg"; done
+/usr/bin/python3 "$here/make_directory_lan.py" "$LAN_ROOT/host-walk.txt" "$hostlan" "$(lan_address CASSINI)=2" \
+  "$(lan_address FORNAX)=5" NOWHERE=53 --
+LC_ALL=C KESTROVA_LAN=$hostlan "$program" '*' >"$LAN_ROOT/host-expected.txt" 2>/dev/null
+status=0
+lan_client env LC_ALL=C KESTROVA_LAN=smb:// KESTROVA_DISCOVERY=hosts KESTROVA_HOSTS="$hosts" "$program" '*' \
+  >"$LAN_ROOT/host-actual.txt" 2>"$LAN_ROOT/host-actual.err" || status=$?
+if cmp -s "$LAN_ROOT/host-expected.txt" "$LAN_ROOT/host-actual.txt"; then
+  pass "the inventory of the host list equals the directory LAN's ($(wc -l <"$LAN_ROOT/host-actual.txt") lines)"
+else
+  fail "the inventory of the host list equals the directory LAN's"
+  diff "$LAN_ROOT/host-expected.txt" "$LAN_ROOT/host-actual.txt" | head -20 | sed 's/^/    /'
+fi
+expect "the host list's computers that cannot be read cost one message each" \
+  "kestrova: \\\\$(lan_address CASSINI): cannot connect to the registry (error 2: the remote registry service is not running)
+kestrova: \\\\$(lan_address FORNAX): cannot connect to the registry (error 5: access is denied; check the credentials)
+kestrova: \\\\NOWHERE: cannot connect to the registry (error 53: the network path was not found: the computer does not resolve, refuses or does not answer)
+kestrova: \\\\iapetus: cannot open HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall (error 2: the key does not exist)" \
+  "$(LC_ALL=C sort "$LAN_ROOT/host-actual.err")"
+echo "# the host list's two runs took $((SECONDS - begin)) s"
+
 # Where no browser answers, in network namespaces of their own: with no
 # interface up (where libsmbclient would end the process) and with only
 # loopback, the program reports the browse list it cannot read rather than
