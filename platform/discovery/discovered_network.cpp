@@ -1,6 +1,7 @@
 #include "platform/discovery/discovered_network.h"
 
 #include <algorithm>
+#include <tuple>
 
 #include "platform/ascii_case.h"
 #include "platform/lan/utf16_text.h"
@@ -60,6 +61,30 @@ struct PlacedContainer {
   std::vector<PlacedComputer> Computers;
 };
 
+// The order in which a source's findings are merged: as given for a
+// source that keeps its order; for any other, by container and name
+// ignoring case, then by every field's bytes, so that the same findings
+// in any order give the same hierarchy (which spelling of a container is
+// shown, which of two addresses a computer is reached at, which
+// container a computer that a source places in two goes under).
+std::vector<std::size_t> MergeOrder(const Findings& source) {
+  std::vector<std::size_t> order(source.Computers.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  if (source.KeepsOrder) return order;
+  std::vector<std::string> keys;
+  keys.reserve(order.size());
+  for (const FoundComputer& found : source.Computers) {
+    keys.push_back(ascii_case::FoldedText(found.Container) + '\0' + ascii_case::FoldedText(found.Name));
+  }
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    if (keys[a] != keys[b]) return keys[a] < keys[b];
+    const FoundComputer& x = source.Computers[a];
+    const FoundComputer& y = source.Computers[b];
+    return std::tie(x.Container, x.Name, x.Address, x.Comment) < std::tie(y.Container, y.Name, y.Address, y.Comment);
+  });
+  return order;
+}
+
 }  // namespace
 
 DiscoveredNetwork::DiscoveredNetwork(std::span<const Findings> findings, const MergeOptions& options,
@@ -69,7 +94,8 @@ DiscoveredNetwork::DiscoveredNetwork(std::span<const Findings> findings, const M
   std::size_t arrival = 0;
   bool cut = false;
   for (const Findings& source : findings) {
-    for (const FoundComputer& found : source.Computers) {
+    for (const std::size_t index : MergeOrder(source)) {
+      const FoundComputer& found = source.Computers[index];
       if (options.OnlyContainer && !ascii_case::Same(found.Container, *options.OnlyContainer)) continue;
       const std::optional<std::string> name = CheckedName(found.Name);
       const std::optional<std::string> container_name = CheckedName(found.Container);

@@ -14,6 +14,10 @@
 //   browse list) come first, in that order; those that only other sources
 //   found follow in name order, ignoring case. So the same network gives
 //   the same hierarchy however its replies arrive.
+// - Within a source that does not keep its order, "first" is in the order
+//   of container and name ignoring case, then of the bytes of container,
+//   name, address and comment, whatever order the source returned them
+//   in: the source's own order decides nothing.
 // - A name that is empty, longer than kMaxNameBytes or holds a control
 //   character is left out, and bytes that are no UTF-8 become U+FFFD; an
 //   address that is no plain host name or number is dropped (the computer

@@ -237,9 +237,11 @@ TEST(SmbLanSource, TheSourcesFindingsAreMergedIntoOneHierarchy) {
        "kestrova: the browse list failed (scripted failure); it finds nothing\nkestrova: wsd says hello\n"},
       {"narrowed to one container, in any case", "oFFice", 100, false,
        "OFFICE\n \\\\BOREAS\n \\\\atlas from wsd\n \\\\Bart\n \\\\cassini\n", "kestrova: wsd says hello\n"},
-      {"the cap keeps the first computers found and says so", std::nullopt, 4, false,
+      {"the cap keeps the first computers found, the browse list's and then by container and name, and says so",
+       std::nullopt, 4, false,
        "LAB\n \\\\ZED zed\n \\\\ATLAS from wsd\n"
-       "OFFICE\n \\\\BOREAS\n \\\\cassini\n",
+       "OFFICE\n \\\\BOREAS\n"
+       "HOME\n \\\\Dorado\n",
        "kestrova: wsd says hello\nkestrova: discovery found more than 4 computers; only the first 4 are listed\n"},
   };
   for (const Case& c : cases) {
