@@ -1,5 +1,6 @@
 #include "platform/smb/discovery_sources.h"
 
+#include "platform/ascii_case.h"
 #include "platform/discovery/host_list_source.h"
 #include "platform/discovery/ldap/active_directory_source.h"
 #include "platform/discovery/wsd/wsd_discovery_source.h"
@@ -24,7 +25,10 @@ std::vector<std::unique_ptr<discovery::DiscoverySource>> MakeDiscoverySources(
       sources.push_back(std::move(directory));
     }
   }
-  if (choice.Sources.HostList) {
+  // Narrowed to another workgroup, the host list would probe its ranges
+  // for computers that the merge then leaves out.
+  const bool hosts_shown = !choice.OnlyContainer || ascii_case::Same(*choice.OnlyContainer, choice.HostsGroup);
+  if (choice.Sources.HostList && hosts_shown) {
     sources.push_back(std::make_unique<discovery::HostListSource>(choice.Hosts, choice.HostsGroup));
   }
   return sources;

@@ -12,7 +12,9 @@
 #include <thread>
 #include <tuple>
 
+#include "platform/lan/progress_report.h"
 #include "platform/lan/utf16_text.h"
+#include "platform/smb/discovery_sources.h"
 
 namespace smb {
 namespace {
@@ -332,6 +334,20 @@ TEST(SmbLanSource, RegistriesAndSharesAreReachedAtTheAddressDiscoveryFound) {
   EXPECT_NE(diagnostics.str().find("kestrova: \\\\Atlas: cannot connect to the registry at fe80::1%eth0 (error 53"),
             std::string::npos)
       << diagnostics.str();
+}
+
+TEST(DiscoverySources, TheHostListRunsOnlyWhereItsWorkgroupIsShown) {
+  discovery::DiscoverySettings choice;
+  choice.Sources = {false, false, false, true};
+  choice.Hosts.Hosts.push_back({"atlas", false});
+  for (const auto& [only, runs] : std::vector<std::pair<std::optional<std::string>, bool>>{
+           {std::nullopt, true}, {"workgroup", true}, {"LAB", false}}) {
+    choice.OnlyContainer = only;
+    std::ostringstream diagnostics;
+    const auto sources = MakeDiscoverySources(choice, SmbSettings{}, std::make_shared<ScriptedBrowseLists>(),
+                                              diagnostics, lan::NoProgressReport());
+    EXPECT_EQ(sources.size(), runs ? 1u : 0u) << only.value_or("the whole network");
+  }
 }
 
 }  // namespace
