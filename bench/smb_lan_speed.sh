@@ -5,9 +5,10 @@
 # but which drop every packet to port 445. Prints, in one run: one such
 # server alone (a workgroup of its own), the whole workgroup with
 # KESTROVA_SMB_PARALLEL at each P asked, the ratios, the connections opened
-# (SYNs to port 445 counted once per connection in the client's namespace)
-# and the program's peak memory. Every run's report (standard output and
-# standard error) is compared with the first one's.
+# (SYNs to port 445 counted once per connection in the client's namespace),
+# the program's peak memory and when each computer's block arrived. Every
+# run's report (standard output and standard error) is compared with the
+# first one's.
 # Needs root (network namespaces); run it under the shared lock:
 #
 #   flock /tmp/kestrova-samba.lock bench/smb_lan_speed.sh [BUILD_DIR [P...]]
@@ -36,7 +37,9 @@ delay_ms=5
 live=16
 dead=4
 run_limit=600
-default_parallel=$(sed -nE 's/.*kDefaultParallelComputers = ([0-9]+);.*/\1/p' "$root/platform/smb/smb_settings.h")
+# The default P of the source tree that the program was built from.
+source_tree=$(sed -n 's/^CMAKE_HOME_DIRECTORY:INTERNAL=//p' "$build/CMakeCache.txt")
+default_parallel=$(sed -nE 's/.*kDefaultParallelComputers = ([0-9]+);.*/\1/p' "${source_tree:-$root}/platform/smb/smb_settings.h")
 
 LAN_TAG=kls$$
 LAN_NET=79
@@ -122,7 +125,7 @@ run() {
   [[ $parallel == default ]] || setting=(KESTROVA_SMB_PARALLEL="$parallel")
   connections >/dev/null
   figures=$(lan_client env LC_ALL=C KESTROVA_LAN="$lan" "${setting[@]}" /usr/bin/python3 "$measure" "$run_limit" \
-    "$LAN_ROOT/$label.out" "$LAN_ROOT/$label.err" "$program" '*')
+    "COMPUTER: " "$LAN_ROOT/$label.out" "$LAN_ROOT/$label.err" "$program" '*')
   connections >"$LAN_ROOT/$label.connections"
   echo "$figures"
 }
@@ -172,5 +175,8 @@ for parallel in "${parallel_runs[@]}"; do
     -v d="$dead_total" -v k="$(peak_of "$figures")" -v r="$report" -v st="${figures##*status=}" 'BEGIN {
       printf "%-12s %9.2f %10.2f %8s %22d %18d %10d %.1f, %s, status %s\n", p, s, s / a,
         (q == "" ? "-" : sprintf("%.2f", s / q)), lt, lm, d, k / 1024, r, st }'
+  # When each computer's block arrived: where the time went.
+  awk '{ line = line " " $3 "@" $1 } END { print "    blocks at (s):" line }' \
+    "$LAN_ROOT/$label.out.times"
 done
 echo "== load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
