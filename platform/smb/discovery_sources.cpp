@@ -4,6 +4,7 @@
 #include "platform/discovery/host_list_source.h"
 #include "platform/discovery/ldap/active_directory_source.h"
 #include "platform/discovery/wsd/wsd_discovery_source.h"
+#include "platform/smb/address_probe.h"
 #include "platform/smb/browse_list_source.h"
 
 namespace smb {
@@ -40,9 +41,10 @@ std::unique_ptr<SmbLanSource> OpenSmbNetworkFromEnvironment(std::ostream& diagno
   std::shared_ptr<BrowseListReader> browse_lists = MakeSmbBrowseListReader(settings);
   discovery::MergeOptions merge;
   merge.OnlyContainer = choice.OnlyContainer;
-  return std::make_unique<SmbLanSource>(settings, diagnostics, browse_lists,
-                                        MakeDiscoverySources(choice, settings, browse_lists, diagnostics, progress),
-                                        std::move(merge));
+  return std::make_unique<SmbLanSource>(
+      settings, diagnostics, browse_lists, MakeDiscoverySources(choice, settings, browse_lists, diagnostics, progress),
+      std::move(merge), nullptr,
+      std::make_shared<Reachability>(std::chrono::milliseconds(settings.TimeoutMilliseconds)));
 }
 
 }  // namespace smb

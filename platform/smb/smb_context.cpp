@@ -200,9 +200,7 @@ std::unique_ptr<SmbContext> SmbContext::Create(const SmbSettings& settings, Cont
   smbc_setDebug(raw, settings.LibraryDebugLevel.value_or(0));
   smbc_setOptionDebugToStderr(raw, true);
   smbc_setFunctionAuthDataWithContext(raw, SupplyCredentials);
-  // Port 445 only: libsmbclient would otherwise try 139 first, and where
-  // 139 is filtered every connection would wait out a timeout there.
-  smbc_setPort(raw, 445);
+  smbc_setPort(raw, kSmbPort);
   smbc_setTimeout(raw, settings.TimeoutMilliseconds);
   if (purpose == ContextPurpose::kBrowsing) {
     // Browse lists and share lists are read anonymously: the credentials

@@ -28,6 +28,11 @@ enum class ContextPurpose {
   kPipes,
 };
 
+// The one port that connections are made to: libsmbclient would otherwise
+// try 139 first, and where 139 is filtered every connection would wait out
+// a timeout there.
+inline constexpr int kSmbPort = 445;
+
 std::unique_lock<std::mutex> LockForConnecting();
 std::unique_lock<std::mutex> LockForTransfer();
 

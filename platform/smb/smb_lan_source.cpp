@@ -1,6 +1,7 @@
 #include "platform/smb/smb_lan_source.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 #include <vector>
 
@@ -8,6 +9,7 @@
 #include "platform/discovery/source_run.h"
 #include "platform/lan/utf16_text.h"
 #include "platform/lan/visible_text.h"
+#include "platform/smb/address_probe.h"
 #include "platform/smb/browse_list_source.h"
 #include "platform/smb/computers_read_ahead.h"
 #include "platform/smb/reporting_registry.h"
@@ -144,14 +146,16 @@ class SmbLanSource::AddressedPipes : public rpc::PipeOpener {
 SmbLanSource::SmbLanSource(const SmbSettings& settings, std::ostream& diagnostics,
                            std::shared_ptr<BrowseListReader> browse_lists,
                            std::vector<std::unique_ptr<discovery::DiscoverySource>> sources,
-                           discovery::MergeOptions merge, std::unique_ptr<rpc::PipeOpener> pipes)
+                           discovery::MergeOptions merge, std::unique_ptr<rpc::PipeOpener> pipes,
+                           std::shared_ptr<Reachability> reachability)
     : settings_(settings),
       diagnostics_(diagnostics),
       browse_lists_(browse_lists != nullptr ? std::move(browse_lists) : MakeSmbBrowseListReader(settings)),
       sources_(std::move(sources)),
       merge_(std::move(merge)),
-      pipes_(std::make_unique<AddressedPipes>(pipes != nullptr ? std::move(pipes)
-                                                               : std::make_unique<SmbPipeOpener>(settings))) {}
+      reachability_(std::move(reachability)),
+      pipes_(std::make_unique<AddressedPipes>(
+          pipes != nullptr ? std::move(pipes) : std::make_unique<SmbPipeOpener>(settings, reachability_))) {}
 
 SmbLanSource::SmbLanSource(const SmbSettings& settings, std::ostream& diagnostics,
                            std::unique_ptr<BrowseListReader> browse_lists)
@@ -166,6 +170,18 @@ const discovery::DiscoveredNetwork& SmbLanSource::Discovered() {
     const std::vector<discovery::Findings> findings = discovery::RunSources(sources_, diagnostics_);
     discovered_ = std::make_shared<const discovery::DiscoveredNetwork>(findings, merge_, diagnostics_);
     pipes_->Use(discovered_);
+    if (reachability_ != nullptr) {
+      // Every computer is probed at once, so that those that do not
+      // answer cost one time limit in all, not one each in turn.
+      std::vector<std::string> hosts;
+      for (const discovery::DiscoveredContainer& container : discovered_->Containers()) {
+        for (const discovery::DiscoveredComputer& computer : container.Computers) {
+          const std::string_view address = discovered_->AddressOf(computer.Name);
+          hosts.emplace_back(address.empty() ? std::string_view(computer.Name) : address);
+        }
+      }
+      reachability_->ReachAll(hosts);
+    }
   }
   return *discovered_;
 }
@@ -220,11 +236,12 @@ DWORD SmbLanSource::OpenLevel(const lan::BrowseRecord* container, DWORD type, DW
         // A share list that cannot be read is not reported: the
         // computer's registry connection says what is wrong with it.
         const std::string address = pipes_->AddressOf(name);
-        std::vector<BrowseEntry> entries;
-        if (const DWORD error = browse_lists_->Read(*kind, address.empty() ? Utf8Name(name) : address, entries);
-            error != NO_ERROR) {
-          return error;
+        const std::string host = address.empty() ? Utf8Name(name) : address;
+        if (reachability_ != nullptr && reachability_->Reach(host) != ProbeResult::kAnswered) {
+          return WindowsErrorFromErrno(ETIMEDOUT, SmbStep::kBrowse);
         }
+        std::vector<BrowseEntry> entries;
+        if (const DWORD error = browse_lists_->Read(*kind, host, entries); error != NO_ERROR) return error;
         if (entries.size() > kMaxBrowseEntries) entries.resize(kMaxBrowseEntries);
         for (const BrowseEntry& entry : entries) {
           if (std::optional<lan::BrowseRecord> record = ShareRecord(entry, name)) records.push_back(std::move(*record));

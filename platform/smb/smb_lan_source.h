@@ -33,7 +33,10 @@
 // the diagnostics stream with its name and the reason; the caller sees the
 // Windows error code alone.
 //
-// Once the program has walked the network, the registries of the computers
+// Once discovery found the computers, each is probed at once
+// (address_probe.h): one that does not answer costs one time limit in all,
+// and its share list and registry then fail without waiting again. Once the
+// program has walked the network, the registries of the computers
 // after the one it lists are read ahead, KESTROVA_SMB_PARALLEL computers at
 // once (computers_read_ahead.h): what the program sees, on its calls and on
 // the diagnostics stream, is what reading one computer at a time gives.
@@ -54,6 +57,7 @@
 namespace smb {
 
 class ComputersReadAhead;
+class Reachability;
 
 inline constexpr char16_t kProviderName[] = u"Microsoft Windows Network";
 
@@ -62,10 +66,12 @@ class SmbLanSource : public lan::LanSource {
   // Messages go to `diagnostics`, which must outlive the source.
   // `browse_lists` reads servers' shares (and is shared with the browse
   // list source); `sources` come in the fixed order of the merge; `pipes`
-  // opens the winreg pipes, null: libsmbclient's.
+  // opens the winreg pipes, null: libsmbclient's. `reachability` probes
+  // the computers found, before their share lists and registries are
+  // read; null: none here (libsmbclient's pipes still probe their own).
   SmbLanSource(const SmbSettings& settings, std::ostream& diagnostics, std::shared_ptr<BrowseListReader> browse_lists,
                std::vector<std::unique_ptr<discovery::DiscoverySource>> sources, discovery::MergeOptions merge,
-               std::unique_ptr<rpc::PipeOpener> pipes = nullptr);
+               std::unique_ptr<rpc::PipeOpener> pipes = nullptr, std::shared_ptr<Reachability> reachability = nullptr);
   // The browse list as the one source, read through `browse_lists`; null:
   // libsmbclient's.
   SmbLanSource(const SmbSettings& settings, std::ostream& diagnostics,
@@ -93,6 +99,9 @@ class SmbLanSource : public lan::LanSource {
   std::vector<std::unique_ptr<discovery::DiscoverySource>> sources_;
   discovery::MergeOptions merge_;
   std::shared_ptr<const discovery::DiscoveredNetwork> discovered_;
+  // Which computers answer at all, probed once discovery found them; only
+  // over libsmbclient's pipes.
+  std::shared_ptr<Reachability> reachability_;
   std::unique_ptr<AddressedPipes> pipes_;
   // Declared last: stopped (its threads joined) first.
   std::unique_ptr<ComputersReadAhead> read_ahead_;

@@ -7,9 +7,12 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <mutex>
+#include <set>
 #include <string>
 
 #include "platform/lan/utf16_text.h"
+#include "platform/smb/address_probe.h"
 #include "platform/smb/rpc/fragment_reader.h"
 #include "platform/smb/smb_context.h"
 #include "platform/smb/smb_errors.h"
@@ -18,21 +21,50 @@
 #include "platform/smb/socket_deadline.h"
 
 namespace smb {
+
+class SmbMessagePipe;
+
+// The pipes that Cancel shuts. The pipes hold it too, so that one
+// outliving its opener still leaves it.
+class OpenedPipes {
+ public:
+  bool Cancelled() {
+    const std::lock_guard lock(mutex_);
+    return cancelled_;
+  }
+  void Add(SmbMessagePipe& pipe);
+  void Remove(SmbMessagePipe& pipe) {
+    const std::lock_guard lock(mutex_);
+    pipes_.erase(&pipe);
+  }
+  void Cancel();
+
+ private:
+  std::mutex mutex_;
+  bool cancelled_ = false;
+  std::set<SmbMessagePipe*> pipes_;
+};
+
 namespace {
 
 std::atomic<std::uint64_t> opens{0};
 std::atomic<std::uint64_t> writes{0};
 std::atomic<std::uint64_t> reads{0};
 
+}  // namespace
+
 // A pipe over libsmbclient. A call's deadline is checked before each
 // libsmbclient read and write and, where the connection's socket is known,
 // ends one that is still waiting then (socket_deadline.h).
 class SmbMessagePipe : public rpc::MessagePipe {
  public:
-  SmbMessagePipe(std::unique_ptr<SmbContext> context, SMBCFILE* file, int socket)
-      : context_(std::move(context)), file_(file), watch_(socket) {}
+  SmbMessagePipe(std::unique_ptr<SmbContext> context, SMBCFILE* file, int socket, std::shared_ptr<OpenedPipes> opened)
+      : context_(std::move(context)), file_(file), watch_(socket), opened_(std::move(opened)) {
+    opened_->Add(*this);
+  }
 
   ~SmbMessagePipe() override {
+    opened_->Remove(*this);
     if (file_ == nullptr) return;
     const std::unique_lock lock = LockForTransfer();
     smbc_getFunctionClose(context_->Get())(context_->Get(), file_);
@@ -52,6 +84,9 @@ class SmbMessagePipe : public rpc::MessagePipe {
   }
 
   void SetDeadline(std::chrono::steady_clock::time_point deadline) override { deadline_ = deadline; }
+
+  // From any thread, while the pipe is registered with its opener.
+  void Shut() { watch_.ShutNow(); }
 
  private:
   DWORD ReadExactly(std::span<std::uint8_t> bytes) {
@@ -103,7 +138,22 @@ class SmbMessagePipe : public rpc::MessagePipe {
   // bounds each request.
   std::chrono::steady_clock::time_point deadline_ = std::chrono::steady_clock::time_point::max();
   rpc::FragmentReader fragments_{[this](std::span<std::uint8_t> bytes) { return ReadExactly(bytes); }};
+  std::shared_ptr<OpenedPipes> opened_;
 };
+
+void OpenedPipes::Add(SmbMessagePipe& pipe) {
+  const std::lock_guard lock(mutex_);
+  pipes_.insert(&pipe);
+  if (cancelled_) pipe.Shut();
+}
+
+void OpenedPipes::Cancel() {
+  const std::lock_guard lock(mutex_);
+  cancelled_ = true;
+  for (SmbMessagePipe* pipe : pipes_) pipe->Shut();
+}
+
+namespace {
 
 bool IsPlainName(std::string_view name) {
   if (name.empty() || name.size() > 255) return false;
@@ -120,11 +170,35 @@ PipeTraffic PipeTrafficSoFar() {
           reads.load(std::memory_order_relaxed)};
 }
 
+SmbPipeOpener::SmbPipeOpener(SmbSettings settings, std::shared_ptr<Reachability> reachability)
+    : settings_(std::move(settings)),
+      reachability_(reachability != nullptr
+                        ? std::move(reachability)
+                        : std::make_shared<Reachability>(std::chrono::milliseconds(settings_.TimeoutMilliseconds))),
+      opened_(std::make_shared<OpenedPipes>()) {}
+
+SmbPipeOpener::~SmbPipeOpener() = default;
+
+void SmbPipeOpener::Cancel() {
+  reachability_->Cancel();
+  opened_->Cancel();
+}
+
 DWORD SmbPipeOpener::Open(std::u16string_view server, std::string_view pipe_name,
                           std::unique_ptr<rpc::MessagePipe>& pipe) {
   const std::string host = lan::Utf8FromUtf16(server, lan::Undecodable::kReplaced);
   if (!IsPlainName(host)) return ERROR_BAD_NETPATH;
   if (!IsPlainName(pipe_name)) return ERROR_INVALID_NAME;
+  if (opened_->Cancelled()) return kErrorCancelled;
+  switch (reachability_->Reach(host)) {
+    case ProbeResult::kCancelled:
+      return kErrorCancelled;
+    case ProbeResult::kSilent:
+      // As libsmbclient's own connection would have timed out.
+      return WindowsErrorFromErrno(ETIMEDOUT, SmbStep::kOpen);
+    case ProbeResult::kAnswered:
+      break;
+  }
   std::unique_ptr<SmbContext> context = SmbContext::Create(settings_, ContextPurpose::kPipes);
   if (context == nullptr) return errno == ENETDOWN ? ERROR_NO_NETWORK : ERROR_NOT_ENOUGH_MEMORY;
   const std::string url = "smb://" + UrlEncoded(host) + "/IPC$/" + UrlEncoded(pipe_name);
@@ -144,7 +218,7 @@ DWORD SmbPipeOpener::Open(std::u16string_view server, std::string_view pipe_name
     if (file != nullptr) socket = DuplicateNewSocket(before, TcpSockets());
   }
   if (file == nullptr) return WindowsErrorFromErrno(error, SmbStep::kOpen);
-  pipe = std::make_unique<SmbMessagePipe>(std::move(context), file, socket);
+  pipe = std::make_unique<SmbMessagePipe>(std::move(context), file, socket, opened_);
   return NO_ERROR;
 }
 

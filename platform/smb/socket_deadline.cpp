@@ -119,6 +119,10 @@ void SocketDeadline::Arm(std::chrono::steady_clock::time_point deadline) {
   }
 }
 
+void SocketDeadline::ShutNow() {
+  if (socket_ >= 0) shutdown(socket_, SHUT_RDWR);
+}
+
 bool SocketDeadline::Disarm() { return socket_ >= 0 && DeadlineWatcher::Instance().Disarm(*this); }
 
 }  // namespace smb

@@ -41,6 +41,9 @@ class SocketDeadline {
   void Arm(std::chrono::steady_clock::time_point deadline);
   // True when the deadline passed while armed: the socket is shut down.
   bool Disarm();
+  // Shuts the socket down now, from any thread: a transfer waiting on it
+  // ends at once.
+  void ShutNow();
 
  private:
   friend class DeadlineWatcher;

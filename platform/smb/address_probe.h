@@ -1,0 +1,63 @@
+// Whether a computer answers on a TCP port at all, found out without
+// libsmbclient. libsmbclient connects under a lock that the whole process
+// shares (smb_context.h), so a computer that drops every packet would make
+// every other connection wait for its time limit; probing it first, outside
+// that lock, lets computers that do not answer be waited for together.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace smb {
+
+enum class ProbeResult {
+  kAnswered,   // connected, refused or unreachable: the network said something
+  kSilent,     // no answer within the time limit
+  kCancelled,  // `cancel` became readable first
+};
+
+// Connects to `port` of `host`, a numeric IPv4 or IPv6 address (an IPv6
+// one with its %zone where it has one), and closes the connection at once.
+// Waits at most `limit`, and no longer than until the descriptor `cancel`
+// (-1: none) becomes readable. Nothing for a host that is a name: its
+// address is libsmbclient's to find.
+std::optional<ProbeResult> ProbeAddress(const std::string& host, std::uint16_t port, std::chrono::milliseconds limit,
+                                        int cancel);
+
+// What the probes of the SMB port found, by host as libsmbclient is given
+// it (an address, or a name), shared by the connections of one network.
+// Each host is probed once. A name is first resolved by broadcast
+// (netbios_name_query.h); one that does not resolve so, or a DNS name, is
+// libsmbclient's to resolve and try: it counts as answering.
+class Reachability {
+ public:
+  // Probes wait at most `limit`, name queries at most kMostNameQuery of it.
+  explicit Reachability(std::chrono::milliseconds limit);
+  ~Reachability();
+  Reachability(const Reachability&) = delete;
+  Reachability& operator=(const Reachability&) = delete;
+
+  static constexpr std::chrono::milliseconds kMostNameQuery{1500};
+  static constexpr std::size_t kMostAtOnce = 64;
+
+  // kSilent for a host that did not answer; kCancelled once cancelled.
+  ProbeResult Reach(const std::string& host);
+  // Reaches every one of `hosts`, at most kMostAtOnce at a time.
+  void ReachAll(const std::vector<std::string>& hosts);
+  // Ends the probes under way; every later one is cancelled at once.
+  void Cancel();
+
+ private:
+  const std::chrono::milliseconds limit_;
+  const int cancel_;  // an event descriptor, readable once cancelled
+  std::mutex mutex_;
+  std::map<std::string, ProbeResult> found_;
+};
+
+}  // namespace smb
