@@ -200,6 +200,58 @@ kestrova: \\\\iapetus: cannot open HKEY_LOCAL_MACHINE\Software\Microsoft\Windows
   "$(LC_ALL=C sort "$LAN_ROOT/host-actual.err")"
 echo "# the host list's two runs took $((SECONDS - begin)) s"
 
+# Reading computers ahead changes nothing that the user sees: workgroup by
+# workgroup (the order of one workgroup's servers is its browser's), the
+# report and the messages, faults included (winreg off, no server, a
+# refused logon, a host that drops packets, a missing key), equal those of
+# reading one computer at a time, byte for byte.
+for workgroup in OFFICE LAB; do
+  lan_client env LC_ALL=C KESTROVA_LAN="smb://$workgroup" KESTROVA_SMB_PARALLEL=1 "$program" '*' \
+    >"$LAN_ROOT/one-$workgroup.txt" 2>"$LAN_ROOT/one-$workgroup.err" || true
+  lan_client env -u KESTROVA_SMB_PARALLEL LC_ALL=C KESTROVA_LAN="smb://$workgroup" "$program" '*' \
+    >"$LAN_ROOT/ahead-$workgroup.txt" 2>"$LAN_ROOT/ahead-$workgroup.err" || true
+  if cmp -s "$LAN_ROOT/one-$workgroup.txt" "$LAN_ROOT/ahead-$workgroup.txt" &&
+    cmp -s "$LAN_ROOT/one-$workgroup.err" "$LAN_ROOT/ahead-$workgroup.err" &&
+    [[ -s $LAN_ROOT/one-$workgroup.err ]]; then
+    pass "$workgroup read ahead equals $workgroup read one computer at a time, byte for byte ($(wc -l <"$LAN_ROOT/one-$workgroup.txt") lines, $(wc -l <"$LAN_ROOT/one-$workgroup.err") messages)"
+  else
+    fail "$workgroup read ahead equals $workgroup read one computer at a time, byte for byte"
+    diff "$LAN_ROOT/one-$workgroup.txt" "$LAN_ROOT/ahead-$workgroup.txt" | head -10 | sed 's/^/    /'
+    diff "$LAN_ROOT/one-$workgroup.err" "$LAN_ROOT/ahead-$workgroup.err" | head -10 | sed 's/^/    /'
+  fi
+done
+
+# A run that ends early, at an application of BOREAS (OFFICE's second
+# computer) whose display name is a number, opens no connection to the
+# computers after those read ahead: with two at a time, CASSINI may be in
+# flight, DORADO gets only the connections of the walk, as when reading
+# one at a time. New connections to port 445 are counted per server.
+counter_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ZZ-Counter'
+net -s "$LAN_ROOT/BOREAS/smb.conf" registry createkey "$counter_key" >/dev/null
+net -s "$LAN_ROOT/BOREAS/smb.conf" registry setvalue "$counter_key" DisplayName dword 7 >/dev/null
+client_ns=$(lan_ns client)
+ip netns exec "$client_ns" iptables -N KCOUNT
+ip netns exec "$client_ns" iptables -I OUTPUT -p tcp --dport 445 --syn -j KCOUNT
+for name in ATLAS BOREAS CASSINI DORADO; do
+  ip netns exec "$client_ns" iptables -A KCOUNT -d "$(lan_address "$name")" -j RETURN
+done
+connections() { ip netns exec "$client_ns" iptables -L KCOUNT -v -n -x -Z | awk 'NR > 2 { print $9, $1 }'; }
+for parallel in 1 2; do
+  status=0
+  lan_client env LC_ALL=C KESTROVA_LAN=smb://OFFICE KESTROVA_SMB_PARALLEL=$parallel "$program" '*' \
+    >"$LAN_ROOT/early-$parallel.txt" 2>"$LAN_ROOT/early-$parallel.err" || status=$?
+  echo "status $status" >>"$LAN_ROOT/early-$parallel.err"
+  connections >"$LAN_ROOT/early-$parallel.count"
+done
+net -s "$LAN_ROOT/BOREAS/smb.conf" registry deletekey "$counter_key" >/dev/null
+grep -q "Invalid data type for 'DisplayName'" "$LAN_ROOT/early-2.err" &&
+  cmp -s "$LAN_ROOT/early-1.txt" "$LAN_ROOT/early-2.txt" && cmp -s "$LAN_ROOT/early-1.err" "$LAN_ROOT/early-2.err" &&
+  pass "a run that ends at BOREAS ends the same read ahead" ||
+  fail "a run that ends at BOREAS ends the same read ahead: $(tail -3 "$LAN_ROOT/early-2.err")"
+dorado=$(lan_address DORADO)
+expect "after an early end, DORADO got only the walk's connections ($(tr '\n' ' ' <"$LAN_ROOT/early-2.count"))" \
+  "$(grep -F "$dorado " "$LAN_ROOT/early-1.count")" "$(grep -F "$dorado " "$LAN_ROOT/early-2.count")"
+
 # Where no browser answers, in network namespaces of their own: with no
 # interface up (where libsmbclient would end the process) and with only
 # loopback, the program reports the browse list it cannot read rather than
