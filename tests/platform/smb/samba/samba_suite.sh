@@ -235,7 +235,7 @@ ip netns exec "$client_ns" iptables -I OUTPUT -p tcp --dport 445 --syn -j KCOUNT
 for name in ATLAS BOREAS CASSINI DORADO; do
   ip netns exec "$client_ns" iptables -A KCOUNT -d "$(lan_address "$name")" -j RETURN
 done
-connections() { ip netns exec "$client_ns" iptables -L KCOUNT -v -n -x -Z | awk 'NR > 2 { print $9, $1 }'; }
+connections() { ip netns exec "$client_ns" iptables -L KCOUNT -v -n -x -Z | awk 'NR > 2 && NF >= 9 { print $9, $1 }'; }
 for parallel in 1 2; do
   status=0
   lan_client env LC_ALL=C KESTROVA_LAN=smb://OFFICE KESTROVA_SMB_PARALLEL=$parallel "$program" '*' \
