@@ -37,7 +37,7 @@ TEST(AddressProbe, AnsweringSilentCancelledAndNamedHosts) {
   std::vector<int> queued;
   for (int i = 0; i < 4; ++i) {
     queued.push_back(socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-    connect(queued.back(), reinterpret_cast<sockaddr*>(&address), size);
+    static_cast<void>(connect(queued.back(), reinterpret_cast<sockaddr*>(&address), size));  // under way
   }
   EXPECT_EQ(ProbeAddress("127.0.0.1", port, milliseconds(100), -1), ProbeResult::kSilent);
   const int cancel = eventfd(1, EFD_CLOEXEC);
