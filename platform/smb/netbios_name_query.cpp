@@ -93,15 +93,20 @@ std::optional<std::string> ResolveNetbiosName(std::string_view name, std::chrono
   if (getifaddrs(&interfaces) != 0) return std::nullopt;
   bool sent = false;
   for (const ifaddrs* entry = interfaces; entry != nullptr; entry = entry->ifa_next) {
-    if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET || entry->ifa_broadaddr == nullptr)
-      continue;
-    if ((entry->ifa_flags & IFF_UP) == 0 || (entry->ifa_flags & IFF_LOOPBACK) != 0 ||
-        (entry->ifa_flags & IFF_BROADCAST) == 0) {
-      continue;
-    }
+    if (entry->ifa_addr == nullptr || entry->ifa_addr->sa_family != AF_INET || entry->ifa_netmask == nullptr) continue;
+    if ((entry->ifa_flags & IFF_UP) == 0 || (entry->ifa_flags & IFF_LOOPBACK) != 0) continue;
+    // The subnet's broadcast address, from the address and its mask, as
+    // Samba derives it: an interface may have been given no broadcast
+    // address of its own.
+    sockaddr_in address{};
+    sockaddr_in mask{};
+    std::memcpy(&address, entry->ifa_addr, sizeof address);
+    std::memcpy(&mask, entry->ifa_netmask, sizeof mask);
+    if (mask.sin_addr.s_addr == 0xFFFFFFFF) continue;  // a single address: no one to ask
     sockaddr_in to{};
-    std::memcpy(&to, entry->ifa_broadaddr, sizeof to);
+    to.sin_family = AF_INET;
     to.sin_port = htons(kNameServicePort);
+    to.sin_addr.s_addr = (address.sin_addr.s_addr & mask.sin_addr.s_addr) | ~mask.sin_addr.s_addr;
     sent |= sendto(socket_fd, query.data(), query.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) ==
             static_cast<ssize_t>(query.size());
   }
