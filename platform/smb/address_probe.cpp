@@ -69,8 +69,9 @@ ProbeResult Reachability::Reach(const std::string& host) {
     if (const auto found = found_.find(host); found != found_.end()) return found->second;
   }
   std::optional<ProbeResult> result = ProbeAddress(host, kSmbPort, limit_, cancel_);
+  std::optional<std::string> address;
   if (!result) {
-    const std::optional<std::string> address = ResolveNetbiosName(host, std::min(limit_, kMostNameQuery), cancel_);
+    address = ResolveNetbiosName(host, std::min(limit_, kMostNameQuery), cancel_);
     result = address ? ProbeAddress(*address, kSmbPort, limit_, cancel_) : ProbeResult::kAnswered;
   }
   pollfd cancelled{cancel_, POLLIN, 0};
@@ -78,7 +79,14 @@ ProbeResult Reachability::Reach(const std::string& host) {
     return ProbeResult::kCancelled;
   }
   const std::lock_guard lock(mutex_);
+  if (address) resolved_.emplace(host, std::move(*address));
   return found_.emplace(host, *result).first->second;
+}
+
+std::string Reachability::ResolvedAddress(const std::string& host) {
+  const std::lock_guard lock(mutex_);
+  const auto found = resolved_.find(host);
+  return found == resolved_.end() ? std::string() : found->second;
 }
 
 void Reachability::ReachAll(const std::vector<std::string>& hosts) {

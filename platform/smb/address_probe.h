@@ -50,6 +50,10 @@ class Reachability {
   ProbeResult Reach(const std::string& host);
   // Reaches every one of `hosts`, at most kMostAtOnce at a time.
   void ReachAll(const std::vector<std::string>& hosts);
+  // The address that the broadcast name query found for `host`, a name
+  // that Reach resolved; empty for an address, or a name that did not
+  // resolve so (or was not reached yet).
+  std::string ResolvedAddress(const std::string& host);
   // Ends the probes under way; every later one is cancelled at once.
   void Cancel();
 
@@ -58,6 +62,7 @@ class Reachability {
   const int cancel_;  // an event descriptor, readable once cancelled
   std::mutex mutex_;
   std::map<std::string, ProbeResult> found_;
+  std::map<std::string, std::string> resolved_;
 };
 
 }  // namespace smb

@@ -236,9 +236,15 @@ DWORD SmbLanSource::OpenLevel(const lan::BrowseRecord* container, DWORD type, DW
         // A share list that cannot be read is not reported: the
         // computer's registry connection says what is wrong with it.
         const std::string address = pipes_->AddressOf(name);
-        const std::string host = address.empty() ? Utf8Name(name) : address;
-        if (reachability_ != nullptr && reachability_->Reach(host) != ProbeResult::kAnswered) {
-          return WindowsErrorFromErrno(ETIMEDOUT, SmbStep::kBrowse);
+        std::string host = address.empty() ? Utf8Name(name) : address;
+        if (reachability_ != nullptr) {
+          if (reachability_->Reach(host) != ProbeResult::kAnswered) {
+            return WindowsErrorFromErrno(ETIMEDOUT, SmbStep::kBrowse);
+          }
+          // The share list is read anonymously, so the address that the
+          // probe's name query found serves as well as the name, and spares
+          // libsmbclient resolving the name again for each server in turn.
+          if (std::string resolved = reachability_->ResolvedAddress(host); !resolved.empty()) host = std::move(resolved);
         }
         std::vector<BrowseEntry> entries;
         if (const DWORD error = browse_lists_->Read(*kind, host, entries); error != NO_ERROR) return error;
