@@ -50,10 +50,14 @@ std::optional<ProbeResult> ProbeAddress(const std::string& host, std::uint16_t p
   }
 }
 
-Reachability::Reachability(std::chrono::milliseconds limit)
-    : limit_(limit), cancel_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+Reachability::Reachability(std::chrono::milliseconds limit, std::uint16_t port)
+    : limit_(limit), port_(port), cancel_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
 Reachability::~Reachability() {
+  if (background_.joinable()) {
+    Cancel();
+    background_.join();
+  }
   if (cancel_ >= 0) close(cancel_);
 }
 
@@ -65,20 +69,24 @@ void Reachability::Cancel() {
 
 ProbeResult Reachability::Reach(const std::string& host) {
   {
-    const std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
+    // The probe under way ends within its limit, or at once when cancelled.
+    probed_.wait(lock, [&] { return !under_way_.contains(host); });
     if (const auto found = found_.find(host); found != found_.end()) return found->second;
+    under_way_.insert(host);
   }
-  std::optional<ProbeResult> result = ProbeAddress(host, kSmbPort, limit_, cancel_);
+  std::optional<ProbeResult> result = ProbeAddress(host, port_, limit_, cancel_);
   std::optional<std::string> address;
   if (!result) {
     address = ResolveNetbiosName(host, std::min(limit_, kMostNameQuery), cancel_);
-    result = address ? ProbeAddress(*address, kSmbPort, limit_, cancel_) : ProbeResult::kAnswered;
+    result = address ? ProbeAddress(*address, port_, limit_, cancel_) : ProbeResult::kAnswered;
   }
   pollfd cancelled{cancel_, POLLIN, 0};
-  if (*result == ProbeResult::kCancelled || (cancel_ >= 0 && poll(&cancelled, 1, 0) > 0)) {
-    return ProbeResult::kCancelled;
-  }
+  const bool was_cancelled = *result == ProbeResult::kCancelled || (cancel_ >= 0 && poll(&cancelled, 1, 0) > 0);
   const std::lock_guard lock(mutex_);
+  under_way_.erase(host);
+  probed_.notify_all();
+  if (was_cancelled) return ProbeResult::kCancelled;
   if (address) resolved_.emplace(host, std::move(*address));
   return found_.emplace(host, *result).first->second;
 }
@@ -89,15 +97,18 @@ std::string Reachability::ResolvedAddress(const std::string& host) {
   return found == resolved_.end() ? std::string() : found->second;
 }
 
-void Reachability::ReachAll(const std::vector<std::string>& hosts) {
-  std::atomic<std::size_t> next{0};
-  std::vector<std::thread> threads;
-  for (std::size_t i = 0; i < std::min(hosts.size(), kMostAtOnce); ++i) {
-    threads.emplace_back([&] {
-      for (std::size_t at = next++; at < hosts.size(); at = next++) Reach(hosts[at]);
-    });
-  }
-  for (std::thread& thread : threads) thread.join();
+void Reachability::StartReachingAll(std::vector<std::string> hosts) {
+  if (background_.joinable()) return;
+  background_ = std::thread([this, hosts = std::move(hosts)] {
+    std::atomic<std::size_t> next{0};
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < std::min(hosts.size(), kMostAtOnce); ++i) {
+      threads.emplace_back([&] {
+        for (std::size_t at = next++; at < hosts.size(); at = next++) Reach(hosts[at]);
+      });
+    }
+    for (std::thread& thread : threads) thread.join();
+  });
 }
 
 }  // namespace smb

@@ -6,13 +6,18 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include "platform/smb/smb_context.h"
 
 namespace smb {
 
@@ -38,7 +43,9 @@ std::optional<ProbeResult> ProbeAddress(const std::string& host, std::uint16_t p
 class Reachability {
  public:
   // Probes wait at most `limit`, name queries at most kMostNameQuery of it.
-  explicit Reachability(std::chrono::milliseconds limit);
+  // `port` is the SMB port but in tests.
+  explicit Reachability(std::chrono::milliseconds limit, std::uint16_t port = static_cast<std::uint16_t>(kSmbPort));
+  // Cancels the probes under way and waits for them to end.
   ~Reachability();
   Reachability(const Reachability&) = delete;
   Reachability& operator=(const Reachability&) = delete;
@@ -47,9 +54,14 @@ class Reachability {
   static constexpr std::size_t kMostAtOnce = 64;
 
   // kSilent for a host that did not answer; kCancelled once cancelled.
+  // A host whose probe is under way in another thread waits for that
+  // probe's result rather than probing it again.
   ProbeResult Reach(const std::string& host);
-  // Reaches every one of `hosts`, at most kMostAtOnce at a time.
-  void ReachAll(const std::vector<std::string>& hosts);
+  // Starts reaching every one of `hosts`, at most kMostAtOnce at a time,
+  // in the background, and returns at once: each host's Reach then waits
+  // only for what is left of its own probe, so that the computers that
+  // answer are not kept waiting for those that do not. Called once.
+  void StartReachingAll(std::vector<std::string> hosts);
   // The address that the broadcast name query found for `host`, a name
   // that Reach resolved; empty for an address, or a name that did not
   // resolve so (or was not reached yet).
@@ -59,10 +71,14 @@ class Reachability {
 
  private:
   const std::chrono::milliseconds limit_;
+  const std::uint16_t port_;
   const int cancel_;  // an event descriptor, readable once cancelled
   std::mutex mutex_;
+  std::condition_variable probed_;  // a probe under way ended
   std::map<std::string, ProbeResult> found_;
   std::map<std::string, std::string> resolved_;
+  std::set<std::string> under_way_;
+  std::thread background_;
 };
 
 }  // namespace smb

@@ -172,7 +172,8 @@ const discovery::DiscoveredNetwork& SmbLanSource::Discovered() {
     pipes_->Use(discovered_);
     if (reachability_ != nullptr) {
       // Every computer is probed at once, so that those that do not
-      // answer cost one time limit in all, not one each in turn.
+      // answer cost one time limit in all, not one each in turn, and
+      // while the walk goes on with those that answered.
       std::vector<std::string> hosts;
       for (const discovery::DiscoveredContainer& container : discovered_->Containers()) {
         for (const discovery::DiscoveredComputer& computer : container.Computers) {
@@ -180,7 +181,7 @@ const discovery::DiscoveredNetwork& SmbLanSource::Discovered() {
           hosts.emplace_back(address.empty() ? std::string_view(computer.Name) : address);
         }
       }
-      reachability_->ReachAll(hosts);
+      reachability_->StartReachingAll(std::move(hosts));
     }
   }
   return *discovered_;
@@ -244,7 +245,8 @@ DWORD SmbLanSource::OpenLevel(const lan::BrowseRecord* container, DWORD type, DW
           // The share list is read anonymously, so the address that the
           // probe's name query found serves as well as the name, and spares
           // libsmbclient resolving the name again for each server in turn.
-          if (std::string resolved = reachability_->ResolvedAddress(host); !resolved.empty()) host = std::move(resolved);
+          if (std::string resolved = reachability_->ResolvedAddress(host); !resolved.empty())
+            host = std::move(resolved);
         }
         std::vector<BrowseEntry> entries;
         if (const DWORD error = browse_lists_->Read(*kind, host, entries); error != NO_ERROR) return error;
