@@ -44,21 +44,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 1' INT TERM
 
-failures=0
-pass() { echo "ok - $1"; }
-fail() {
-  echo "FAIL - $1"
-  failures=$((failures + 1))
-}
-# expect NAME EXPECTED ACTUAL
-expect() {
-  if [[ $2 == "$3" ]]; then
-    pass "$1"
-  else
-    fail "$1"
-    diff <(echo "$2") <(echo "$3") | sed 's/^/    /'
-  fi
-}
+source "$here/suite_checks.sh"
 
 started=$SECONDS
 fixtures=$here/lan
@@ -225,5 +211,4 @@ else
   sed 's/^/    /' "$LAN_ROOT/refused.txt" "$LAN_ROOT/refused.err"
 fi
 
-echo "# samba AD test: $failures failure(s) in $((SECONDS - started)) s"
-((failures == 0))
+suite_summary

@@ -35,25 +35,7 @@ source "$here/samba_lan.sh"
 trap lan_destroy EXIT
 trap 'exit 1' INT TERM
 
-failures=0
-passes=0
-pass() {
-  echo "ok - $1"
-  passes=$((passes + 1))
-}
-fail() {
-  echo "FAIL - $1"
-  failures=$((failures + 1))
-}
-# expect NAME EXPECTED ACTUAL
-expect() {
-  if [[ $2 == "$3" ]]; then
-    pass "$1"
-  else
-    fail "$1"
-    diff <(echo "$2") <(echo "$3") | sed 's/^/    /'
-  fi
-}
+source "$here/suite_checks.sh"
 
 started=$SECONDS
 fixtures=$here/lan
@@ -376,5 +358,4 @@ ATLAS error 1460" "$(cat "$LAN_ROOT/frozen.out")"
     fail "the wait ends at the time limit ($limit s, deadline ${deadline:-none} ms): $((SECONDS - begin)) s"
 done
 
-echo "# $passes passed, $failures failed, $((SECONDS - started)) s"
-((failures == 0))
+suite_summary

@@ -37,24 +37,7 @@ source "$here/samba_lan.sh"
 trap lan_destroy EXIT
 trap 'exit 1' INT TERM
 
-failures=0
-passes=0
-pass() {
-  echo "ok - $1"
-  passes=$((passes + 1))
-}
-fail() {
-  echo "FAIL - $1"
-  failures=$((failures + 1))
-}
-expect() {
-  if [[ $2 == "$3" ]]; then
-    pass "$1"
-  else
-    fail "$1"
-    diff <(echo "$2") <(echo "$3") | sed 's/^/    /'
-  fi
-}
+source "$here/suite_checks.sh"
 
 # Waits (at most 10 s) until computer NAME's IPv6 link-local address has
 # passed duplicate address detection: until then nothing can bind it.
@@ -219,5 +202,4 @@ print(f"# window {window:.0f} s: first COMPUTER: line after {first:.2f} s (windo
   done
 fi
 
-echo "# $passes passed, $failures failed, $((SECONDS - started)) s"
-((failures == 0))
+suite_summary
