@@ -88,6 +88,10 @@ DiscoverySettings DiscoverySettingsFromEnvironment(std::ostream& diagnostics) {
     diagnostics << "kestrova: " << kSourcesVariable << " names hosts, but neither " << kHostsVariable << " nor "
                 << kHostsFileVariable << " gives a host list\n";
   }
+  if (!settings.Sources.HostList && (hosts != nullptr || hosts_file != nullptr)) {
+    diagnostics << "kestrova: " << kSourcesVariable << " leaves out hosts: the host list of "
+                << (hosts != nullptr ? kHostsVariable : kHostsFileVariable) << " is not used\n";
+  }
   if (const char* group = Variable(kHostsGroupVariable)) {
     if (IsContainerName(group)) {
       settings.HostsGroup = group;

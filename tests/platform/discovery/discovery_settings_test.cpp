@@ -80,6 +80,12 @@ TEST(DiscoverySettings, WrongValuesAreReportedAndTheirDefaultsApply) {
        "WORKGROUP",
        "kestrova: KESTROVA_DISCOVERY names hosts, but neither KESTROVA_HOSTS nor KESTROVA_HOSTS_FILE gives a host "
        "list\n"},
+      // A host list that the chosen sources leave out is said to be unused.
+      {{{kSourcesVariable, "wsd"}, {kHostsVariable, "atlas"}},
+       {false, true, false, false},
+       std::nullopt,
+       "WORKGROUP",
+       "kestrova: KESTROVA_DISCOVERY leaves out hosts: the host list of KESTROVA_HOSTS is not used\n"},
   };
   for (const Case& c : cases) {
     const Environment environment(c.values);
