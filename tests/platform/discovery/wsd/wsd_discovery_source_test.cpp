@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <sstream>
 
 #include "platform/discovery/wsd/discovery_channel_test_helper.h"
@@ -124,11 +125,14 @@ TEST_F(WsdDiscoverySourceTest, EachFaultyComputerCostsOneMessageAndItself) {
   std::string messages;
   const std::vector<FoundComputer> found = Find(responder, messages);
   EXPECT_EQ(Listed(found), "LAB/ELARA at 127.0.0.21\n");
+  // libxml2's own words for the fault vary with its version.
+  messages =
+      std::regex_replace(messages, std::regex(R"(well-formed XML \(line 1: [^)]*\))"), "well-formed XML (line 1: X)");
   EXPECT_EQ(messages,
             "kestrova: WS-Discovery: 127.0.0.22: its metadata could not be read: it did not answer within 0.3 s; "
             "the computer is left out\n"
-            "kestrova: WS-Discovery: 127.0.0.23: its metadata is refused: it is not well-formed XML (line 1: "
-            "Specification mandates value for attribute Dia); the computer is left out\n"
+            "kestrova: WS-Discovery: 127.0.0.23: its metadata is refused: it is not well-formed XML (line 1: X); "
+            "the computer is left out\n"
             "kestrova: WS-Discovery: 127.0.0.24: its metadata could not be read: its reply is larger than 64 KiB; "
             "the computer is left out\n"
             "kestrova: WS-Discovery: 127.0.0.25: its metadata is refused: pub:Computer's workgroup or domain is "
