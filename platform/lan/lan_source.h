@@ -79,6 +79,17 @@ struct StoredValue {
 // few dozen bytes.
 inline constexpr DWORD kMaxValueData = 1024 * 1024;
 
+// The path of the key `child` below the key at `parent`, joined with a
+// backslash as the registry names keys; either may be empty (the root).
+inline std::u16string JoinKeyPath(std::u16string_view parent, std::u16string_view child) {
+  if (parent.empty()) return std::u16string(child);
+  if (child.empty()) return std::u16string(parent);
+  std::u16string path(parent);
+  path += u'\\';
+  path += child;
+  return path;
+}
+
 // One connection to one computer's registry, below the root it was
 // connected to. Keys are named by numbers that the registry hands out;
 // kRootKey, the connected root, is open for as long as the connection.

@@ -16,15 +16,6 @@ namespace {
 
 using KeyId = lan::RemoteRegistry::KeyId;
 
-std::u16string JoinPath(std::u16string_view parent, std::u16string_view child) {
-  if (parent.empty()) return std::u16string(child);
-  if (child.empty()) return std::u16string(parent);
-  std::u16string path(parent);
-  path += u'\\';
-  path += child;
-  return path;
-}
-
 // One registry call, as the reading thread and the program make it.
 struct Call {
   enum class Kind : std::uint8_t { kOpen, kEnum, kValue, kFacts, kClose };
@@ -135,7 +126,7 @@ class ComputersReadAhead::Recorder : public lan::RemoteRegistry {
 
   DWORD OpenKey(KeyId parent, std::u16string_view path, REGSAM access, KeyId& key) override {
     Answer answer;
-    answer.Asked = OpenCall(JoinPath(PathOf(parent), path), access);
+    answer.Asked = OpenCall(lan::JoinKeyPath(PathOf(parent), path), access);
     if (!Proceed()) return kErrorCancelled;
     answer.Status = live_.OpenKey(parent, path, access, key);
     if (answer.Status == NO_ERROR) paths_[key] = answer.Asked.Path;
@@ -243,7 +234,7 @@ class ComputersReadAhead::Replay : public lan::RemoteRegistry {
   DWORD OpenKey(KeyId parent, std::u16string_view path, REGSAM access, KeyId& key) override {
     const auto found = keys_.find(parent);
     if (found == keys_.end()) return ERROR_INVALID_HANDLE;
-    std::u16string full = JoinPath(found->second.Path, path);
+    std::u16string full = lan::JoinKeyPath(found->second.Path, path);
     Answer answer;
     if (Answered(OpenCall(full, access), answer)) {
       if (answer.Status == NO_ERROR) key = Adopt({std::move(full), access, std::nullopt});

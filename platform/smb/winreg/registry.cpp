@@ -10,15 +10,6 @@
 namespace winreg {
 namespace {
 
-std::u16string JoinPath(std::u16string_view parent, std::u16string_view child) {
-  if (parent.empty()) return std::u16string(child);
-  if (child.empty()) return std::u16string(parent);
-  std::u16string path(parent);
-  path += u'\\';
-  path += child;
-  return path;
-}
-
 // A key whose subkey count is unknown is read ahead this far at most.
 constexpr std::uint64_t kUnknownCountWindow = 32;
 // A value fetch whose value keeps growing between calls gives up after
@@ -105,7 +96,7 @@ DWORD Registry::EnsureHandle(OpenKeyState& state) {
 DWORD Registry::OpenKey(KeyId parent, std::u16string_view path, REGSAM access, KeyId& key) {
   OpenKeyState* parent_state = Find(parent);
   if (parent_state == nullptr) return ERROR_INVALID_HANDLE;
-  std::u16string full_path = JoinPath(parent_state->Path, path);
+  std::u16string full_path = lan::JoinKeyPath(parent_state->Path, path);
   if (read_ahead_ && pattern_.Established && access == pattern_.Access && ListedIndex(full_path)) {
     ReadAhead::ValueAnswer answer;
     if (read_ahead_->TakeValue(full_path, access, pattern_.Value, answer)) {
@@ -230,7 +221,7 @@ void Registry::NoteValueQuery(OpenKeyState& state, const std::u16string& value) 
   if (!pattern_.Established) return;
   const std::size_t end = std::min(listing_.Names.size(), pattern_.LastIndex + 1 + options_.ReadAheadWindow);
   for (std::size_t next = std::max(pattern_.QueuedUntil, pattern_.LastIndex + 1); next < end; ++next) {
-    read_ahead_->QueueValue(JoinPath(listing_.Path, *listing_.Names[next]), pattern_.Access, pattern_.Value);
+    read_ahead_->QueueValue(lan::JoinKeyPath(listing_.Path, *listing_.Names[next]), pattern_.Access, pattern_.Value);
   }
   pattern_.QueuedUntil = std::max(pattern_.QueuedUntil, end);
 }
